@@ -1,0 +1,27 @@
+// Building the document tree from HTML bytes: entry points and the tokenizer
+// handlers that repair the structure as events arrive.
+#pragma once
+
+#include <cstdio>
+
+#include "document/pdoc.h"
+#include "document/pdoctree.h"
+
+// Builds the tree of a whole stream. sources and extra_headers may be null.
+// Null only when the handle cannot be allocated; a document without content
+// gives a handle whose root is null.
+pdoc_document* pdocbuild_file(FILE* stream, const pdoc_sources* sources, const char* extra_headers);
+
+// The same for a NUL-terminated string (null: an empty document).
+pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources,
+                                const char* extra_headers);
+
+// Frees the tree and the handle (null allowed). Answers 1.
+int pdocbuild_free(pdoc_document* document);
+
+// The tokenizer handlers; `user` is the pdoc_builder.
+namespace pdocbuild {
+void startElement(void* user, const char* tag, const char** attributes);
+void endElement(void* user, const char* tag);
+void characters(void* user, const char* bytes, int length);
+}  // namespace pdocbuild

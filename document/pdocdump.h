@@ -1,0 +1,15 @@
+// Printing a document tree one element per line, as the dump tools show it.
+#pragma once
+
+#include <cstdio>
+
+#include "document/pdoc.h"
+
+// One line per element in document order, two spaces of indent per depth:
+// the canonical name, then name="..." when name_attr is set and data="..."
+// when the element has data. Quoted bytes outside 0x20-0x7E are \xHH; '"'
+// and '\' are escaped with a backslash.
+void pdoc_dump(FILE* out, const pdoc_document* document);
+
+// The line of one element without indent or line feed.
+void pdoc_dump_element(FILE* out, const pdoc_element* element);
