@@ -216,4 +216,7 @@ struct pdoc_builder {
   const char* base_url;
   const char* temp_dir;
   const char* extra_headers;  // complete header lines for picture downloads
+  // The element linked most recently (kept valid by pdoc_unlink_element), so
+  // that appending a child rarely has to walk a long sibling list.
+  pdoc_element* last_linked;
 };

@@ -1,0 +1,471 @@
+// The builder proper: entry points and the three tokenizer handlers that
+// repair the markup into the tree's constrained shape as events arrive.
+#include "document/pdocbuild.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "document/pdocimage.h"
+#include "document/pdoclist.h"
+#include "document/pdocreport.h"
+#include "document/pdocstyle.h"
+#include "document/pdoctable.h"
+#include "document/pdoctags.h"
+#include "document/pdoctext.h"
+#include "document/qelhtmlparser.h"
+
+namespace {
+
+bool is_c_space(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool has_non_space(const char* bytes, int length) {
+  for (int i = 0; i < length; ++i)
+    if (!is_c_space(static_cast<unsigned char>(bytes[i]))) return true;
+  return false;
+}
+
+bool same(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+
+const char* alias(const char* tag) {
+  if (same(tag, "TH")) return "TD";
+  if (same(tag, "STRONG")) return "B";
+  if (same(tag, "EM")) return "I";
+  return tag;
+}
+
+const char* current_name(const pdoc_builder* b) { return b->current ? b->current->name : ""; }
+
+bool is_silent_start(const char* tag) {
+  static const char* const kSilent[] = {"SPAN", "DIV", "A", "TBODY", "FORM", "INPUT", "META", "LINK"};
+  for (const char* s : kSilent)
+    if (same(tag, s)) return true;
+  return false;
+}
+
+bool is_silent_end(const char* tag) {
+  static const char* const kSilent[] = {"SPAN", "DIV", "A", "TBODY", "FORM", "INPUT", "LI"};
+  for (const char* s : kSilent)
+    if (same(tag, s)) return true;
+  return false;
+}
+
+// Tags that may appear inside an emulated list item without closing the list.
+bool stays_in_list(int tag) {
+  return tag == PDOC_TAG_TEXT || tag == PDOC_TAG_B || tag == PDOC_TAG_U || tag == PDOC_TAG_I ||
+         tag == PDOC_TAG_BR || tag == PDOC_TAG_FONT || tag == PDOC_TAG_IMG;
+}
+
+bool is_structural(int tag) {
+  return tag == PDOC_TAG_HTML || tag == PDOC_TAG_BODY || tag == PDOC_TAG_TABLE || tag == PDOC_TAG_TR ||
+         tag == PDOC_TAG_TD || tag == PDOC_TAG_THEAD;
+}
+
+// Inline picture data is collected beside the picture's file until the
+// image ends.
+void append_inline_image(const pdoc_element* image, const char* bytes, int length) {
+  const std::string side = std::string(image->image.src) + ".uu";
+  const int fd = open(side.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+  if (fd < 0) {
+    printf("Error opening %s for write binary append.\n", side.c_str());
+    return;
+  }
+  while (length > 0) {
+    const ssize_t n = write(fd, bytes, static_cast<size_t>(length));
+    if (n <= 0) break;
+    bytes += n;
+    length -= static_cast<int>(n);
+  }
+  close(fd);
+}
+
+void close_current(pdoc_builder* b) {
+  pdoc_element* e = b->current;
+  pdoc_element* parent = e->parent;
+  switch (e->type) {
+    case ELE_TEXT:
+      if (b->forced_end)
+        b->forced_end = 0;  // the run's style stays in force for what follows
+      else
+        pdoc_pop_style(b, e->tag);
+      if (e->data_len == 0) {
+        pdoc_unlink_element(b, e);
+        pdoc_free_element(e);
+      }
+      break;
+    case ELE_CELL:
+      pdoc_pop_style(b, PDOC_TAG_TD);
+      break;
+    case ELE_TABLE:
+      pdoc_normalize_table(b, e);
+      break;
+    case ELE_IMAGE:
+      pdoc_image_finish(b, e);
+      break;
+    case ELE_BODY:
+      if (!e->child) {
+        pdoc_unlink_element(b, e);
+        pdoc_free_element(e);
+      }
+      break;
+    default:
+      break;
+  }
+  b->current = parent;
+}
+
+void start_tag(pdoc_builder* b, const char* tag, const char** attributes);
+void end_tag(pdoc_builder* b, const char* tag);
+void text(pdoc_builder* b, const char* bytes, int length);
+
+void create(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  pdoc_trace("startElement:%s, current is: %s\n", tag, current_name(b));
+  pdoc_element* e = pdoc_create_element(b, b->current, index, attributes);
+  b->current = e;
+  if (e && e->type == ELE_HRULE) end_tag(b, e->name);
+}
+
+void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
+  if (b->ignore_tag) {
+    pdoc_trace("  IGNORING startElement:%s, current is: %s\n", tag, current_name(b));
+    return;
+  }
+  tag = alias(tag);
+  if (same(tag, "PRE")) {
+    static const char* kPreFont[] = {"face", "courier new", nullptr};
+    b->pre = 1;
+    start_tag(b, "FONT", kPreFont);
+    return;
+  }
+  const int index = pdoc_tag_index(tag);
+  if (same(tag, "LI") || same(tag, "UL") || same(tag, "OL")) {
+    pdoc_list_start(b, tag);
+    return;
+  }
+  if (b->list_depth > 0) {
+    if (b->current && b->current->type == ELE_TABLE) {
+      // Content between items goes into the second cell of a fresh row.
+      const int saved = b->list_depth;
+      b->list_depth = 0;
+      start_tag(b, "TR", nullptr);
+      start_tag(b, "TD", nullptr);
+      text(b, " ", 1);
+      start_tag(b, "TD", nullptr);
+      b->list_depth = saved;
+    }
+    if (!stays_in_list(index)) {
+      b->list_depth = 0;
+      end_tag(b, "TD");
+      end_tag(b, "TR");
+      end_tag(b, "TABLE");
+    }
+  }
+  if (index == PDOC_TAG_UNKNOWN) {
+    if (is_silent_start(tag)) return;
+    if (same(tag, "NOBR")) {
+      b->nobr = 1;
+    } else if (same(tag, "SCRIPT") || same(tag, "STYLE")) {
+      free(b->ignore_tag);
+      b->ignore_tag = strdup(tag);
+    } else {
+      pdoc_report(b, "Unknown TAG %s.", tag);
+    }
+    return;
+  }
+  if (!b->current) {
+    if (index != PDOC_TAG_HTML) {
+      start_tag(b, "HTML", nullptr);
+      if (b->current) start_tag(b, tag, attributes);  // else out of memory: drop it
+      return;
+    }
+    create(b, index, tag, attributes);
+    return;
+  }
+
+  pdoc_element* cur = b->current;
+  switch (cur->type) {
+    case ELE_HTML:
+      if (index != PDOC_TAG_BODY) {
+        static const char* kAutoBody[] = {"name", "autobody", nullptr};
+        start_tag(b, "BODY", kAutoBody);
+        if (b->current && b->current->type == ELE_BODY) start_tag(b, tag, attributes);
+        return;
+      }
+      break;
+    case ELE_BODY:
+      if (index == PDOC_TAG_TR)
+        start_tag(b, "TABLE", nullptr);
+      else if (index == PDOC_TAG_TD)
+        start_tag(b, "TR", nullptr);
+      break;
+    case ELE_TEXT:
+      pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_TEXT) first.\n", tag, cur->name);
+      b->forced_end = 1;
+      end_tag(b, cur->name);
+      b->forced_end = 0;
+      start_tag(b, tag, attributes);
+      return;
+    case ELE_TABLE:
+      if (index == PDOC_TAG_TABLE) {
+        pdoc_trace("Do not nest table tags.  Ending current before making new.\n");
+        end_tag(b, cur->name);
+        start_tag(b, tag, attributes);
+        return;
+      }
+      if (index != PDOC_TAG_TR && index != PDOC_TAG_THEAD) {
+        pdoc_report(b, "WARNING, should be a row when in a table. Fixing by adding a row.");
+        start_tag(b, "tr", nullptr);
+        if (b->current != cur) start_tag(b, tag, attributes);
+        return;
+      }
+      break;
+    case ELE_ROW:
+      if (index == PDOC_TAG_TR) {
+        pdoc_trace("Do not nest row tags.  Ending current before making new.\n");
+        end_tag(b, cur->name);
+        start_tag(b, tag, attributes);
+        return;
+      }
+      if (index != PDOC_TAG_TD) {
+        pdoc_report(b, "WARNING, should be a cell when in a row. Ignoring tag.");
+        return;
+      }
+      break;
+    case ELE_CELL:
+      if (index == PDOC_TAG_TD) {
+        pdoc_trace("Do not nest cell tags.  Ending current before making new.\n");
+        end_tag(b, cur->name);
+        start_tag(b, tag, attributes);
+        return;
+      }
+      if (index == PDOC_TAG_TR) end_tag(b, tag);  // closes the cell and its row
+      break;
+    case ELE_HRULE:
+      pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_HRULE) first.\n", tag, cur->name);
+      end_tag(b, cur->name);
+      start_tag(b, tag, attributes);
+      return;
+    case ELE_THEAD:
+      if (index == PDOC_TAG_THEAD) {
+        pdoc_trace("Do not nest thead tags.  Ending current before making new.\n");
+        end_tag(b, cur->name);
+        start_tag(b, tag, attributes);
+        return;
+      }
+      if (index != PDOC_TAG_TR) {
+        pdoc_report(b, "WARNING, should be a row when in a table. Fixing by adding a row.");
+        start_tag(b, "tr", nullptr);
+        if (b->current != cur) start_tag(b, tag, attributes);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  create(b, index, tag, attributes);
+}
+
+void end_tag(pdoc_builder* b, const char* tag) {
+  if (b->ignore_tag) {
+    pdoc_trace("  IGNORING in (%s) endElement:%s, current is: %s\n", b->ignore_tag, tag, current_name(b));
+    if (same(tag, b->ignore_tag)) {
+      free(b->ignore_tag);
+      b->ignore_tag = nullptr;
+      return;
+    }
+  }
+  tag = alias(tag);
+  if (same(tag, "NOBR")) {
+    b->nobr = 0;
+    return;
+  }
+  const int index = pdoc_tag_index(tag);
+  if (b->list_depth > 0 && (same(tag, "UL") || same(tag, "OL"))) {
+    const int saved = b->list_depth;
+    b->list_depth = 0;
+    end_tag(b, "TABLE");
+    b->list_depth = saved - 1;
+  }
+  if (index == PDOC_TAG_UNKNOWN) {
+    if (!is_silent_end(tag)) pdoc_report(b, "Unknown ending TAG %s. Ignoring.", tag);
+    return;
+  }
+  if (index == PDOC_TAG_TD || index == PDOC_TAG_TABLE || index == PDOC_TAG_BODY) b->nobr = 0;
+  if (index == PDOC_TAG_PRE) {
+    b->pre = 0;
+    end_tag(b, "FONT");
+    return;
+  }
+  pdoc_element* cur = b->current;
+  if (!cur) return;
+
+  if (same(cur->name, tag)) {
+    if (cur->parent)
+      pdoc_trace("endElement:%s (curr->name: %s)(curr->parent->name: %s)\n", tag, cur->name, cur->parent->name);
+    else
+      pdoc_trace("endElement:%s (curr->name: %s)\n", tag, cur->name);
+    close_current(b);
+    return;
+  }
+
+  if (is_structural(index)) {
+    pdoc_element* found = pdoc_find_open(cur, index);
+    if (!found) {
+      pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Parent not found, Ignoring.", tag, cur->name);
+      return;
+    }
+    if (cur->tag != PDOC_TAG_TEXT)
+      pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Found it. Closing em..", tag, cur->name);
+    while (b->current && b->current != found) {
+      pdoc_element* inner = b->current;
+      if (inner->tag != PDOC_TAG_TEXT && inner->tag != PDOC_TAG_HR)
+        pdoc_report(b, "-Forced ending %s.", inner->name);
+      end_tag(b, inner->name);
+      if (b->current == inner) return;  // could not be closed: give up rather than loop
+    }
+    if (b->current == found) end_tag(b, found->name);
+    return;
+  }
+
+  if (cur->type != ELE_TEXT) {
+    pdoc_pop_style(b, index);
+    if (index != PDOC_TAG_FONT) pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Ignoring.", tag, cur->name);
+    return;
+  }
+  if (cur->tag == PDOC_TAG_TEXT) {
+    pdoc_trace("   endElement: Terminating TEXT element because </%s> tag. (current->name: %s) "
+               "(current->parent->name: %s)\n",
+               tag, cur->name, cur->parent ? cur->parent->name : "");
+    end_tag(b, cur->name);
+    if (b->current != cur) end_tag(b, tag);
+    return;
+  }
+  pdoc_report(b,
+              "endElement: Ignoring </%s> unmatched text ending. (current->name: %s) "
+              "(current->parent->name: %s)\n",
+              tag, cur->name, cur->parent ? cur->parent->name : "");
+}
+
+void text(pdoc_builder* b, const char* bytes, int length) {
+  if (b->ignore_tag) return;
+  if (!b->current) {
+    if (!has_non_space(bytes, length)) return;
+    start_tag(b, "HTML", nullptr);
+    start_tag(b, "BODY", nullptr);
+    if (b->current) text(b, bytes, length);
+    return;
+  }
+  if (b->list_depth > 0 && b->current->type == ELE_TABLE && has_non_space(bytes, length)) {
+    b->list_depth = 0;
+    start_tag(b, "TR", nullptr);
+    start_tag(b, "TD", nullptr);
+    text(b, " ", 1);
+    start_tag(b, "TD", nullptr);
+    b->list_depth = 1;
+  }
+  pdoc_element* cur = b->current;
+  if (!cur) return;
+  switch (cur->type) {
+    case ELE_HTML:
+    case ELE_BODY:
+    case ELE_CELL:
+      start_tag(b, "TEXT", nullptr);
+      if (b->current && b->current->type == ELE_TEXT) text(b, bytes, length);
+      return;
+    case ELE_TEXT:
+      if (cur->child) pdoc_report(b, "THIS SHOULD NEVER HAPPEN, REPORT THIS LINE pdocbuild: %d.", 2202);
+      if (cur->data_len == 0 && length > 0 && pdoc_is_blank(static_cast<unsigned char>(bytes[0])) &&
+          cur->prev) {
+        pdoc_element* prev = cur->prev;
+        if (prev->data_len == 0 || !pdoc_is_blank(static_cast<unsigned char>(prev->data[prev->data_len - 1])))
+          pdoc_append_text(b, prev, " ", 1);
+      }
+      pdoc_append_text(b, cur, bytes, length);
+      return;
+    case ELE_IMAGE:
+      if (cur->image.src && cur->image.embedded && length > 0) append_inline_image(cur, bytes, length);
+      return;
+    default:
+      return;  // text directly in tables, rows, groups and rules is dropped
+  }
+}
+
+struct ParserDeleter {
+  void operator()(qelhtmlparser* p) const { qelhtmlparser_destroy(p); }
+};
+
+template <typename Feed>
+pdoc_document* build(const pdoc_sources* sources, const char* extra_headers, Feed feed) {
+  auto* document = static_cast<pdoc_document*>(calloc(1, sizeof(pdoc_document)));
+  if (!document) return nullptr;
+  pdoc_builder b{};
+  if (sources) {
+    b.base_url = sources->base_url;
+    b.temp_dir = sources->temp_dir;
+  }
+  b.extra_headers = extra_headers;
+
+  std::unique_ptr<qelhtmlparser, ParserDeleter> parser(qelhtmlparser_create(4096));
+  if (!parser) {
+    printf("Error creating qelhtmlparser\n");
+    return document;
+  }
+  b.parser = parser.get();
+  qelhtmlparser_set_user_data(b.parser, &b);
+  qelhtmlparser_set_characters_handler(b.parser, pdocbuild::characters);
+  qelhtmlparser_set_start_element_handler(b.parser, pdocbuild::startElement);
+  qelhtmlparser_set_end_element_handler(b.parser, pdocbuild::endElement);
+
+  feed(b.parser);
+
+  // Whatever is still open closes as if its end tags had been written.
+  while (b.current) {
+    pdoc_element* open = b.current;
+    end_tag(&b, open->name);
+    if (b.current == open) b.current = open->parent;
+  }
+  free(b.ignore_tag);
+  pdoc_clear_styles(&b);
+  document->root = b.root;
+  return document;
+}
+
+}  // namespace
+
+namespace pdocbuild {
+
+void startElement(void* user, const char* tag, const char** attributes) {
+  start_tag(static_cast<pdoc_builder*>(user), tag, attributes);
+}
+
+void endElement(void* user, const char* tag) { end_tag(static_cast<pdoc_builder*>(user), tag); }
+
+void characters(void* user, const char* bytes, int length) {
+  text(static_cast<pdoc_builder*>(user), bytes, length);
+}
+
+}  // namespace pdocbuild
+
+pdoc_document* pdocbuild_file(FILE* stream, const pdoc_sources* sources, const char* extra_headers) {
+  return build(sources, extra_headers, [stream](qelhtmlparser* p) {
+    if (stream) qelhtmlparser_parse_file(p, stream);
+  });
+}
+
+pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources, const char* extra_headers) {
+  return build(sources, extra_headers, [text](qelhtmlparser* p) { qelhtmlparser_parse_string(p, text); });
+}
+
+int pdocbuild_free(pdoc_document* document) {
+  if (!document) return 1;
+  pdoc_free_elements(document->root);
+  free(document);
+  return 1;
+}

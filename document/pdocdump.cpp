@@ -1,0 +1,60 @@
+// The dump format: readable, byte-exact and stable, so later fields can be
+// appended as key=value without breaking earlier readers.
+#include "document/pdocdump.h"
+
+namespace {
+
+void quoted(FILE* out, const char* bytes, int length) {
+  fputc('"', out);
+  for (int i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c == '"' || c == '\\') {
+      fputc('\\', out);
+      fputc(c, out);
+    } else if (c >= 0x20 && c <= 0x7E) {
+      fputc(c, out);
+    } else {
+      fprintf(out, "\\x%02x", c);
+    }
+  }
+  fputc('"', out);
+}
+
+}  // namespace
+
+void pdoc_dump_element(FILE* out, const pdoc_element* e) {
+  fputs(e->name, out);
+  if (e->name_attr[0]) {
+    fputs(" name=", out);
+    int len = 0;
+    while (len < static_cast<int>(sizeof e->name_attr) && e->name_attr[len]) ++len;
+    quoted(out, e->name_attr, len);
+  }
+  if (e->data && e->data_len > 0) {
+    fputs(" data=", out);
+    quoted(out, e->data, e->data_len);
+  }
+}
+
+void pdoc_dump(FILE* out, const pdoc_document* document) {
+  if (!document) return;
+  // Walks with the parent links instead of recursing: documents may nest
+  // tables very deeply.
+  const pdoc_element* e = document->root;
+  int depth = 0;
+  while (e) {
+    for (int i = 0; i < depth; ++i) fputs("  ", out);
+    pdoc_dump_element(out, e);
+    fputc('\n', out);
+    if (e->child) {
+      e = e->child;
+      ++depth;
+      continue;
+    }
+    while (e && !e->next) {
+      e = e->parent;
+      --depth;
+    }
+    if (e) e = e->next;
+  }
+}

@@ -1,0 +1,23 @@
+// The builder's style stack: the font state that start tags push and end
+// tags pop, copied whole into every text run.
+#pragma once
+
+#include "document/pdoc.h"
+
+// Times, size 3, no alignment, no flags, colours not given.
+void pdoc_default_style(pdoc_style* style);
+
+// The style in force: the top entry's, or the default on an empty stack.
+void pdoc_current_style(const pdoc_builder* builder, pdoc_style* style);
+
+// Pushes a copy of style (null: of the style in force) under the tag index.
+// Answers 0 when memory runs out; the stack is then unchanged.
+int pdoc_push_style(pdoc_builder* builder, int tag, const pdoc_style* style);
+
+// For PDOC_TAG_TD: removes entries down to and including the nearest cell
+// barrier. For any other tag: removes the top entry when it carries that tag
+// or is not a cell barrier.
+void pdoc_pop_style(pdoc_builder* builder, int tag);
+
+// Frees every entry.
+void pdoc_clear_styles(pdoc_builder* builder);

@@ -1,0 +1,100 @@
+// Text runs grow one buffer: its capacity is the next power of two above
+// data_len, so appending word by word stays linear without a capacity field.
+#include "document/pdoctext.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "document/pdocreport.h"
+
+namespace {
+
+constexpr unsigned char kNoBreakSpace = 0xA0;
+constexpr int kTabWidth = 7;
+
+size_t capacity_for(size_t length) {
+  size_t capacity = 16;
+  while (capacity < length) capacity *= 2;
+  return capacity;
+}
+
+// Walks the normalised form of the input: blanks collapsed to one space,
+// leading blanks dropped when the element is still empty, trailing blanks
+// replaced by one space (at least one byte kept when the element has data).
+template <typename Emit>
+void normalised(const unsigned char* in, int length, bool has_data, Emit emit) {
+  int end = length;
+  while (end > 0 && pdoc_is_blank(in[end - 1])) --end;
+  if (has_data && end == 0 && length > 0) end = 1;
+  const bool trailing_space = end < length && end > 0;
+  size_t produced = 0;
+  bool previous_blank = false;
+  auto feed = [&](unsigned char c) {
+    if (pdoc_is_blank(c)) {
+      if ((produced == 0 && !has_data) || previous_blank) return;
+      previous_blank = true;
+      emit(' ');
+    } else {
+      previous_blank = false;
+      emit(c);
+    }
+    ++produced;
+  };
+  for (int i = 0; i < end; ++i) feed(in[i]);
+  if (trailing_space) feed(' ');
+}
+
+}  // namespace
+
+void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* bytes, int length) {
+  if (!element || !bytes || length <= 0) return;
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes);
+  const bool pre = builder && builder->pre;
+  const bool nobr = builder && builder->nobr;
+  const bool has_data = element->data_len > 0;
+
+  long long out_len = 0;
+  int tabs = 0;
+  if (pre) {
+    out_len = length;
+    for (int i = 0; i < length; ++i) tabs += in[i] == '\t';
+  } else {
+    normalised(in, length, has_data, [&](unsigned char) { ++out_len; });
+  }
+  if (out_len == 0) return;
+  out_len += 6LL * tabs;
+  const bool expand = nobr || tabs > 0;
+
+  const long long new_len = element->data_len + out_len;
+  char* data = element->data;
+  if (new_len > INT_MAX) {
+    data = nullptr;
+  } else if (capacity_for(static_cast<size_t>(new_len)) > capacity_for(static_cast<size_t>(element->data_len)) ||
+             !data) {
+    data = static_cast<char*>(realloc(element->data, capacity_for(static_cast<size_t>(new_len))));
+  }
+  if (!data) {
+    pdoc_report(nullptr, "Out of memory when adding element data.");
+    return;
+  }
+  element->data = data;
+
+  auto* out = reinterpret_cast<unsigned char*>(data + element->data_len);
+  auto put = [&](unsigned char c) {
+    if (expand && c == ' ') {
+      *out++ = kNoBreakSpace;
+    } else if (expand && c == '\t') {
+      memset(out, kNoBreakSpace, kTabWidth);
+      out += kTabWidth;
+    } else {
+      *out++ = c;
+    }
+  };
+  if (pre) {
+    for (int i = 0; i < length; ++i) put(in[i]);
+  } else {
+    normalised(in, length, has_data, put);
+  }
+  element->data_len = static_cast<int32_t>(new_len);
+}
