@@ -30,8 +30,15 @@ int32_t saturating_add(int32_t a, int32_t b) {
 // the element linked most recently: its ancestor under parent is the newest
 // child, normally the last one.
 pdoc_element* last_child(const pdoc_builder* builder, pdoc_element* parent) {
+  constexpr int kMaxClimb = 64;  // beyond that, walking the children is as cheap
   pdoc_element* e = builder->last_linked;
-  while (e && e->parent != parent) e = e->parent;
+  if (parent && e == parent) {
+    e = parent->child;
+  } else {
+    int climb = 0;
+    while (e && e->parent != parent && climb++ < kMaxClimb) e = e->parent;
+    if (e && e->parent != parent) e = nullptr;
+  }
   if (!e) e = parent ? parent->child : builder->root;
   if (!e) return nullptr;
   while (e->next) e = e->next;

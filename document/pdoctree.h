@@ -13,6 +13,8 @@ pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, i
                                   const char** attributes);
 
 // Takes the element out of its parent's (or the top-level) sibling list.
+// Everything that removes elements while a build runs goes through here,
+// which keeps the builder's link cache valid.
 void pdoc_unlink_element(pdoc_builder* builder, pdoc_element* element);
 
 // Frees one element with everything below it (not its siblings).

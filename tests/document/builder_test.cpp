@@ -1,0 +1,340 @@
+// Builder repairs: tree shape and the exact report lines for each kind of
+// malformed markup, lists, whitespace, and the row/ancestor helpers.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "document/pdocbuild.h"
+#include "document/pdocdump.h"
+#include "document/pdoctags.h"
+
+namespace {
+
+struct DocDeleter {
+  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
+};
+using Doc = std::unique_ptr<pdoc_document, DocDeleter>;
+
+std::string dump(const pdoc_document* doc) {
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* f = open_memstream(&buf, &len);
+  pdoc_dump(f, doc);
+  fclose(f);
+  std::string s(buf, len);
+  free(buf);
+  return s;
+}
+
+struct Built {
+  Doc doc;
+  std::string reports;  // everything the builder printed
+  std::string tree;
+  pdoc_element* body() const { return doc->root ? doc->root->child : nullptr; }
+};
+
+Built build(const char* html, bool with_dump = true) {
+  Built b;
+  testing::internal::CaptureStdout();
+  b.doc.reset(pdocbuild_string(html, nullptr, nullptr));
+  b.reports = testing::internal::GetCapturedStdout();
+  if (with_dump) b.tree = dump(b.doc.get());
+  return b;
+}
+
+std::string report(int line, int col, const std::string& message) {
+  return "PDOC_BUILDER ERROR at (line,col) (" + std::to_string(line) + "," + std::to_string(col) +
+         "): " + message + "\n";
+}
+
+TEST(Builder, TextGetsAutomaticHtmlAndBody) {
+  Built b = build("Hello");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    TEXT data=\"Hello\"\n");
+  EXPECT_EQ(b.reports, "");
+}
+
+TEST(Builder, EmptyDocumentsHaveNoRoot) {
+  for (const char* html : {"", "  \n\t ", "<!-- only a comment -->"}) {
+    Built b = build(html);
+    ASSERT_TRUE(b.doc);
+    EXPECT_EQ(b.doc->root, nullptr) << html;
+  }
+  Doc none(pdocbuild_string(nullptr, nullptr, nullptr));
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->root, nullptr);
+  EXPECT_EQ(pdocbuild_free(nullptr), 1);
+}
+
+TEST(Builder, StylesComeFromTheStackNotTheTree) {
+  Built b = build("<b>bold</b> text");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    B data=\"bold \"\n    TEXT data=\"text\"\n");
+  pdoc_element* bold = b.body()->child;
+  EXPECT_EQ(bold->style.flags, STYLE_BOLD);
+  EXPECT_STREQ(bold->style.face, "Times");
+  EXPECT_EQ(bold->style.size, 3);
+  EXPECT_EQ(bold->style.color, -1);
+  EXPECT_EQ(bold->next->style.flags, 0);  // </b> popped the bold style
+
+  // A paragraph force-ended by <b> leaves its style in force for what follows.
+  Built p = build("<p>a<i>b</i>c</p>");
+  EXPECT_EQ(p.tree, "HTML\n  BODY\n    P data=\"a\"\n    I data=\"b\"\n    TEXT data=\"c\"\n");
+  EXPECT_EQ(p.reports, report(1, 18, "Unmatched ending. name: p, curr: BODY. Ignoring."));
+
+  Built nested = build("<u><i>x</i>y</u>z");
+  pdoc_element* run = nested.body()->child;  // the empty U run was dropped
+  EXPECT_EQ(run->style.flags, STYLE_ITALIC | STYLE_UNDERLINE);  // I inherits U
+  EXPECT_EQ(run->next->style.flags, STYLE_UNDERLINE);           // TEXT after </i>
+  EXPECT_EQ(run->next->next->style.flags, 0);                   // </u> after TEXT closed
+  EXPECT_EQ(nested.tree, "HTML\n  BODY\n    I data=\"x\"\n    TEXT data=\"y\"\n    TEXT data=\"z\"\n");
+}
+
+TEST(Builder, SimpleTable) {
+  Built b = build("<table><tr><td>x</td></tr></table>");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"x\"\n");
+  EXPECT_EQ(b.reports, "");
+  pdoc_element* table = b.body()->child;
+  EXPECT_EQ(table->table.rows, 1);
+  EXPECT_EQ(table->child->row.span_total, 1);
+  EXPECT_EQ(table->table.cellpadding, 1);
+  EXPECT_EQ(table->table.cellspacing, 2);
+  EXPECT_EQ(table->table.forcedisplay, 'B');
+  EXPECT_EQ(table->child->child->cell.colspan, 1);
+  EXPECT_EQ(table->child->child->cell.bgcolor, -1);
+}
+
+TEST(Builder, CellsAndRowsOpenWhatTheyNeed) {
+  Built td = build("<td>a");
+  EXPECT_EQ(td.tree, "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"a\"\n");
+  EXPECT_EQ(td.reports, "");
+
+  Built rows = build("<tr><td>a<tr><td>b");
+  EXPECT_EQ(rows.tree,
+            "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"a\"\n"
+            "      TR\n        TD\n          TEXT data=\"b\"\n");
+  EXPECT_EQ(rows.reports, report(1, 14, "Unmatched ending. name: tr, curr: TD. Found it. Closing em..") +
+                              report(1, 14, "-Forced ending TD."));
+  EXPECT_EQ(rows.body()->child->table.rows, 2);
+
+  Built cells = build("<table><tr><td>a<td>b<th>c</table>");
+  EXPECT_EQ(cells.body()->child->child->row.span_total, 3);
+  EXPECT_EQ(cells.reports, report(1, 35, "-Forced ending TD.") + report(1, 35, "-Forced ending TR."));
+}
+
+TEST(Builder, ContentOutsideCellsIsDroppedOrRepaired) {
+  Built text = build("<table>lost<tr>lost too<td>kept</td></tr></table>");
+  EXPECT_EQ(text.tree, "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"kept\"\n");
+  EXPECT_EQ(text.reports, "");
+
+  Built bold = build("<table><tr><b>x</b><td>y</td></tr></table>");
+  EXPECT_EQ(bold.tree, "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"y\"\n");
+  EXPECT_EQ(bold.reports, report(1, 15, "WARNING, should be a cell when in a row. Ignoring tag.") +
+                              report(1, 20, "Unmatched ending. name: b, curr: TR. Ignoring."));
+
+  Built row = build("<table><td>x</td></tr></table>");
+  EXPECT_EQ(row.tree, "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"x\"\n");
+  EXPECT_EQ(row.reports, report(1, 12, "WARNING, should be a row when in a table. Fixing by adding a row."));
+}
+
+TEST(Builder, HeadGoesIntoAnAutomaticBody) {
+  Built b = build("<html><head><title>T</title></head><body>Hi</body></html>");
+  EXPECT_EQ(b.tree,
+            "HTML\n  BODY\n    HEAD\n      TITLE data=\"T\"\n    BODY\n      TEXT data=\"Hi\"\n");
+  EXPECT_EQ(b.reports, report(1, 58, "Unmatched ending. name: html, curr: BODY. Found it. Closing em..") +
+                           report(1, 58, "-Forced ending BODY."));
+}
+
+TEST(Builder, UnknownAndUnmatchedTags) {
+  Built unknown = build("<blink>x</blink><span>y</span><meta a=b>z");
+  EXPECT_EQ(unknown.reports, report(1, 8, "Unknown TAG blink.") +
+                                 report(1, 17, "Unknown ending TAG blink. Ignoring.") +
+                                 report(1, 42, "Unknown ending TAG meta. Ignoring."));
+  EXPECT_EQ(unknown.tree, "HTML\n  BODY\n    TEXT data=\"xyz\"\n");
+
+  Built orphan = build("a<br></tr>");
+  EXPECT_EQ(orphan.reports, report(1, 11, "Unmatched ending. name: tr, curr: BODY. Parent not found, Ignoring."));
+
+  Built styled = build("<b>x</i>");
+  EXPECT_EQ(styled.reports,
+            report(1, 9,
+                   "endElement: Ignoring </i> unmatched text ending. (current->name: B) "
+                   "(current->parent->name: BODY)\n"));
+
+  Built plain = build("x</center>y");
+  EXPECT_EQ(plain.reports, report(1, 11, "Unmatched ending. name: center, curr: BODY. Ignoring."));
+  EXPECT_EQ(plain.tree, "HTML\n  BODY\n    TEXT data=\"x\"\n    TEXT data=\"y\"\n");
+  EXPECT_EQ(build("x</font>").reports, "");  // a stray </font> is not worth a report
+}
+
+TEST(Builder, AliasesAndRules) {
+  Built b = build("<strong>s</strong><em>e</em>a<hr>b<br>c");
+  EXPECT_EQ(b.tree,
+            "HTML\n  BODY\n    B data=\"s\"\n    I data=\"e\"\n    TEXT data=\"a\"\n    HR\n"
+            "    TEXT data=\"b\"\n    BR data=\" \"\n    TEXT data=\"c\"\n");
+  EXPECT_EQ(b.reports, "");
+  pdoc_element* rule = b.body()->child->next->next->next;
+  EXPECT_EQ(rule->rule.size, 1);
+  EXPECT_EQ(rule->rule.align, ALIGN_CENTER);
+  EXPECT_DOUBLE_EQ(rule->rule.width_frac, 1.0);
+}
+
+TEST(Builder, ListsBecomeBorderlessTables) {
+  Built b = build("<ul><li>One<li>Two</ul>");
+  const std::string item =
+      "      TR name=\"LI\"\n"
+      "        TD name=\"LI\"\n"
+      "          FONT data=\"\\xb7\"\n"
+      "          TEXT data=\"\\xa0\"\n"
+      "        TD name=\"LI\"\n";
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    TABLE name=\"LI\"\n" + item + "          TEXT data=\"One\"\n" + item +
+                        "          TEXT data=\"Two\"\n");
+  EXPECT_EQ(b.reports, report(1, 24, "-Forced ending TD.") + report(1, 24, "-Forced ending TR.") +
+                           report(1, 24, "Unknown ending TAG ul. Ignoring."));
+  pdoc_element* table = b.body()->child;
+  EXPECT_EQ(table->table.rows, 2);
+  EXPECT_EQ(table->child->row.span_total, 2);
+
+  // A nested list sits in the content cell; a block tag closes the list.
+  Built nested = build("<ul><li>a<ol><li>b</ol><li>c</ul><p>after");
+  pdoc_element* outer = nested.body()->child;
+  ASSERT_EQ(outer->type, ELE_TABLE);
+  EXPECT_EQ(outer->table.rows, 2);
+  pdoc_element* content = outer->child->child->next;
+  ASSERT_EQ(content->child->next->type, ELE_TABLE);
+  EXPECT_EQ(content->child->next->table.rows, 1);
+  EXPECT_EQ(outer->next->type, ELE_TEXT);
+  EXPECT_STREQ(outer->next->name, "P");
+
+  Built closed = build("<ul><li>a<table><tr><td>t</table>");
+  EXPECT_EQ(closed.body()->child->table.rows, 1);
+  ASSERT_TRUE(closed.body()->child->next);
+  EXPECT_EQ(closed.body()->child->next->type, ELE_TABLE);  // the table follows the list
+}
+
+TEST(Builder, ScriptAndStyleLeaveNoTrace) {
+  Built b = build("a<script>if (x<y) document.write(\"<b>no</b>\");</script>"
+                  "<STYLE>p { color: red }</style>b");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    TEXT data=\"ab\"\n");
+  EXPECT_EQ(b.reports, "");
+}
+
+TEST(Builder, WhitespacePreAndNobr) {
+  EXPECT_EQ(build("a   b\n\tc").tree, "HTML\n  BODY\n    TEXT data=\"a b c\"\n");
+  EXPECT_EQ(build("  lead and trail  ").tree, "HTML\n  BODY\n    TEXT data=\"lead and trail \"\n");
+  // Separate pieces keep exactly one space between words.
+  EXPECT_EQ(build("a &amp; b").tree, "HTML\n  BODY\n    TEXT data=\"a & b\"\n");
+  EXPECT_EQ(build("a&nbsp; b").tree, "HTML\n  BODY\n    TEXT data=\"a\\xa0 b\"\n");
+
+  Built pre = build("<pre>x  y\n\tz</pre>w");
+  EXPECT_EQ(pre.tree,
+            "HTML\n  BODY\n    FONT data=\"x\\xa0\\xa0y\\x0a\\xa0\\xa0\\xa0\\xa0\\xa0\\xa0\\xa0z\"\n"
+            "    TEXT data=\"w\"\n");
+  EXPECT_EQ(build("<pre>a  b\nc</pre>").tree, "HTML\n  BODY\n    FONT data=\"a  b\\x0ac\"\n");
+  EXPECT_EQ(build("<nobr>p q\nr</nobr> s").tree,
+            "HTML\n  BODY\n    TEXT data=\"p\\xa0q\\xa0r s\"\n");
+  // The end of a cell also ends NOBR.
+  EXPECT_EQ(build("<nobr><td>p q</td><td>r s").tree,
+            "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"p\\xa0q\"\n"
+            "        TD\n          TEXT data=\"r s\"\n");
+}
+
+TEST(Builder, SeparatingSpaceMovesToTheEarlierRun) {
+  EXPECT_EQ(build("<b>x</b><i> y</i>").tree, "HTML\n  BODY\n    B data=\"x \"\n    I data=\"y\"\n");
+  EXPECT_EQ(build("<b>x </b><i> y</i>").tree, "HTML\n  BODY\n    B data=\"x \"\n    I data=\"y\"\n");
+}
+
+TEST(Builder, UnclosedDocumentIsClosedAtTheEnd) {
+  Built b = build("<html><body><table><tr><td><b>x");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          B data=\"x\"\n");
+  EXPECT_EQ(b.reports, "");
+  EXPECT_EQ(build("<body></body>").doc->root->child, nullptr);  // an empty body goes away
+}
+
+TEST(Builder, TheadRowsAreCountedAndIterated) {
+  Built b = build(
+      "<table><thead><tr><td>h1</td></tr><tr><td>h2</td></tr></thead><tr><td>b1</td></tr>"
+      "<thead><td>h3</td></tr></thead></table>");
+  pdoc_element* table = b.body()->child;
+  ASSERT_EQ(table->type, ELE_TABLE);
+  EXPECT_EQ(table->table.rows, 4);
+  std::string seen;
+  int count = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row), ++count) {
+    ASSERT_EQ(row->type, ELE_ROW);
+    seen += std::string(row->child->child->data, row->child->child->data_len) + ",";
+  }
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(seen, "h1,h2,b1,h3,");
+  EXPECT_EQ(b.reports, report(1, 94, "WARNING, should be a row when in a table. Fixing by adding a row."));
+
+  Built empty = build("<table><thead></thead><thead></thead></table>");
+  EXPECT_EQ(pdoc_first_row(empty.body()->child), nullptr);
+  EXPECT_EQ(pdoc_first_row(nullptr), nullptr);
+}
+
+TEST(Builder, FindOpenStopsAtTheEnclosingTable) {
+  Built b = build("<table><tr><td><table><tr><td>x</table></table>");
+  pdoc_element* outer = b.body()->child;
+  pdoc_element* inner_cell = outer->child->child->child->child->child;
+  pdoc_element* text = inner_cell->child;
+  ASSERT_EQ(text->type, ELE_TEXT);
+  EXPECT_EQ(pdoc_find_open(text, PDOC_TAG_TD), inner_cell);
+  EXPECT_EQ(pdoc_find_open(text, PDOC_TAG_TR), inner_cell->parent);
+  EXPECT_EQ(pdoc_find_open(text, PDOC_TAG_TABLE), inner_cell->parent->parent);
+  EXPECT_EQ(pdoc_find_open(inner_cell->parent->parent, PDOC_TAG_TR), nullptr);  // stops at TABLE
+  EXPECT_EQ(pdoc_find_open(inner_cell->parent, PDOC_TAG_TD), nullptr);          // stops at TR
+  EXPECT_EQ(pdoc_find_open(text, PDOC_TAG_HTML), b.doc->root);
+}
+
+TEST(Builder, ElementPositionsAreAfterTheStartTag) {
+  Built b = build("ab\n<b>x</b>");
+  pdoc_element* bold = b.body()->child->next;
+  EXPECT_EQ(bold->line, 2);
+  EXPECT_EQ(bold->col, 4);
+}
+
+TEST(Builder, DeeplyNestedDocumentsBuildAndFree) {
+  std::string html;
+  for (int i = 0; i < 20000; ++i) html += "<table><tr><td>";
+  html += "deep";
+  Built b = build(html.c_str(), false);  // the dump of such a tree is quadratic
+  EXPECT_EQ(b.reports, "");
+  EXPECT_EQ(b.body()->child->type, ELE_TABLE);
+}
+
+TEST(Builder, InlineImageDataIsCollectedBesideTheFile) {
+  char dir[] = "/tmp/pdocimgXXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string src = std::string(dir) + "/pic.png";
+  pdoc_builder b{};
+  pdoc_element* image = pdoc_create_element(&b, nullptr, PDOC_TAG_IMG, nullptr);
+  ASSERT_TRUE(image);
+  image->image.src = strdup(src.c_str());
+  image->image.embedded = 1;
+  b.current = image;
+  pdocbuild::characters(&b, "iVBO\n", 5);
+  pdocbuild::characters(&b, "Rw==\n", 5);
+  std::ifstream in(src + ".uu");
+  std::stringstream content;
+  content << in.rdbuf();
+  EXPECT_EQ(content.str(), "iVBO\nRw==\n");
+  unlink((src + ".uu").c_str());
+
+  free(image->image.src);
+  image->image.src = strdup("/nonexistent-dir/pic.png");
+  testing::internal::CaptureStdout();
+  pdocbuild::characters(&b, "x", 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error opening /nonexistent-dir/pic.png.uu for write binary append.\n");
+  pdoc_free_element(image);
+  rmdir(dir);
+}
+
+}  // namespace
