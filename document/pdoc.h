@@ -158,9 +158,9 @@ struct pdoc_rule_fields {
   double width_frac;  // default 1.0
 };
 
-// One element of the tree. Records are heap-allocated zero-filled; only the
-// kind-specific part matching `type` is meaningful (text runs use `style`,
-// images `image`, tables `table`, rows `row`, cells `cell`, rules `rule`).
+// One element of the tree. Records are heap-allocated zero-filled; text runs
+// use `style`, images `image`, tables `table`, rows `row`, cells `cell` and
+// rules `rule`.
 struct pdoc_element {
   int32_t type;                // ELE_*
   char name[PDOC_NAME_SIZE];   // canonical name from the element table
@@ -175,12 +175,16 @@ struct pdoc_element {
 
   char name_attr[PDOC_NAME_ATTR_SIZE];  // the element's name attribute (not for
                                         // DOCTYPE, HTML, HEAD, BODY, HR)
-  pdoc_style style;         // ELE_TEXT
-  pdoc_image_fields image;  // ELE_IMAGE
-  pdoc_table_fields table;  // ELE_TABLE
-  pdoc_row_fields row;      // ELE_ROW
-  pdoc_cell_fields cell;    // ELE_CELL
-  pdoc_rule_fields rule;    // ELE_HRULE
+  // The part that depends on the class; only the member matching `type` may
+  // be used (documents have many elements, so they share the space).
+  union {
+    pdoc_style style;         // ELE_TEXT
+    pdoc_image_fields image;  // ELE_IMAGE
+    pdoc_table_fields table;  // ELE_TABLE
+    pdoc_row_fields row;      // ELE_ROW
+    pdoc_cell_fields cell;    // ELE_CELL
+    pdoc_rule_fields rule;    // ELE_HRULE
+  };
 };
 
 // The handle a build returns; the caller owns it and frees it with

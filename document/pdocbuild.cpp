@@ -401,8 +401,10 @@ struct ParserDeleter {
   void operator()(qelhtmlparser* p) const { qelhtmlparser_destroy(p); }
 };
 
-template <typename Feed>
-pdoc_document* build(const pdoc_sources* sources, const char* extra_headers, Feed feed) {
+}  // namespace
+
+pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sources* sources,
+                              const char* extra_headers) {
   auto* document = static_cast<pdoc_document*>(calloc(1, sizeof(pdoc_document)));
   if (!document) return nullptr;
   pdoc_builder b{};
@@ -423,7 +425,7 @@ pdoc_document* build(const pdoc_sources* sources, const char* extra_headers, Fee
   qelhtmlparser_set_start_element_handler(b.parser, pdocbuild::startElement);
   qelhtmlparser_set_end_element_handler(b.parser, pdocbuild::endElement);
 
-  feed(b.parser);
+  feed(b.parser, user);
 
   // Whatever is still open closes as if its end tags had been written.
   while (b.current) {
@@ -436,8 +438,6 @@ pdoc_document* build(const pdoc_sources* sources, const char* extra_headers, Fee
   document->root = b.root;
   return document;
 }
-
-}  // namespace
 
 namespace pdocbuild {
 
@@ -454,13 +454,15 @@ void characters(void* user, const char* bytes, int length) {
 }  // namespace pdocbuild
 
 pdoc_document* pdocbuild_file(FILE* stream, const pdoc_sources* sources, const char* extra_headers) {
-  return build(sources, extra_headers, [stream](qelhtmlparser* p) {
-    if (stream) qelhtmlparser_parse_file(p, stream);
-  });
+  auto feed = [](qelhtmlparser* p, void* user) {
+    if (user) qelhtmlparser_parse_file(p, static_cast<FILE*>(user));
+  };
+  return pdocbuild_feed(feed, stream, sources, extra_headers);
 }
 
 pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources, const char* extra_headers) {
-  return build(sources, extra_headers, [text](qelhtmlparser* p) { qelhtmlparser_parse_string(p, text); });
+  auto feed = [](qelhtmlparser* p, void* user) { qelhtmlparser_parse_string(p, static_cast<const char*>(user)); };
+  return pdocbuild_feed(feed, const_cast<char*>(text), sources, extra_headers);
 }
 
 int pdocbuild_free(pdoc_document* document) {

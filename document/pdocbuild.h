@@ -16,6 +16,15 @@ pdoc_document* pdocbuild_file(FILE* stream, const pdoc_sources* sources, const c
 pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources,
                                 const char* extra_headers);
 
+struct qelhtmlparser;
+
+// The common build: `feed` hands the whole input to the tokenizer it gets,
+// in as many pieces as it likes. The two entry points above are this with
+// a stream and with a string.
+using pdocbuild_feeder = void (*)(qelhtmlparser* parser, void* user);
+pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sources* sources,
+                              const char* extra_headers);
+
 // Frees the tree and the handle (null allowed). Answers 1.
 int pdocbuild_free(pdoc_document* document);
 

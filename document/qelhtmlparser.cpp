@@ -51,19 +51,31 @@ unsigned parse_decimal(const char* s, const char* end) {
 
 struct NamedEntity {
   const char* name;  // without '&'
+  size_t length;
   unsigned char byte;
 };
 
 constexpr NamedEntity kEntities[] = {
-    {"lt", 0x3C},     {"gt", 0x3E},     {"amp", 0x26},    {"deg", 0xB0},
-    {"nbsp", 0xA0},   {"quot", 0x22},   {"apos", 0x27},   {"copy", 0xA9},
-    {"micro", 0xB5},  {"frac14", 0xBC}, {"frac12", 0xBD}, {"frac34", 0xBE},
+    {"lt", 2, 0x3C},     {"gt", 2, 0x3E},     {"amp", 3, 0x26},    {"deg", 3, 0xB0},
+    {"nbsp", 4, 0xA0},   {"quot", 4, 0x22},   {"apos", 4, 0x27},   {"copy", 4, 0xA9},
+    {"micro", 5, 0xB5},  {"frac14", 6, 0xBC}, {"frac12", 6, 0xBD}, {"frac34", 6, 0xBE},
 };
+
+// Case-insensitive comparison with a lower-case ASCII name; tags are
+// compared with a few fixed names on every tag, so this stays inline.
+bool is_name(const char* s, const char* lower) {
+  for (; *lower; ++s, ++lower) {
+    unsigned char c = static_cast<unsigned char>(*s);
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
+    if (c != static_cast<unsigned char>(*lower)) return false;
+  }
+  return *s == '\0';
+}
 
 // Entity name of `length` bytes, case-sensitive (text) or not (attributes).
 int lookup_entity(const char* name, size_t length, bool ignore_case) {
   for (const NamedEntity& e : kEntities) {
-    if (strlen(e.name) != length) continue;
+    if (e.length != length) continue;
     if (ignore_case ? strncasecmp(e.name, name, length) == 0 : memcmp(e.name, name, length) == 0)
       return e.byte;
   }
@@ -120,9 +132,31 @@ void Tokenizer::append(char c) {
   p_->tag_buf[p_->tag_len++] = c;
 }
 
+// Bytes that end a stretch of plain text: everything else in text outside
+// raw-text mode only moves the column.
+struct TextStops {
+  bool stop[256] = {};
+  constexpr TextStops() {
+    stop[static_cast<unsigned char>('<')] = true;
+    stop[static_cast<unsigned char>('&')] = true;
+    stop[static_cast<unsigned char>('\n')] = true;
+  }
+};
+constexpr TextStops kTextStops;
+
 void Tokenizer::run(const char* bytes, int length) {
   int run_start = 0;
   for (int i = 0; i < length; ++i) {
+    if (p_->state == S_TEXT && p_->comment_state == 0 && !p_->script && !p_->pi_question &&
+        !qelhtmlparser_char_trace) {
+      // Fast path over plain text; the byte it stops at goes the normal way.
+      int j = i;
+      while (j < length && !kTextStops.stop[static_cast<unsigned char>(bytes[j])]) ++j;
+      p_->column += j - i;
+      p_->return_state = S_TEXT;
+      i = j;
+      if (i == length) break;
+    }
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (qelhtmlparser_char_trace)
       printf("-s:%d(c:%d)(len:%d)(q:%d)(s:%d):%c-\n", p_->state, p_->comment_state, p_->tag_len,
@@ -481,24 +515,24 @@ void Tokenizer::complete_start_tag() {
     qel_strlcpy(p_->last_tag, name, sizeof p_->last_tag);
 
     if (p_->auto_end) {
-      if (strcasecmp(name, "img") == 0) {
+      if (is_name(name, "img")) {
         p_->auto_end_pending = 1;
         for (int k = 0; k < count; k += 2) {
-          if (strcasecmp(attrs[k], "src") == 0) break;
-          if (strcasecmp(attrs[k], "embed-encoding") == 0) {
+          if (is_name(attrs[k], "src")) break;
+          if (is_name(attrs[k], "embed-encoding")) {
             p_->auto_end_pending = 0;
             break;
           }
         }
-      } else if (strcasecmp(name, "meta") == 0 || strcasecmp(name, "!doctype") == 0) {
+      } else if (is_name(name, "meta") || is_name(name, "!doctype")) {
         p_->auto_end_pending = 1;
-      } else if (strcasecmp(name, "br") == 0) {
+      } else if (is_name(name, "br")) {
         self_closing = true;
       }
     }
   }
 
-  if (strcasecmp(p_->last_tag, "script") == 0) p_->script = 1;
+  if (is_name(p_->last_tag, "script")) p_->script = 1;
   p_->tag_len = 0;
   p_->in_quote = 0;
 
@@ -515,7 +549,7 @@ void Tokenizer::complete_end_tag() {
   char* const name = p_->tag_buf;
   name[p_->tag_len] = '\0';
   p_->comment_state = 0;
-  const bool is_script = strcasecmp(name, "script") == 0;
+  const bool is_script = is_name(name, "script");
   if (p_->script && !is_script) {
     // Inside raw text an end tag is just text.
     characters("</", 2);
