@@ -1,5 +1,6 @@
 // Text runs grow one buffer: its capacity is the next power of two above
 // data_len, so appending word by word stays linear without a capacity field.
+// The input is read twice (measure, then copy) and never modified.
 #include "document/pdoctext.h"
 
 #include <climits>
@@ -22,14 +23,17 @@ size_t capacity_for(size_t length) {
 // Walks the normalised form of the input: blanks collapsed to one space,
 // leading blanks dropped when the element is still empty, trailing blanks
 // replaced by one space (at least one byte kept when the element has data).
+// `after_space`: the element's data already ends in a space, so blanks at
+// the start of this piece add nothing (text arriving in several pieces gets
+// the same single spaces as text arriving at once).
 template <typename Emit>
-void normalised(const unsigned char* in, int length, bool has_data, Emit emit) {
+void normalised(const unsigned char* in, int length, bool has_data, bool after_space, Emit emit) {
   int end = length;
   while (end > 0 && pdoc_is_blank(in[end - 1])) --end;
   if (has_data && end == 0 && length > 0) end = 1;
   const bool trailing_space = end < length && end > 0;
   size_t produced = 0;
-  bool previous_blank = false;
+  bool previous_blank = after_space;
   auto feed = [&](unsigned char c) {
     if (pdoc_is_blank(c)) {
       if ((produced == 0 && !has_data) || previous_blank) return;
@@ -53,6 +57,7 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
   const bool pre = builder && builder->pre;
   const bool nobr = builder && builder->nobr;
   const bool has_data = element->data_len > 0;
+  const bool after_space = has_data && element->data[element->data_len - 1] == ' ';
 
   long long out_len = 0;
   int tabs = 0;
@@ -60,7 +65,7 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
     out_len = length;
     for (int i = 0; i < length; ++i) tabs += in[i] == '\t';
   } else {
-    normalised(in, length, has_data, [&](unsigned char) { ++out_len; });
+    normalised(in, length, has_data, after_space, [&](unsigned char) { ++out_len; });
   }
   if (out_len == 0) return;
   out_len += 6LL * tabs;
@@ -94,7 +99,7 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
   if (pre) {
     for (int i = 0; i < length; ++i) put(in[i]);
   } else {
-    normalised(in, length, has_data, put);
+    normalised(in, length, has_data, after_space, put);
   }
   element->data_len = static_cast<int32_t>(new_len);
 }

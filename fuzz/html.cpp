@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "document/pdocbuild.h"
 #include "document/qelhtmlparser.h"

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <initializer_list>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +17,7 @@
 #include "document/pdocbuild.h"
 #include "document/pdocdump.h"
 #include "document/pdoctags.h"
+#include "document/qelhtmlparser.h"
 
 namespace {
 
@@ -243,6 +246,37 @@ TEST(Builder, WhitespacePreAndNobr) {
   EXPECT_EQ(build("<nobr><td>p q</td><td>r s").tree,
             "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"p\\xa0q\"\n"
             "        TD\n          TEXT data=\"r s\"\n");
+}
+
+// Feeds the document in pieces of `piece` bytes.
+Built build_in_pieces(const std::string& html, size_t piece) {
+  struct Input {
+    const std::string* html;
+    size_t piece;
+  } input{&html, piece};
+  auto feed = [](qelhtmlparser* p, void* user) {
+    const Input& in = *static_cast<const Input*>(user);
+    for (size_t at = 0; at < in.html->size(); at += in.piece)
+      qelhtmlparser_parse(p, in.html->data() + at, std::min(in.piece, in.html->size() - at));
+  };
+  Built b;
+  testing::internal::CaptureStdout();
+  b.doc.reset(pdocbuild_feed(feed, &input, nullptr, nullptr));
+  b.reports = testing::internal::GetCapturedStdout();
+  b.tree = dump(b.doc.get());
+  return b;
+}
+
+TEST(Builder, PiecesBuildTheSameTree) {
+  const std::string html =
+      "<p>one   two \n three</p><img src=x.png>after image &amp; entity"
+      "<table><tr><td>cell  text<script>a<b</script> end</td></tr></table>";
+  const Built whole = build(html.c_str());
+  for (size_t piece : {1u, 2u, 3u, 7u}) {
+    const Built pieces = build_in_pieces(html, piece);
+    EXPECT_EQ(pieces.tree, whole.tree) << "pieces of " << piece;
+  }
+  EXPECT_NE(whole.tree.find("TEXT data=\"after image & entity\""), std::string::npos);
 }
 
 TEST(Builder, SeparatingSpaceMovesToTheEarlierRun) {

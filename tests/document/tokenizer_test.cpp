@@ -131,6 +131,8 @@ TEST(Tokenizer, Comments) {
   // Abandoned comment openings are put back into the tag text.
   expect_events("<a <!x>", {"S:a <!x=[]"});
   expect_events("<!x>", {"S:!x"});
+  // A comment opening cut short by '>' does not leak into the next tag.
+  expect_events("<a <!><b>", {"S:a", "S:b"});
 }
 
 TEST(Tokenizer, CommentsSplitAcrossPieces) {
