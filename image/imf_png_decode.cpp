@@ -24,6 +24,17 @@ void imf_png_warning(png_structp png, png_const_charp message) {
 
 namespace {
 
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+// libpng never buffers a whole image (the rows are ours), so a larger
+// request can only come from a damaged chunk length.
+constexpr png_alloc_size_t kMaxLibpngAllocation = 64u << 20;
+
+png_voidp bounded_malloc(png_structp, png_alloc_size_t size) {
+  return size > kMaxLibpngAllocation ? nullptr : malloc(size);
+}
+
+void bounded_free(png_structp, png_voidp block) { free(block); }
+
 int channels_of(int color_type) {
   switch (color_type) {
     case PNG_COLOR_TYPE_GRAY: return 1;
@@ -94,8 +105,8 @@ int png_decode(imgfilter* context, imf_image* image) {
     return 0;
   }
   imf_png_target target{context, "png_decode"};
-  png_structp png =
-      png_create_read_struct(PNG_LIBPNG_VER_STRING, &target, imf_png_error, imf_png_warning);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &target, imf_png_error,
+                                             imf_png_warning, nullptr, bounded_malloc, bounded_free);
   if (!png) {
     imf_error(context, "Failed to create PNG struct");
     return 0;
@@ -112,6 +123,8 @@ int png_decode(imgfilter* context, imf_image* image) {
     png_destroy_read_struct(&png, &info, nullptr);
     return 0;
   }
+  // A damaged length must not make libpng buffer or inflate gigabytes.
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_init_io(png, context->input_stream);
   png_read_info(png, info);
 
