@@ -1,0 +1,79 @@
+// TLS under a QELTCPSocket through OpenSSL: the socket's five TLS hooks, the
+// per-socket settings, and a shared server context with TLS accept.
+#pragma once
+
+#include <openssl/types.h>
+
+#include "net/qelsock.h"
+
+// Owned by the socket; created by the handshake or the accept.
+struct QELSockSSLState {
+  SSL* ssl = nullptr;
+  SSL_CTX* context = nullptr;
+  int context_borrowed = 0;  // 1: belongs to a QELSOCKSSLCTX
+};
+
+// Protocol selectors: 20 SSL 2.0 and 30 SSL 3.0 are not available and fail;
+// 31 pins TLS 1.0; every other value negotiates the version.
+enum {
+  QELSSL_VERSION_SSL2 = 20,
+  QELSSL_VERSION_FLEXIBLE = 23,
+  QELSSL_VERSION_SSL3 = 30,
+  QELSSL_VERSION_TLS1 = 31,
+};
+
+// Caller-owned settings copied into a socket by QELSockSSLApplySettings;
+// null texts are left as they are.
+struct QELSSLSettings {
+  const char* chain_file = nullptr;
+  const char* ca_dir = nullptr;
+  const char* key_file = nullptr;
+  const char* ca_file = nullptr;
+  const char* cipher_list = nullptr;
+  int verify = 0;
+  int version = 0;
+};
+
+// Server context shared by accepted connections; accept stays first.
+struct QELSOCKSSLCTX {
+  QELSocketTLSAcceptFunction accept = nullptr;
+  SSL_CTX* context = nullptr;
+};
+
+// Sets the socket's hooks to the client handshake, read, write, shutdown
+// and release below.
+void QELSockSSLInstall(QELTCPSocket* socket);
+
+// Each stores a copy (null clears) and answers 0.
+int QELSockSSLSetCAFile(QELTCPSocket* socket, const char* file);
+int QELSockSSLSetCADir(QELTCPSocket* socket, const char* directory);
+int QELSockSSLSetCipherList(QELTCPSocket* socket, const char* list);
+int QELSockSSLSetChainFile(QELTCPSocket* socket, const char* file);
+int QELSockSSLSetKeyFile(QELTCPSocket* socket, const char* file);
+int QELSockSSLSetVersion(QELTCPSocket* socket, int selector);
+int QELSockSSLSetVerify(QELTCPSocket* socket, int flag);
+void QELSockSSLApplySettings(QELTCPSocket* socket, const QELSSLSettings* settings);
+
+SSL* QELSockSSLGetSSL(QELTCPSocket* socket);
+SSL_CTX* QELSockSSLGetContext(QELTCPSocket* socket);
+
+// The hooks themselves (QELSockSSLInstall puts them into the socket).
+int QELSockSSLConnect(QELTCPSocket* socket);
+int QELSockSSLRead(QELTCPSocket* socket, char* buffer, int size, int timeout);
+int QELSockSSLWrite(QELTCPSocket* socket, const char* data, int length);
+void QELSockSSLShutdown(QELTCPSocket* socket);
+void QELSockSSLFree(QELTCPSocket* socket);
+
+// Server side. Null for selectors that are not available.
+QELSOCKSSLCTX* QELSockSSLCtxCreate(int selector);
+int QELSockSSLCtxSetChainFile(QELSOCKSSLCTX* context, const char* file);
+int QELSockSSLCtxSetKeyFile(QELSOCKSSLCTX* context, const char* file);
+int QELSockSSLCtxSetCipherList(QELSOCKSSLCTX* context, const char* list);
+int QELSockSSLCtxSetCALocations(QELSOCKSSLCTX* context, const char* file, const char* directory);
+int QELSockSSLCtxSetVerify(QELSOCKSSLCTX* context, int flag);
+SSL_CTX* QELSockSSLCtxGetContext(QELSOCKSSLCTX* context);
+void QELSockSSLCtxDestroy(QELSOCKSSLCTX* context);
+
+// TLS accept on an accepted socket (the context's accept function): 1 on
+// success, 0 or a negative code on failure.
+int QELSockSSLAccept(QELTCPSocket* socket, QELSOCKSSLCTX* context);
