@@ -1,0 +1,101 @@
+// Device contexts over Cairo surfaces: a screen-like and a memory image
+// surface at 96 pixels per inch, and a printer-like PDF surface whose pages
+// are sheets. Lines and fills keep GDI's pixel rules; text is antialiased.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/dc.h"
+#include "platform/dc_objects.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+typedef struct _cairo cairo_t;
+
+inline constexpr int DC_SCREEN_DPI = 96;
+inline constexpr int DC_PRINTER_DPI = 600;
+
+class CairoDc final : public DeviceContext {
+ public:
+  ~CairoDc() override;
+
+  // A screen-like surface of width x height pixels at 96 per inch.
+  static std::unique_ptr<CairoDc> create_screen(int width, int height);
+  // A memory context with a bitmap of that size selected: RGB24, each pixel
+  // four bytes blue, green, red, unused, rows top first.
+  static std::unique_ptr<CairoDc> create_memory(int width, int height);
+  // A PDF file of pages width_points x height_points (1/72 inch) drawn at
+  // dpi pixels per inch. Each end_page finishes a sheet.
+  static std::unique_ptr<CairoDc> create_pdf(const char* path, double width_points,
+                                             double height_points, int dpi = DC_PRINTER_DPI);
+
+  int logical_dpi_x() const override { return dpi_; }
+  int logical_dpi_y() const override { return dpi_; }
+  int device_width() const override { return width_; }
+  int device_height() const override { return height_; }
+
+  DcObject create_font(const DcFontSpec& spec) override;
+  DcObject create_pen(int width, DcColor color) override;
+  DcObject create_solid_brush(DcColor color) override;
+  DcObject stock_object(DcStockObject which) override { return objects_.stock(which); }
+  DcObject select_object(DcObject object) override { return objects_.select(object); }
+  bool delete_object(DcObject object) override { return objects_.remove(object); }
+
+  bool text_metrics(DcTextMetrics* metrics) override;
+  bool text_out(int x, int y, const char* text, int length) override;
+  bool text_extent(const char* text, int length, DcSize* size) override;
+  DcColor set_text_color(DcColor color) override;
+  DcColor set_bk_color(DcColor color) override;
+  int set_bk_mode(int mode) override;
+
+  bool move_to(int x, int y) override;
+  bool line_to(int x, int y) override;
+  bool fill_rect(const DcRect& rect, DcObject brush) override;
+
+  int set_stretch_mode(int mode) override;
+  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
+                  int src_width, int src_height, const void* bits, size_t bits_size,
+                  const DcBitmapInfoHeader* info) override;
+
+  int save_dc() override;
+  bool restore_dc(int level) override;
+  bool intersect_clip_rect(const DcRect& rect) override;
+
+  DcColor get_pixel(int x, int y) override;
+
+  bool start_page() override;
+  bool end_page() override;
+
+  // Image surfaces: the pixel rows (flushed), their stride; null for PDF.
+  unsigned char* bits();
+  int stride() const;
+  cairo_surface_t* surface() const { return surface_; }
+  // Image surfaces: writes the pixels as a PNG file.
+  bool write_png(const char* path);
+  // Completes the output (the PDF file); later drawing is ignored.
+  void finish();
+
+  // Font objects created so far (stock font not counted).
+  size_t fonts_created() const { return fonts_created_; }
+  size_t live_objects() const { return objects_.live_count(); }
+
+ private:
+  CairoDc(cairo_surface_t* surface, int width, int height, int dpi, bool paged);
+  void fill_pixels(const DcRect& rect, DcColor color);
+  void set_source(DcColor color);
+  void apply_clip();
+
+  cairo_surface_t* surface_;
+  cairo_t* cr_;
+  int width_, height_, dpi_;
+  bool paged_;
+  DcObjectTable objects_;
+  DcColor text_color_ = 0;
+  DcColor bk_color_ = dc_rgb(255, 255, 255);
+  int bk_mode_ = DC_OPAQUE;
+  int stretch_mode_ = DC_BLACKONWHITE;
+  int current_x_ = 0, current_y_ = 0;
+  DcRect clip_;
+  std::vector<DcRect> saved_clips_;
+  size_t fonts_created_ = 0;
+};

@@ -1,0 +1,117 @@
+// Object table of a device context; see dc_objects.h.
+#include "platform/dc_objects.h"
+
+#include <utility>
+
+DcObjectTable::DcObjectTable(const DcFontSpec& stock_font,
+                             std::unique_ptr<DcFontData> stock_font_data) {
+  DcObjectEntry font;
+  font.kind = DcObjectKind::Font;
+  font.stock = true;
+  font.font = stock_font;
+  font.font_data = std::move(stock_font_data);
+  stock_font_ = add(std::move(font));
+  DcObjectEntry pen;
+  pen.kind = DcObjectKind::Pen;
+  pen.stock = true;
+  pen.pen_width = 1;
+  stock_pen_ = add(std::move(pen));
+  DcObjectEntry brush;
+  brush.kind = DcObjectKind::Brush;
+  brush.stock = true;
+  brush.color = dc_rgb(255, 255, 255);
+  stock_brush_ = add(std::move(brush));
+  font_ = stock_font_;
+  pen_ = stock_pen_;
+  brush_ = stock_brush_;
+  created_ = 0;
+}
+
+DcObject DcObjectTable::add(DcObjectEntry entry) {
+  entries_.push_back(std::make_unique<DcObjectEntry>(std::move(entry)));
+  ++created_;
+  return static_cast<DcObject>(entries_.size());
+}
+
+DcObject DcObjectTable::add_font(const DcFontSpec& spec, std::unique_ptr<DcFontData> data) {
+  DcObjectEntry entry;
+  entry.kind = DcObjectKind::Font;
+  entry.font = spec;
+  entry.font_data = std::move(data);
+  return add(std::move(entry));
+}
+
+DcObject DcObjectTable::add_pen(int width, DcColor color) {
+  DcObjectEntry entry;
+  entry.kind = DcObjectKind::Pen;
+  entry.pen_width = width;
+  entry.color = color;
+  return add(std::move(entry));
+}
+
+DcObject DcObjectTable::add_brush(DcColor color) {
+  DcObjectEntry entry;
+  entry.kind = DcObjectKind::Brush;
+  entry.color = color;
+  return add(std::move(entry));
+}
+
+DcObject DcObjectTable::stock(DcStockObject which) const {
+  switch (which) {
+    case DcStockObject::SystemFont:
+      return stock_font_;
+    case DcStockObject::BlackPen:
+      return stock_pen_;
+    case DcStockObject::WhiteBrush:
+      return stock_brush_;
+  }
+  return 0;
+}
+
+const DcObjectEntry* DcObjectTable::find(DcObject object) const {
+  if (object == 0 || object > entries_.size()) return nullptr;
+  return entries_[object - 1].get();
+}
+
+DcObject DcObjectTable::select(DcObject object) {
+  const DcObjectEntry* entry = find(object);
+  if (!entry) return 0;
+  DcObject* slot = entry->kind == DcObjectKind::Font  ? &font_
+                   : entry->kind == DcObjectKind::Pen ? &pen_
+                                                      : &brush_;
+  return std::exchange(*slot, object);
+}
+
+bool DcObjectTable::remove(DcObject object) {
+  const DcObjectEntry* entry = find(object);
+  if (!entry) return false;
+  if (entry->stock) return true;
+  if (object == font_ || object == pen_ || object == brush_) return false;
+  entries_[object - 1].reset();
+  return true;
+}
+
+DcObject DcObjectTable::selected(DcObjectKind kind) const {
+  switch (kind) {
+    case DcObjectKind::Font:
+      return font_;
+    case DcObjectKind::Pen:
+      return pen_;
+    case DcObjectKind::Brush:
+      return brush_;
+    case DcObjectKind::None:
+      break;
+  }
+  return 0;
+}
+
+const DcObjectEntry& DcObjectTable::selected_entry(DcObjectKind kind) const {
+  return *find(selected(kind));
+}
+
+size_t DcObjectTable::live_count() const {
+  size_t count = 0;
+  for (const auto& entry : entries_)
+    if (entry && !entry->stock) ++count;
+  return count;
+}

@@ -1,0 +1,56 @@
+// The object table behind a device context: handles of fonts, pens and
+// brushes, which of them are selected, and the stock objects.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "platform/dc.h"
+
+// What an implementation keeps for a realised font (glyphs, metrics).
+struct DcFontData {
+  virtual ~DcFontData() = default;
+};
+
+struct DcObjectEntry {
+  DcObjectKind kind = DcObjectKind::None;
+  bool stock = false;
+  DcFontSpec font{};
+  std::unique_ptr<DcFontData> font_data;
+  int pen_width = 0;
+  DcColor color = 0;
+};
+
+class DcObjectTable {
+ public:
+  // The stock font is described by spec and realised by data.
+  DcObjectTable(const DcFontSpec& stock_font, std::unique_ptr<DcFontData> stock_font_data);
+
+  DcObject add_font(const DcFontSpec& spec, std::unique_ptr<DcFontData> data);
+  DcObject add_pen(int width, DcColor color);
+  DcObject add_brush(DcColor color);
+  DcObject stock(DcStockObject which) const;
+
+  // Answers the previously selected object of the same kind, 0 for a handle
+  // that is not live.
+  DcObject select(DcObject object);
+  // Stock objects are accepted and kept; selected objects are refused.
+  bool remove(DcObject object);
+
+  const DcObjectEntry* find(DcObject object) const;
+  DcObject selected(DcObjectKind kind) const;
+  const DcObjectEntry& selected_entry(DcObjectKind kind) const;
+  // Objects created and not deleted, stock objects not counted.
+  size_t live_count() const;
+  // Objects ever created, stock objects not counted.
+  size_t created_count() const { return created_; }
+
+ private:
+  DcObject add(DcObjectEntry entry);
+
+  std::vector<std::unique_ptr<DcObjectEntry>> entries_;  // index = handle - 1
+  DcObject font_ = 0, pen_ = 0, brush_ = 0;
+  DcObject stock_font_ = 0, stock_pen_ = 0, stock_brush_ = 0;
+  size_t created_ = 0;
+};
