@@ -215,6 +215,12 @@ TEST(Builder, ListsBecomeBorderlessTables) {
   EXPECT_EQ(outer->next->type, ELE_TEXT);
   EXPECT_STREQ(outer->next->name, "P");
 
+  // Inline content before the first item gets a row of its own.
+  Built between = build("<ul><b>x</b><li>y</ul>z");
+  EXPECT_EQ(between.tree,
+            "HTML\n  BODY\n    TABLE name=\"LI\"\n      TR\n        TD\n        TD\n          B data=\"x\"\n" + item +
+                "          TEXT data=\"y\"\n    TEXT data=\"z\"\n");
+
   Built closed = build("<ul><li>a<table><tr><td>t</table>");
   EXPECT_EQ(closed.body()->child->table.rows, 1);
   ASSERT_TRUE(closed.body()->child->next);
