@@ -14,12 +14,6 @@ namespace {
 constexpr unsigned char kNoBreakSpace = 0xA0;
 constexpr int kTabWidth = 7;
 
-size_t capacity_for(size_t length) {
-  size_t capacity = 16;
-  while (capacity < length) capacity *= 2;
-  return capacity;
-}
-
 // Walks the normalised form of the input: blanks collapsed to one space,
 // leading blanks dropped when the element is still empty, trailing blanks
 // replaced by one space (at least one byte kept when the element has data).
@@ -51,6 +45,12 @@ void normalised(const unsigned char* in, int length, bool has_data, bool after_s
 
 }  // namespace
 
+size_t pdoc_data_capacity(size_t length) {
+  size_t capacity = 16;
+  while (capacity < length) capacity *= 2;
+  return capacity;
+}
+
 void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* bytes, int length) {
   if (!element || !bytes || length <= 0) return;
   const auto* in = reinterpret_cast<const unsigned char*>(bytes);
@@ -75,9 +75,10 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
   char* data = element->data;
   if (new_len > INT_MAX) {
     data = nullptr;
-  } else if (capacity_for(static_cast<size_t>(new_len)) > capacity_for(static_cast<size_t>(element->data_len)) ||
-             !data) {
-    data = static_cast<char*>(realloc(element->data, capacity_for(static_cast<size_t>(new_len))));
+  } else {
+    const size_t wanted = pdoc_data_capacity(static_cast<size_t>(new_len));
+    if (!data || wanted > pdoc_data_capacity(static_cast<size_t>(element->data_len)))
+      data = static_cast<char*>(realloc(element->data, wanted));
   }
   if (!data) {
     pdoc_report(nullptr, "Out of memory when adding element data.");

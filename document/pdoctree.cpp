@@ -13,6 +13,7 @@
 #include "document/pdocreport.h"
 #include "document/pdocstyle.h"
 #include "document/pdoctags.h"
+#include "document/pdoctext.h"
 #include "document/qelhtmlparser.h"
 #include "support/qelstring.h"
 
@@ -120,7 +121,7 @@ pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, i
       if (tag == PDOC_TAG_U) e->style.flags |= STYLE_UNDERLINE;
       if (tag == PDOC_TAG_BR) {
         // A line break is a run holding one space; it takes no attributes.
-        e->data = static_cast<char*>(malloc(1));
+        e->data = static_cast<char*>(malloc(pdoc_data_capacity(1)));
         if (e->data) {
           e->data[0] = ' ';
           e->data_len = 1;

@@ -188,6 +188,14 @@ TEST(Builder, AliasesAndRules) {
   EXPECT_DOUBLE_EQ(rule->rule.width_frac, 1.0);
 }
 
+TEST(Builder, LineBreakThatStaysOpenTakesText) {
+  // "< br>" closes itself under the name " br", which ends nothing: the
+  // break run stays open and the text grows its one-space buffer.
+  Built b = build("< br>x y and more words to outgrow the first allocation");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    BR data=\" x y and more words to outgrow the first allocation\"\n");
+  EXPECT_EQ(b.reports, report(1, 6, "Unknown ending TAG  br. Ignoring."));
+}
+
 TEST(Builder, ListsBecomeBorderlessTables) {
   Built b = build("<ul><li>One<li>Two</ul>");
   const std::string item =
