@@ -69,6 +69,20 @@ TEST_F(PngTest, BackgroundChunkIsUsedForCompositing) {
   EXPECT_EQ((std::vector<unsigned char>(rgb.data, rgb.data + rgb.data_size)),
             (std::vector<unsigned char>{0, 0, 255, 0, 0, 255, 0, 0, 255}));
   imf_release_pixels(&rgb);
+
+  // Low-depth gray with a transparent value and a background: the rows
+  // must be sized for the depth libpng delivers after compositing.
+  png_options g;
+  g.color_type = PNG_COLOR_TYPE_GRAY;
+  g.depth = 1;
+  g.has_trans_color = true;
+  g.trans_color.gray = 0;
+  g.has_background = true;
+  g.background.gray = 1;
+  ASSERT_EQ(decode(12, 2, g, {{0xF0, 0x00}, {0x0F, 0xF0}}), 1) << error();
+  EXPECT_EQ(img()->type, IMF_GRAY1);
+  EXPECT_EQ(img()->stride, 2);
+  EXPECT_EQ(pixels(), (bytes{0xFF, 0xF0, 0xFF, 0xF0}));  // black was transparent over white
 }
 
 TEST_F(PngTest, GrayAlphaLosesAlphaAndSixteenBitGrayIsLittleEndian) {
