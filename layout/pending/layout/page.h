@@ -1,0 +1,12 @@
+// One page of a document: finds where the page's content starts and lays it
+// out with the flow.
+#pragma once
+
+#include "document/pdoc.h"
+
+struct RenderTarget;
+
+// Lays out and draws one page from (element, offset); returns where the next
+// page starts (offset updated), null when the document is finished. An
+// unchanged element and offset mean nothing could be placed.
+pdoc_element* layout_page(RenderTarget* target, pdoc_element* element, int* offset);

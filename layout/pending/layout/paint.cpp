@@ -1,0 +1,106 @@
+// Drawing of placed lines, pictures, rules, cell backgrounds and frames
+// through the render target's operations.
+#include "layout/paint.h"
+
+#include "image/imgfilter.h"
+#include "layout/fonts.h"
+#include "layout/layout_limits.h"
+#include "layout/render_target.h"
+
+int image_border(RenderTarget* target, const pdoc_element* image) {
+  int border = image->image.border;
+  if (border == 0) return 0;
+  int b = clamp_length(scale(target, border));
+  return b > 0 ? b : 1;
+}
+
+// The frame is drawn image_border pixels thick on every side, so the box
+// reserves twice that even when the border scales below one pixel.
+void image_box(RenderTarget* target, const pdoc_element* image, int* width, int* height) {
+  int b2 = 2 * image_border(target, image);
+  *width = clamp_length(scale(target, image->image.width)) + b2;
+  *height = clamp_length(scale(target, image->image.height)) + b2;
+}
+
+void paint_line(RenderTarget* target, int x, int y, int line_height, int descent,
+                pdoc_element* element, int offset, int units) {
+  int baseline = y + (line_height - descent);
+  while (element && units > 0) {
+    if (element->type == ELE_TEXT) {
+      if (element->data && element->data_len > offset) {
+        select_element_font(target, element);
+        int n = element->data_len - offset;
+        if (units < n) n = units;
+        RtSize drawn{};
+        target->draw_text(target, x, baseline - target->font_ascent(target),
+                          element->data + offset, n, &drawn);
+        x += drawn.width;
+        units -= n;
+      }
+    } else if (element->type == ELE_IMAGE && element->image.align == 0) {
+      int w = 0, h = 0;
+      image_box(target, element, &w, &h);
+      draw_image_box(target, element, x, baseline - h);
+      x += w;
+      units -= 1;
+    } else if (element->type == ELE_HRULE) {
+      units -= 1;  // rules are drawn by the rule step of the flow
+    } else {
+      break;
+    }
+    element = element->next;
+    offset = 0;
+  }
+}
+
+void draw_image_box(RenderTarget* target, const pdoc_element* image, int x, int y) {
+  int b = image_border(target, image);
+  int w = clamp_length(scale(target, image->image.width));
+  int h = clamp_length(scale(target, image->image.height));
+  draw_image_file(target, image->image.src, x + b, y + b, w, h);
+  draw_bevel(target, x, y, w, h, b, bevel_flat(PAINT_BLACK));
+}
+
+bool draw_image_file(RenderTarget* target, const char* path, int x, int y, int w, int h) {
+  if (!path || !*path || !target) return false;
+  imf_context_ptr context(imf_create(IMF_VERSION));
+  if (!context) return false;
+  imf_register(context.get(), imf_module_jpeg);
+  imf_register(context.get(), imf_module_png);
+  imf_register(context.get(), imf_module_bmp);
+  int format = imf_format_from_extension(path);
+  imf_set_input_format(context.get(), format ? format : IMF_FMT_PNG);
+  imf_set_input_file(context.get(), path);
+  if (!imf_read(context.get())) return false;
+  return target->draw_image(target, context.get(), x, y, w, h) != 0;
+}
+
+void draw_bevel(RenderTarget* target, int x, int y, int w, int h, int n, BevelStyle style) {
+  for (int i = 0; i < n; i++) {
+    target->draw_bevel_rect(target, x + i, y + i, x + w + 2 * n - 1 - i, y + h + 2 * n - 1 - i,
+                            style.top_left, style.bottom_right);
+  }
+}
+
+void paint_rule(RenderTarget* target, int x0, int y, int x1, int bar, int size, bool noshade) {
+  if (bar < 0) bar = 0;
+  if (noshade) {
+    target->fill_rect(target, x0, y, x1, y + bar, PAINT_BLACK);
+  } else {
+    // draw_line works in device coordinates; the others add the origin.
+    int dx = target->left, dy = target->top;
+    target->set_pen(target, PAINT_GREY, 1);
+    target->draw_line(target, dx + x0, dy + y, dx + x1, dy + y);
+    if (size > 1) {
+      target->draw_line(target, dx + x0, dy + y, dx + x0, dy + y + bar);
+      target->set_pen(target, PAINT_LIGHT, 1);
+      target->draw_line(target, dx + x0, dy + y + bar, dx + x1, dy + y + bar);
+      target->draw_line(target, dx + x1, dy + y, dx + x1, dy + y + bar);
+    }
+  }
+  target->set_pen(target, PAINT_BLACK, 1);
+}
+
+void paint_cell_background(RenderTarget* target, int x, int y, int w, int h, int32_t colour) {
+  target->fill_rect(target, x, y, x + w + 1, y + h + 1, colour);
+}

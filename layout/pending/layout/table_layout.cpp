@@ -1,0 +1,254 @@
+// Table placement: width and height fitting by resolution, the header check,
+// and the row pass that draws backgrounds, frames and cell contents.
+#include "layout/table_layout.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "layout/flow.h"
+#include "layout/fonts.h"
+#include "layout/paint.h"
+#include "layout/render_target.h"
+#include "layout/table_size.h"
+#include "document/pdoctree.h"
+
+namespace {
+
+// Puts the target back to the resolution it had when the table started.
+class ResolutionGuard {
+ public:
+  explicit ResolutionGuard(RenderTarget* target)
+      : target_(target), r0_(target->get_resolution(target)) {}
+  ~ResolutionGuard() {
+    if (changed_) target_->set_resolution(target_, r0_);
+  }
+  void set(int dpi) {
+    target_->set_resolution(target_, dpi);
+    changed_ = true;
+  }
+  ResolutionGuard(const ResolutionGuard&) = delete;
+  ResolutionGuard& operator=(const ResolutionGuard&) = delete;
+
+ private:
+  RenderTarget* target_;
+  int r0_;
+  bool changed_ = false;
+};
+
+void print_height_step(int H, int page_h, int dpi, int next) {
+  printf("<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H,
+         page_h, dpi, next);
+}
+
+// A position for the drawing operations, saturated far outside any page.
+int px(int64_t v) {
+  constexpr int64_t limit = INT32_MAX / 4;
+  return static_cast<int>(std::clamp<int64_t>(v, -limit, limit));
+}
+
+// The next lower resolution: five steps while below 300, proportional above.
+int next_resolution(int current, int64_t have, int64_t need, bool proportional) {
+  if (current < 300 && !proportional) return current - 5;
+  return need > 0 ? static_cast<int>(current * have / need) : current - 5;
+}
+
+}  // namespace
+
+bool cell_has_percent_table(const pdoc_element* cell) {
+  for (const pdoc_element* c = cell->child; c; c = c->next)
+    if (c->type == ELE_TABLE && c->table.height_frac > 0) return true;
+  return false;
+}
+
+TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element* table,
+                         int start_row, int flags) {
+  pdoc_table_fields& t = table->table;
+  TableNesting nesting;
+  if (nesting.too_deep()) return {TABLE_FAILED, nullptr};
+  ResolutionGuard resolution(target);
+  const char fit = t.forcedisplay ? t.forcedisplay : 'B';
+  const int page_w = page_width(target);
+  const int page_h = page_height(target);
+
+  int T = table_column_widths(target, table);
+  if (fit == 'W' || fit == 'B') {
+    while (page_w < T) {
+      int current = target->get_resolution(target);
+      int next = next_resolution(current, page_w, T, false);
+      if (next < 3) return {TABLE_FAILED, nullptr};
+      printf("<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", T, page_w,
+             current, next);
+      resolution.set(next);
+      T = table_column_widths(target, table);
+    }
+  }
+
+  int tries = 0;
+  int H = table_row_heights(target, table, start_row, flags);
+  while (int64_t{*y} + H > page_h) {
+    if (tries == 40) break;
+    tries++;
+    if (fit != 'H' && fit != 'B') break;
+    if (!(flags & LAYOUT_PAGE_TOP)) return {TABLE_MOVED, table};
+    int current = target->get_resolution(target);
+    int next = std::max(1, next_resolution(current, page_h, H, tries >= 39));
+    print_height_step(H, page_h, current, next);
+    resolution.set(next);
+    T = table_column_widths(target, table);
+    H = table_row_heights(target, table, start_row, flags);
+  }
+  *width = T;
+
+  if (flags & LAYOUT_MEASURE) {
+    *y = *y + H - 1;
+    return {TABLE_DONE, nullptr};
+  }
+
+  // A table without a grid (no cells) still gets its spacing and frame.
+  const bool grid = t.cols > 0 && t.rows > 0 && t.matrix && t.columns && t.row_heights;
+  const int C = grid ? t.cols : 0;
+  const int rows = grid ? t.rows : 0;
+  std::vector<char> occupied;
+  try {
+    occupied.assign(static_cast<size_t>(C) * static_cast<size_t>(rows), 0);
+  } catch (const std::bad_alloc&) {
+    return {TABLE_FAILED, nullptr};
+  }
+  auto slot = [&](int c, int r) -> char& { return occupied[static_cast<size_t>(c) * rows + r]; };
+
+  const TableMetrics m = table_metrics(target, table);
+  const int b = m.b, s = m.s, p = m.p;
+  int xoff = 0;
+  if (T < page_w) {
+    if (t.align == ALIGN_CENTER)
+      xoff = (page_w - T) / 2;
+    else if (t.align == ALIGN_RIGHT)
+      xoff = page_w - T;
+  }
+  const int top = *y;
+  // Positions are kept in 64 bits: with huge lengths from the document the
+  // sums of many rows would not fit an int; drawing gets them saturated.
+  int64_t rowY = m.void_frame ? int64_t{top} + s - b : int64_t{top} + s + b;
+
+  // The row to continue from when row r does not fit: the row holding the
+  // cell in column 0, so that a cell spanning into r starts again whole. A
+  // holder at or before the first row of this pass would send the next page
+  // back over rows already placed, so row r itself is used then.
+  auto continue_at = [&](int r, pdoc_element* row) -> TableResult {
+    pdoc_element* holder = nullptr;
+    if (C > 0 && r < rows && t.matrix[0] && t.matrix[0][r]) holder = t.matrix[0][r]->parent;
+    if (holder && holder->type == ELE_ROW) {
+      int index = table_row_index(table, holder);
+      if (index > start_row || index == r) return {TABLE_CONTINUES, holder};
+    }
+    return {TABLE_CONTINUES, row};
+  };
+  auto in_pass = [&](pdoc_element* row, int r) { return r >= start_row || row_in_thead(row); };
+  auto row_height = [&](int r) { return r < rows ? t.row_heights[r] : 0; };
+
+  pdoc_element* first = pdoc_first_row(table);
+  if (first && row_in_thead(first) && !(flags & LAYOUT_PAGE_TOP) && C > 0) {
+    // Keep the header rows and the first body row together.
+    int64_t acc = int64_t{s} + 2 * b;
+    int r = 0;
+    for (pdoc_element* row = first; row; row = pdoc_next_row(row), r++) {
+      if (!in_pass(row, r)) continue;
+      int64_t rh = int64_t{row_height(r)} + 2 * p;
+      bool over = m.void_frame ? rowY + rh - 2 * b + acc > page_h : rowY + b + rh + acc > page_h;
+      if (over) return continue_at(r, row);
+      acc += m.void_frame ? rh - 2 * b : rh + b + s;
+      if (!row_in_thead(row)) break;
+    }
+  }
+
+  bool page_top = (flags & LAYOUT_PAGE_TOP) != 0;
+  const int64_t row_x = m.void_frame ? int64_t{s} + xoff - b : int64_t{s} + xoff + b;
+  int64_t x = row_x;
+  int r = 0;
+  for (pdoc_element* row = first; row && r < rows; row = pdoc_next_row(row), r++) {
+    if (!in_pass(row, r)) continue;
+    x = row_x;
+    const int64_t rh = int64_t{row_height(r)} + 2 * p;
+    if (!page_top && C > 0) {
+      bool over = m.void_frame ? rowY + rh - 2 * b > page_h : rowY + b + rh > page_h;
+      if (over) {
+        // Close the part drawn so far, as wide as the finished frame.
+        if (!m.void_frame && r > 0) draw_bevel(target, xoff, top, px(int64_t{T} - 2 * b),
+                                               px(rowY - b - top), b, BEVEL_RAISED);
+        return continue_at(r, row);
+      }
+    }
+    for (int c = 0; c < C; c++) {
+      const int64_t cw = int64_t{t.columns[c].final_width} + 2 * p;
+      pdoc_element* cell = t.matrix[c] ? t.matrix[c][r] : nullptr;
+      if (!slot(c, r) && cell) {
+        const int colspan = std::max(cell->cell.colspan, 1);
+        const int rowspan = std::max(cell->cell.rowspan, 1);
+        slot(c, r) = 1;
+        int64_t w = cw;
+        for (int k = 1; k < colspan && c + k < C; k++) {
+          w += t.columns[c + k].final_width + s + 2 * b + 2 * p;
+          slot(c + k, r) = 1;
+        }
+        int64_t h = rh;
+        for (int k = 1; k < rowspan && r + k < rows; k++) {
+          h += t.row_heights[r + k] + s + 2 * b + 2 * p;
+          for (int q = 0; q < colspan && c + q < C; q++) slot(c + q, r + k) = 1;
+        }
+        const bool clipped = rowY + h > page_h;
+        if (clipped) h = std::max<int64_t>(0, page_h - 2 * b - rowY);
+
+        pdoc_element* cell_row = cell->parent && cell->parent->type == ELE_ROW ? cell->parent
+                                                                              : row;
+        int32_t bg = cell->cell.bgcolor;
+        if (bg == -1) bg = cell_row->row.bgcolor;
+        if (bg == -1) bg = t.bgcolor;
+        if (bg != -1) paint_cell_background(target, px(x), px(rowY), px(w), px(h), bg);
+        draw_bevel(target, px(x), px(rowY), px(w), px(h), b, BEVEL_SUNKEN);
+
+        int valign = cell->cell.valign ? cell->cell.valign : cell_row->row.valign;
+        int64_t free_h = h - 2 * p - cell->cell.content_height;
+        int64_t off = valign == ALIGN_TOP ? 0 : valign == ALIGN_BOTTOM ? free_h : free_h / 2;
+        if (off < 0 || cell_has_percent_table(cell)) off = 0;
+
+        RenderTarget* sub = target->create_subtarget(
+            target, px(x + b + p), px(rowY + b + p + off), px(x + b + p + w - 1 - 2 * p),
+            px(rowY + b + p + h - 1 - 2 * p));
+        if (sub && cell->child) {
+          if (clipped && page_top) {
+            // Shrink the content until at least something of it fits.
+            int attempts = 0;
+            for (;;) {
+              int fw = 0, fh = 0, offset = 0;
+              pdoc_element* stop =
+                  layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
+              if (stop != cell->child || offset != 0 || attempts >= 40) break;
+              attempts++;
+              int current = sub->get_resolution(sub);
+              int next = std::max(
+                  1, next_resolution(current, page_height(sub), H, attempts >= 39));
+              print_height_step(H, page_h, target->get_resolution(target), next);
+              sub->set_resolution(sub, next);
+            }
+          }
+          int fw = 0, fh = 0, offset = 0;
+          layout_flow(sub, &fw, &fh, cell->child, &offset, flags);
+        }
+        if (sub) sub->destroy(sub);
+      }
+      x += s + 2 * b + cw;
+    }
+    rowY += s + 2 * b + rh;
+    if (!row_in_thead(row)) page_top = false;
+  }
+
+  if (!m.void_frame) {
+    draw_bevel(target, xoff, top, px(x - b - xoff), px(rowY - b - top), b, BEVEL_RAISED);
+    rowY += b;
+  }
+  *y = px(rowY - 1);
+  return {TABLE_DONE, nullptr};
+}

@@ -1,0 +1,387 @@
+// Table sizing: width bounds from the cells' content, column widths for the
+// table's width, and row heights from measuring every cell with the flow.
+#include "layout/table_size.h"
+#include "document/pdoctree.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include "layout/flow.h"
+#include "layout/fonts.h"
+#include "layout/paint.h"
+#include "layout/render_target.h"
+
+namespace {
+
+bool is_inline(const pdoc_element* e) {
+  return e && (e->type == ELE_TEXT || e->type == ELE_IMAGE || e->type == ELE_HRULE);
+}
+
+bool has_matrix(const pdoc_element* table) {
+  const pdoc_table_fields& t = table->table;
+  return t.cols > 0 && t.rows > 0 && t.matrix && t.columns;
+}
+
+template <typename F>
+void for_each_cell(pdoc_element* row, F f) {
+  for (pdoc_element* c = row->child; c; c = c->next)
+    if (c->type == ELE_CELL) f(c);
+}
+
+// Whether row r belongs to a pass starting at start_row.
+bool in_pass(const pdoc_element* row, int r, int start_row) {
+  return r >= start_row || row_in_thead(row);
+}
+
+}  // namespace
+
+TableMetrics table_metrics(RenderTarget* target, const pdoc_element* table) {
+  const pdoc_table_fields& t = table->table;
+  TableMetrics m{};
+  m.b = clamp_length(scale(target, t.border));
+  if (t.border != 0 && m.b == 0) m.b = 1;
+  m.s = clamp_length(scale(target, t.cellspacing));
+  m.p = clamp_length(scale(target, t.cellpadding));
+  m.void_frame = t.frame == TABLE_FRAME_VOID;
+  return m;
+}
+
+pdoc_element* row_table(pdoc_element* row) {
+  if (!row) return nullptr;
+  pdoc_element* parent = row->parent;
+  if (parent && parent->type == ELE_THEAD) parent = parent->parent;
+  return parent && parent->type == ELE_TABLE ? parent : nullptr;
+}
+
+bool row_in_thead(const pdoc_element* row) {
+  return row && row->parent && row->parent->type == ELE_THEAD;
+}
+
+int table_row_index(pdoc_element* table, const pdoc_element* row) {
+  int r = 0;
+  for (pdoc_element* e = pdoc_first_row(table); e; e = pdoc_next_row(e), r++)
+    if (e == row) return r;
+  return -1;
+}
+
+pdoc_element* table_row_at(pdoc_element* table, int index) {
+  pdoc_element* e = pdoc_first_row(table);
+  for (int r = 0; e && r < index; r++) e = pdoc_next_row(e);
+  return e;
+}
+
+int cell_column(const pdoc_element* table, const pdoc_element* cell, int r) {
+  const pdoc_table_fields& t = table->table;
+  if (!has_matrix(table) || r < 0 || r >= t.rows) return -1;
+  for (int j = 0; j < t.cols; j++)
+    if (t.matrix[j] && t.matrix[j][r] == cell) return j;
+  return -1;
+}
+
+pdoc_element* run_width_bounds(RenderTarget* target, pdoc_element* element, int* maximum,
+                               int* minimum) {
+  *maximum = 0;
+  int offset = 0;
+  while (is_inline(element)) {
+    if (element->type == ELE_IMAGE && element->image.align != 0) {
+      int w = 0, h = 0;
+      image_box(target, element, &w, &h);
+      *maximum = std::max(*maximum, w);
+      element = element->next;
+      offset = 0;
+      continue;
+    }
+    RtSize size{};
+    int descent = 0;
+    if (element->type == ELE_HRULE) {
+      measure_line(target, element, 0, -1, &size, &descent, nullptr);
+      *maximum = std::max(*maximum, size.width);
+      element = element->next;
+      offset = 0;
+      continue;
+    }
+    pdoc_element* before = element;
+    int before_offset = offset;
+    int units = measure_line(target, element, offset, -1, &size, &descent, minimum);
+    *maximum = std::max(*maximum, size.width);
+    element = advance_units(element, units, &offset);
+    skip_break_char(&element, &offset);
+    if (element && element->type == ELE_TEXT && element->data_len <= 0) {
+      element = element->next;
+      offset = 0;
+    }
+    if (element == before && offset == before_offset) {
+      // Nothing was consumed: step over the element rather than measure it
+      // again for ever.
+      element = element->next;
+      offset = 0;
+    }
+  }
+  return element;
+}
+
+void cell_width_bounds(RenderTarget* target, pdoc_element* cell) {
+  int maximum = 0, minimum = 0;
+  pdoc_element* e = cell->child;
+  while (e && e->parent == cell) {
+    if (is_inline(e)) {
+      int run_max = 0;
+      e = run_width_bounds(target, e, &run_max, &minimum);
+      maximum = std::max(maximum, run_max);
+      continue;  // the run may end on an element outside the cell
+    }
+    if (e->type == ELE_TABLE) {
+      table_width_bounds(target, e);
+      maximum = std::max(maximum, e->table.max_width);
+      minimum = std::max(minimum, e->table.min_width);
+    }
+    e = e->next;
+  }
+  if (cell->cell.width) {
+    int w = clamp_length(scale(target, cell->cell.width));
+    if (maximum > w) maximum = w;
+    if (minimum < w) minimum = w;
+  }
+  cell->cell.max_width = maximum;
+  cell->cell.min_width = minimum;
+}
+
+void table_width_bounds(RenderTarget* target, pdoc_element* table) {
+  pdoc_table_fields& t = table->table;
+  TableNesting nesting;
+  if (nesting.too_deep()) {
+    t.max_width = t.min_width = 0;
+    return;
+  }
+  std::set<int> spans;
+  for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row)) {
+    for_each_cell(row, [&](pdoc_element* cell) {
+      cell_width_bounds(target, cell);
+      if (cell->cell.colspan >= 1) spans.insert(cell->cell.colspan);
+    });
+  }
+  t.max_width = 0;
+  t.min_width = 0;
+  if (!has_matrix(table)) return;
+
+  const TableMetrics m = table_metrics(target, table);
+  const int C = t.cols;
+  const int64_t e = 2 * m.p + 2 * m.b + m.s;
+  pdoc_column* col = t.columns;
+  for (int j = 0; j < C; j++) col[j].max_width = col[j].min_width = col[j].final_width = 0;
+
+  // Narrow cells first, so that spanning cells only add what their columns
+  // lack. Only the span lengths that occur are visited.
+  for (int k : spans) {
+    int r = 0;
+    for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row), r++) {
+      for_each_cell(row, [&](pdoc_element* cell) {
+        const pdoc_cell_fields& c = cell->cell;
+        if (c.colspan != k) return;
+        int j = cell_column(table, cell, r);
+        if (j < 0) {
+          printf("ERROR!\n");
+          return;
+        }
+        if (k == 1) {
+          col[j].max_width = std::max(col[j].max_width, c.max_width);
+          col[j].min_width = std::max(col[j].min_width, c.min_width);
+          if (c.width_frac > 0) col[j].width_frac = std::max(col[j].width_frac, c.width_frac);
+          return;
+        }
+        const int n = std::min(k, C - j);  // columns actually spanned
+        int64_t X = 0, M = 0;
+        double F = 0;
+        for (int q = j; q < j + n; q++) {
+          X += col[q].max_width;
+          M += col[q].min_width;
+          F += col[q].width_frac;
+        }
+        const int64_t o = (n - 1) * e;
+        if (X < c.max_width) {
+          const int64_t want = c.max_width - o + n;
+          for (int q = j; q < j + n; q++) {
+            int64_t cur = col[q].max_width;
+            int64_t u = cur != 0 ? want * cur / X : want / n;
+            col[q].max_width = clamp_length(std::max(cur, u));
+          }
+          X = 0;
+          for (int q = j; q < j + n; q++) X += col[q].max_width;
+          if (X == 0) X = c.max_width;
+        }
+        if (M < c.min_width) {
+          const int64_t want = c.min_width - o + n - 1;
+          for (int q = j; q < j + n; q++) {
+            // With no maximums to weigh by, the minimum is spread evenly.
+            int64_t u = X != 0 ? want * col[q].max_width / X : want / n;
+            col[q].min_width = clamp_length(std::max<int64_t>(col[q].min_width, u));
+          }
+        }
+        if (c.width_frac > 0 && F < c.width_frac) {
+          for (int q = j; q < j + n; q++)
+            col[q].width_frac = std::max(col[q].width_frac, c.width_frac / n);
+        }
+      });
+    }
+  }
+
+  int64_t max_total = 0, min_total = 0;
+  for (int j = 0; j < C; j++) {
+    max_total += col[j].max_width + e;
+    min_total += col[j].min_width + e;
+  }
+  if (m.void_frame) {
+    max_total += m.s - 2 * m.b;
+    min_total += m.s - 2 * m.b;
+  } else if (max_total != 0) {
+    max_total += m.s + 2 * m.b;
+    min_total += m.s + 2 * m.b;
+  }
+  t.max_width = clamp_length(max_total);
+  t.min_width = clamp_length(min_total);
+}
+
+int table_column_widths(RenderTarget* target, pdoc_element* table) {
+  pdoc_table_fields& t = table->table;
+  const int P = page_width(target);
+  const TableMetrics m = table_metrics(target, table);
+  const int C = std::max(t.cols, 0);
+  // Without an outer frame the table's bounds leave out the two outer
+  // borders on each side; so must the overhead, or a table at its natural
+  // width would squeeze its columns below their maximums.
+  const int64_t overhead = int64_t{2} * m.p * C + int64_t{m.s} * (C + 1) +
+                           int64_t{2} * m.b * (C + 1) - (m.void_frame ? 4 * m.b : 0);
+
+  table_width_bounds(target, table);
+
+  int64_t T = t.width ? clamp_length(scale(target, t.width)) : 0;
+  if (t.width_frac > 0) T = fraction_of(P, t.width_frac);
+  if (T == 0) T = t.max_width;
+  T = std::min<int64_t>(T, P);
+  if (!has_matrix(table)) return static_cast<int>(T);
+
+  pdoc_column* col = t.columns;
+  for (int j = 0; j < C; j++) {
+    if (col[j].width_frac > 0)
+      col[j].max_width =
+          std::min(col[j].max_width, fraction_of(T, col[j].width_frac));
+  }
+
+  if (T < t.min_width) {
+    for (int j = 0; j < C; j++) col[j].final_width = col[j].min_width;
+    return t.min_width;
+  }
+
+  // Columns whose minimum exceeds their share are fixed at their minimum,
+  // one at a time; the rest share what is left by their maximums.
+  int64_t content = T - overhead;
+  std::vector<bool> fixed(static_cast<size_t>(C), false);
+  for (;;) {
+    int64_t S = 0;
+    for (int j = 0; j < C; j++)
+      if (!fixed[j]) S += col[j].max_width;
+    if (S == 0) break;
+    int pick = -1;
+    for (int j = 0; j < C && pick < 0; j++)
+      if (!fixed[j] && col[j].min_width > content * col[j].max_width / S) pick = j;
+    if (pick >= 0) {
+      col[pick].final_width = col[pick].min_width;
+      fixed[pick] = true;
+      content -= col[pick].min_width;
+      continue;
+    }
+    for (int j = 0; j < C; j++) {
+      if (!fixed[j]) {
+        col[j].final_width = static_cast<int32_t>(content * col[j].max_width / S);
+        fixed[j] = true;
+      }
+    }
+    break;
+  }
+
+  int64_t sum = 0;
+  for (int j = 0; j < C; j++) sum += col[j].final_width;
+  if (C > 0 && sum != T - overhead)
+    col[C - 1].final_width = static_cast<int32_t>(col[C - 1].final_width + (T - overhead - sum));
+  return static_cast<int>(T);
+}
+
+int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, int flags) {
+  pdoc_table_fields& t = table->table;
+  const TableMetrics m = table_metrics(target, table);
+  const int rows = std::max(t.rows, 0);
+  const bool sized = has_matrix(table) && t.row_heights;
+  if (sized)
+    for (int r = 0; r < rows; r++) t.row_heights[r] = 0;
+  const int H20 = 20 * target->get_resolution(target);
+
+  if (sized) {
+    int r = 0;
+    for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
+         row = pdoc_next_row(row), r++) {
+      if (!in_pass(row, r, start_row)) continue;
+      for_each_cell(row, [&](pdoc_element* cell) {
+        int j = cell_column(table, cell, r);
+        if (j < 0) return;
+        int64_t w = t.columns[j].final_width;
+        for (int k = 1; k < cell->cell.colspan && j + k < t.cols; k++)
+          w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
+        int h = 0;
+        if (cell->child && w > 0 && w <= INT32_MAX && H20 > 0) {
+          RenderTarget* sub =
+              target->create_subtarget(target, 0, 0, static_cast<int>(w - 1), H20 - 1);
+          if (sub) {
+            int fw = 0, fh = 0, offset = 0;
+            layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
+            h = fh + 1;
+            cell->cell.content_height = h;
+            sub->destroy(sub);
+          }
+        }
+        const int span = std::max(cell->cell.rowspan, 1);
+        for (int o = 0; o < span && r + o < rows; o++) {
+          int share = h / span + (span > 1 && o < h % span ? 1 : 0);
+          t.row_heights[r + o] = std::max(t.row_heights[r + o], share);
+        }
+      });
+    }
+  }
+
+  const int64_t per_row = 2 * m.b + 2 * m.p + m.s;
+  int64_t total = 0;
+  for (int r = 0; r < rows; r++) total += per_row + (sized ? t.row_heights[r] : 0);
+  if (total != 0 && !m.void_frame)
+    total += m.s + 2 * m.b;
+  else
+    total += m.s - 2 * m.b;
+
+  total = clamp_length(total);
+  if (total == 0 || (!t.height && !(t.height_frac > 0))) return static_cast<int>(total);
+  int64_t wanted = 0;
+  if (t.height)
+    wanted = clamp_length(scale(target, t.height));
+  else if (!(flags & LAYOUT_MEASURE))
+    wanted = fraction_of(page_height(target), t.height_frac);
+  if (total >= wanted || !sized) return static_cast<int>(total);
+
+  // Stretch the rows of the pass in proportion to their heights.
+  const int64_t extra = wanted - per_row * rows - m.s - 2 * m.b;
+  int64_t sum = 0;
+  int r = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row && r < rows; row = pdoc_next_row(row), r++)
+    if (in_pass(row, r, start_row)) sum += t.row_heights[r];
+  if (sum == 0) return static_cast<int>(total);
+  int64_t given = 0;
+  r = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
+       row = pdoc_next_row(row), r++) {
+    if (!in_pass(row, r, start_row)) continue;
+    t.row_heights[r] = static_cast<int32_t>(extra * t.row_heights[r] / sum);
+    given += t.row_heights[r];
+  }
+  if (given < extra) t.row_heights[rows - 1] += static_cast<int32_t>(extra - given);
+  return static_cast<int>(wanted);
+}
