@@ -86,7 +86,10 @@ bool is_exact_tie(const char* format, double v) {
   size_t point = f.find('.');
   int precision = point == std::string::npos ? 6 : std::atoi(f.c_str() + point + 1);
   // glibc prints the exact binary value when asked for enough digits.
-  std::string exact = f[conversion] == 'f' ? libc("%.1100f", std::fabs(v)) : libc("%.800e", std::fabs(v));
+  static char exact_digits[1600];
+  if (f[conversion] == 'f') std::snprintf(exact_digits, sizeof exact_digits, "%.1100f", std::fabs(v));
+  else std::snprintf(exact_digits, sizeof exact_digits, "%.800e", std::fabs(v));
+  std::string exact = exact_digits;
   size_t at = exact.find('.') + 1 + static_cast<size_t>(precision);
   size_t end = f[conversion] == 'f' ? exact.size() : exact.find_first_of("eE");
   if (at >= end || exact[at] != '5') return false;
