@@ -1,0 +1,282 @@
+// Fonts, word fitting and line measurement; see fonts.h.
+#include "layout/fonts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+bool is_c_space(unsigned char c) { return std::isspace(c) != 0; }
+
+bool is_text(const pdoc_element* e) { return e && e->type == ELE_TEXT; }
+
+bool is_line_start_run(const pdoc_element* e) {
+  return is_text(e) && (e->tag == PDOC_TAG_BR || e->tag == PDOC_TAG_P || e->tag == PDOC_TAG_CENTER);
+}
+
+pdoc_element* next_element(pdoc_element* e) {
+  if (e->next) return e->next;
+  return e->parent ? e->parent->next : nullptr;
+}
+
+}  // namespace
+
+int scale(RenderTarget* t, int v) {
+  return static_cast<int>(static_cast<int64_t>(v) * t->get_resolution(t) / 96);
+}
+
+int size_code_points(int code) {
+  static constexpr int kPoints[8] = {7, 8, 10, 12, 14, 18, 24, 36};
+  if (code == 0) return 12;
+  if (code >= 1 && code <= 7) return kPoints[code];
+  if (code > 7) return code > 100000 ? 500000 : code * 5;  // keeps the product in range
+  return kPoints[std::max(0, code + 3)];
+}
+
+void select_element_font(RenderTarget* t, const pdoc_element* element) {
+  if (!t || !element) return;
+  const pdoc_style& style = element->style;
+  const int points = size_code_points(style.size);
+  const bool fallback = style.face[0] == '\0';
+  const char* face = fallback ? "times" : style.face;
+  if (t->select_font(t, face, points, style.flags, static_cast<RtColor>(style.color),
+                     static_cast<RtColor>(style.outline_color)))
+    return;
+  if (!fallback)
+    printf("Error locating font %s with b: %d, i: %d size: %d, DPI:%d\n", face, style.flags & 1,
+           style.flags & 2, points, t->get_resolution(t));
+  else
+    printf("Error locating font %s with b: %d, i: %d, size: %d, DPI:%d\n", face, style.flags & 1,
+           style.flags & 2, points, t->get_resolution(t));
+}
+
+bool is_blank(int byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
+
+int word_length(const char* text, int n) {
+  int i = 0;
+  while (i < n && !is_c_space(static_cast<unsigned char>(text[i]))) ++i;
+  return i;
+}
+
+int last_break(const char* text, int n) {
+  for (int i = n; i > 0; --i)
+    if (is_blank(static_cast<unsigned char>(text[i - 1]))) return i;
+  return 0;
+}
+
+int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSize* size,
+             int* widest) {
+  if (!t || !text || length <= 0) {
+    if (size) *size = {0, t ? t->font_height(t) : 0};
+    return 0;
+  }
+  int width = 0, consumed = 0, wide = widest ? *widest : 0;
+  const int height = t->font_height(t);
+  RtSize measured{};
+  t->measure_text(t, " ", 1, &measured);
+  const int space = measured.width;
+  while (consumed < length) {
+    auto c = static_cast<unsigned char>(text[consumed]);
+    int w, step;
+    if (!is_c_space(c)) {
+      step = word_length(text + consumed, length - consumed);
+      t->measure_text(t, text + consumed, step, &measured);
+      w = measured.width;
+    } else if (c == '\n' || c == '\r') {
+      if (consumed == 0) {
+        if (widest) *widest = 0;
+        if (size) *size = {0, height};
+        return 1;
+      }
+      break;
+    } else {
+      w = space;
+      step = 1;
+    }
+    if (max_width != -1 && width + w > max_width) break;
+    wide = std::max(wide, w);
+    width += w;
+    consumed += step;
+  }
+  while (consumed < length && (text[consumed] == ' ' || text[consumed] == '\t')) ++consumed;
+  if (size) *size = {width, height};
+  if (widest) *widest = wide;
+  return consumed;
+}
+
+RtSize image_box(RenderTarget* t, const pdoc_element* image) {
+  int b2 = 2 * scale(t, image->image.border);
+  if (b2 == 0 && image->image.border != 0) b2 = 1;
+  return {scale(t, image->image.width) + b2, scale(t, image->image.height) + b2};
+}
+
+bool starts_with_break(const pdoc_element* e) {
+  while (true) {
+    if (!e) return true;
+    if (e->type == ELE_TEXT) {
+      if (e->data && e->data_len > 0) return is_blank(static_cast<unsigned char>(e->data[0]));
+      if (e->tag == PDOC_TAG_P || e->tag == PDOC_TAG_BR) return true;
+      e = e->next;
+      continue;
+    }
+    return !(e->type == ELE_IMAGE || e->type == ELE_HRULE);
+  }
+}
+
+int measure_line(RenderTarget* t, pdoc_element* element, int offset, int available,
+                 RtSize* size, int* descent_out, int* widest) {
+  if (size) *size = {0, 0};
+  if (descent_out) *descent_out = 0;
+  if (!t || !element) return 0;
+  if (is_text(element) && element->tag == PDOC_TAG_BR) {
+    if (size) *size = {0, t->font_height(t)};
+    return 1;
+  }
+  if (element->type == ELE_HRULE) {
+    if (size)
+      *size = {std::max(3, scale(t, element->rule.width)), scale(t, element->rule.size) + scale(t, 14)};
+    return 1;
+  }
+  const bool limited = available != -1;
+  int remaining = available;
+  int units = 0, width = 0, ascent = 0, descent = 0, stretch = 0;
+  int wide = widest ? *widest : 0;
+  struct {
+    int units = 0, width = 0, ascent = 0, descent = 0;
+  } rec;
+  auto record = [&] { rec = {units, width, ascent, descent}; };
+  pdoc_element* e = element;
+  bool stop = false;
+  while (!stop && e && (e->type == ELE_TEXT || e->type == ELE_IMAGE || e->type == ELE_HRULE)) {
+    if (e->type == ELE_IMAGE) {
+      if (e->image.align) {
+        record();
+        break;
+      }
+      RtSize box = image_box(t, e);
+      if (limited && box.width > remaining) break;
+      units += 1;
+      width += box.width;
+      stretch = width;
+      wide = std::max(wide, stretch);
+      ascent = std::max(ascent, box.height);
+      if (limited) remaining -= box.width;
+      if (starts_with_break(e->next)) record();
+    } else if (e->type == ELE_HRULE) {
+      record();
+      break;
+    } else {
+      select_element_font(t, e);
+      int n = e->data ? e->data_len - offset : 0;
+      const char* text = e->data;
+      while (n > 0) {
+        RtSize s{};
+        int w = 0;
+        int k = fit_text(t, text + offset, n, limited ? remaining : -1, &s, &w);
+        const int fd = t->font_descent(t);
+        if (k == n && text[offset] != '\n') {
+          int j = last_break(text + offset, n);
+          if (j == 0) {
+            units += k;
+            width += s.width;
+            stretch += w;
+            ascent = std::max(ascent, s.height - fd);
+            descent = std::max(descent, fd);
+            if (limited) remaining -= s.width;
+            n = 0;
+          } else {
+            if (j != n) {
+              w = 0;
+              k = fit_text(t, text + offset, j, limited ? remaining : -1, &s, &w);
+            }
+            units += k;
+            width += s.width;
+            ascent = std::max(ascent, s.height - fd);
+            descent = std::max(descent, fd);
+            record();
+            wide = std::max(wide, stretch + w);
+            stretch = 0;
+            n -= j;
+            offset += j;
+            if (limited) remaining -= s.width;
+          }
+        } else {
+          stop = true;
+          if (k > 0) {
+            units += k;
+            width += s.width;
+            stretch += w;
+            ascent = std::max(ascent, s.height - fd);
+            descent = std::max(descent, fd);
+            if (limited) remaining -= s.width;
+            record();
+          }
+          break;
+        }
+      }
+      if (stop) break;
+    }
+    if (limited && remaining < 0) break;
+    pdoc_element* next = e->next;
+    offset = 0;
+    if (!next || is_line_start_run(next) ||
+        !(next->type == ELE_TEXT || next->type == ELE_IMAGE || next->type == ELE_HRULE)) {
+      record();
+      break;
+    }
+    e = next;
+  }
+  if (e && !(e->type == ELE_TEXT || e->type == ELE_IMAGE || e->type == ELE_HRULE)) record();
+  wide = std::max(wide, stretch);
+  if (widest) *widest = wide;
+  if (size) *size = {rec.width, rec.ascent + rec.descent};
+  if (descent_out) *descent_out = rec.descent;
+  return rec.units;
+}
+
+pdoc_element* advance_units(pdoc_element* element, int units, int* offset) {
+  int start = offset ? *offset : 0;
+  int pos = 0;
+  if (element && units == 1 && is_text(element) && element->tag == PDOC_TAG_BR) {
+    element = next_element(element);
+    units = 0;
+  }
+  while (units > 0) {
+    if (!element) {
+      if (offset) *offset = 0;
+      return nullptr;
+    }
+    if (element->type == ELE_TEXT) {
+      if (element->data && element->data_len > 0) {
+        int rest = element->data_len - start;
+        if (units < rest) {
+          pos = start + units;
+          if (offset) *offset = pos;
+          return element;
+        }
+        units -= rest;
+      }
+    } else if (element->type == ELE_IMAGE || element->type == ELE_HRULE) {
+      units -= 1;
+    } else {
+      break;
+    }
+    element = next_element(element);
+    start = 0;
+  }
+  if (offset) *offset = pos;
+  return element;
+}
+
+int char_at(const pdoc_element* element, int offset) {
+  if (!element || element->type != ELE_TEXT || !element->data || offset < 0 ||
+      offset >= element->data_len)
+    return 0;
+  return static_cast<unsigned char>(element->data[offset]);
+}
+
+void skip_break_char(pdoc_element** element, int* offset) {
+  int c = char_at(*element, *offset);
+  if (c == '\r' || c == '\n' || c == ' ') *element = advance_units(*element, 1, offset);
+}
