@@ -76,9 +76,17 @@ bool draw_image_file(RenderTarget* target, const char* path, int x, int y, int w
 }
 
 void draw_bevel(RenderTarget* target, int x, int y, int w, int h, int n, BevelStyle style) {
+  // A frame from the document may be far thicker than the target; rings
+  // with no edge on it are not drawn at all.
+  const int pw = page_width(target), ph = page_height(target);
+  auto on = [](int64_t v, int size) { return v >= 0 && v < size; };
   for (int i = 0; i < n; i++) {
-    target->draw_bevel_rect(target, x + i, y + i, x + w + 2 * n - 1 - i, y + h + 2 * n - 1 - i,
-                            style.top_left, style.bottom_right);
+    const int64_t x0 = int64_t{x} + i, y0 = int64_t{y} + i;
+    const int64_t x1 = int64_t{x} + w + 2 * int64_t{n} - 1 - i;
+    const int64_t y1 = int64_t{y} + h + 2 * int64_t{n} - 1 - i;
+    if (!on(x0, pw) && !on(x1, pw) && !on(y0, ph) && !on(y1, ph)) continue;
+    target->draw_bevel_rect(target, clamp_length(x0), clamp_length(y0), clamp_length(x1),
+                            clamp_length(y1), style.top_left, style.bottom_right);
   }
 }
 
