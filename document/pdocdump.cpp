@@ -2,6 +2,10 @@
 // appended as key=value without breaking earlier readers.
 #include "document/pdocdump.h"
 
+#include <string>
+
+#include "document/pdocdump_fields.h"
+
 namespace {
 
 void quoted(FILE* out, const char* bytes, int length) {
@@ -22,7 +26,7 @@ void quoted(FILE* out, const char* bytes, int length) {
 
 }  // namespace
 
-void pdoc_dump_element(FILE* out, const pdoc_element* e) {
+void pdoc_dump_element(FILE* out, const pdoc_element* e, bool fields) {
   fputs(e->name, out);
   if (e->name_attr[0]) {
     fputs(" name=", out);
@@ -34,26 +38,40 @@ void pdoc_dump_element(FILE* out, const pdoc_element* e) {
     fputs(" data=", out);
     quoted(out, e->data, e->data_len);
   }
+  if (fields) {
+    std::string text;
+    pdoc_dump_fields(text, e);
+    fputs(text.c_str(), out);
+  }
 }
 
-void pdoc_dump(FILE* out, const pdoc_document* document) {
+void pdoc_dump(FILE* out, const pdoc_document* document, bool fields) {
   if (!document) return;
   // Walks with the parent links instead of recursing: documents may nest
   // tables very deeply.
+  // A table's matrix lines follow its whole subtree.
+  auto finished = [out, fields](const pdoc_element* done, int at) {
+    if (!fields || done->type != ELE_TABLE) return;
+    std::string lines;
+    pdoc_dump_matrix(lines, done, at);
+    fputs(lines.c_str(), out);
+  };
   const pdoc_element* e = document->root;
   int depth = 0;
   while (e) {
     for (int i = 0; i < depth; ++i) fputs("  ", out);
-    pdoc_dump_element(out, e);
+    pdoc_dump_element(out, e, fields);
     fputc('\n', out);
     if (e->child) {
       e = e->child;
       ++depth;
       continue;
     }
+    finished(e, depth);
     while (e && !e->next) {
       e = e->parent;
       --depth;
+      if (e) finished(e, depth);
     }
     if (e) e = e->next;
   }

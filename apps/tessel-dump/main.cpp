@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "tessel-dump: out of memory\n");
     return 1;
   }
-  pdoc_dump(stdout, document);
+  pdoc_dump(stdout, document, true);
   pdocbuild_free(document);
   return 0;
 }

@@ -60,13 +60,16 @@ TEST(Dump, ProgramReadsFilesAndStandardInput) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out,
             "PDOC_BUILDER ERROR at (line,col) (1,13): Unmatched ending. name: i, curr: BODY. Ignoring.\n"
-            "HTML\n  BODY\n    B data=\"x\"\n");
+            "HTML\n  BODY\n    B data=\"x\" face=\"Times\" size=3 flags=1 align=0 color=-1 outline_color=-1\n");
+  out.clear();
+  EXPECT_EQ(run_dump("-", &out, "printf '<table><tr><td colspan=2>a<tr><td>b<td>c</table>' | "), 0);
+  EXPECT_NE(out.find("\n      matrix r=0: 0 0\n      matrix r=1: 1 2\n"), std::string::npos) << out;
   out.clear();
   EXPECT_EQ(run_dump("/nonexistent/letter.html", &out), 1);
   EXPECT_NE(out.find("cannot open /nonexistent/letter.html"), std::string::npos);
   out.clear();
   EXPECT_EQ(run_dump(std::string(TESSEL_SOURCE_DIR) + "/samples/letter.html", &out), 0);
-  EXPECT_NE(out.find(" TABLE name=\"items\"\n"), std::string::npos);
+  EXPECT_NE(out.find(" TABLE name=\"items\" width="), std::string::npos);
 }
 
 }  // namespace
