@@ -3,7 +3,8 @@
 # Usage: scripts/fuzz.sh BUILD_DIR SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$1
+root=$PWD
+build=$(cd "$1" && pwd)
 seconds=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -14,9 +15,12 @@ run_one() {
   mkdir -p "$corpus"
   [ -f "fuzz/$name.seeds.sh" ] && bash "fuzz/$name.seeds.sh" "$corpus"
   local dict=()
-  [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
-  if "$build/fuzz/$target" "${dict[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 \
-       -timeout=10 -print_final_stats=0 "$corpus" >"$work/$name.log" 2>&1; then
+  [ -f "fuzz/$name.dict" ] && dict=(-dict="$root/fuzz/$name.dict")
+  # Each target runs in a scratch folder of its own: documents may name
+  # files (inline pictures) relative to the current directory.
+  mkdir -p "$work/run-$name"
+  if (cd "$work/run-$name" && "$build/fuzz/$target" "${dict[@]}" -max_total_time="$seconds" \
+        -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 "$corpus") >"$work/$name.log" 2>&1; then
     echo "fuzz $name: ok ($(ls "$corpus" | wc -l) inputs in corpus)"
   else
     echo "fuzz $name: FAILED"; tail -n 60 "$work/$name.log"; return 1
