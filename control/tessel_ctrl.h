@@ -1,0 +1,75 @@
+// CTesselCtrl: one instance of the control as a host sees it — the document
+// it built at load, the address it came from, the page shown, the paper
+// orientation, and the message boxes through which it talks to the user.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "document/pdoc.h"
+
+class PropertyBag;
+
+// Releases a document handle with pdocbuild_free.
+struct PdocDocumentDeleter {
+    void operator()(pdoc_document* document) const;
+};
+using PdocDocumentPtr = std::unique_ptr<pdoc_document, PdocDocumentDeleter>;
+
+// Script-visible members answer this (they always succeed).
+inline constexpr long S_OK = 0;
+
+class CTesselCtrl {
+public:
+    CTesselCtrl();
+    ~CTesselCtrl();
+    CTesselCtrl(const CTesselCtrl&) = delete;
+    CTesselCtrl& operator=(const CTesselCtrl&) = delete;
+
+    // The load sequence: reads the parameters from the host's bag, downloads
+    // and builds the document, reads the orientation and the persisted
+    // properties. Answers the result of the persisted-property load.
+    long Load(PropertyBag* bag, void* error_log);
+
+    // The `src` property (dispatch id 1).
+    long get_src(std::string* value);
+    long put_src(const char* value);
+
+    // The modal message box; answers the button code (1 OK, 2 Cancel, 4 Retry).
+    int ShowMessage(const char* text, const char* title, int buttons);
+
+    // Copies the named string value of the bag into buffer (cut to
+    // capacity - 1 characters). Answers 1 when a non-null string was read,
+    // else 0 with buffer untouched.
+    int ReadBagString(PropertyBag* bag, void* error_log, const char* name, char* buffer, int capacity);
+
+    // Downloads url into file over http or https. Answers the number of body
+    // bytes, 0 for an empty body, or a negative code of the HTTP client.
+    int DownloadToFile(const char* url, const char* file);
+
+    // Host hooks: asked to repaint the control's area, and told when a
+    // property changed (both may be empty).
+    std::function<void()> on_repaint_request;
+
+    // State, in the order and sizes the control has always kept.
+    PdocDocumentPtr m_pDocument;
+    char m_szSrc[10240] = {};
+    char m_szTempFile[512] = {};
+    int32_t m_nOrientation = 1;
+    char m_szPrinterKey[2048] = {};
+    int32_t m_nCurrentPage = 1;
+    uint32_t m_clrFillColor = 0;
+
+    // The persisted extent (the platform base keeps it beside FillColor).
+    long m_cx = 0;
+    long m_cy = 0;
+
+    // Whether the control's own downloads check the server certificate;
+    // the host parameter `tlsverify` starting with 'f' turns it off.
+    bool m_bVerifyTls = true;
+
+private:
+    long LoadPersistedProperties(PropertyBag* bag);
+};
