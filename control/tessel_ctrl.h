@@ -9,8 +9,11 @@
 #include <string>
 
 #include "document/pdoc.h"
+#include "platform/registry.h"
 
+class DeviceContext;
 class PropertyBag;
+struct DcRect;
 
 // Releases a document handle with pdocbuild_free.
 struct PdocDocumentDeleter {
@@ -48,6 +51,22 @@ public:
     // Downloads url into file over http or https. Answers the number of body
     // bytes, 0 for an empty body, or a negative code of the HTTP client.
     int DownloadToFile(const char* url, const char* file);
+
+    // Page view: lays the document out on `dc` inside `bounds` (right and
+    // bottom exclusive) up to the current page, which stays visible in a
+    // one-pixel frame.
+    void Draw(DeviceContext* dc, const DcRect& bounds);
+    long NextPage();  // dispatch id 3
+    long PrevPage();  // dispatch id 4
+
+    // Printing on a printer chosen in the print dialog.
+    long Print();  // dispatch id 2
+    int PrintDocument(void* owner_window, const char* printer_key);
+    int LoadPrinterSetting(RegRoot root, const char* value_name, char* buffer, int capacity);
+    long SavePrinterSetting(RegRoot root, const char* value_name, const char* device_name);
+
+    // Transfer of every page into the USB display device.
+    long Sync();  // dispatch id 7
 
     // Host hooks: asked to repaint the control's area, and told when a
     // property changed (both may be empty).
