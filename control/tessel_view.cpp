@@ -1,0 +1,147 @@
+// The page view: the current page drawn in the control's area inside a
+// one-pixel frame, and the two navigation members scripts call.
+#include "control/tessel_ctrl.h"
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "layout/paginate.h"
+#include "layout/render_target.h"
+#include "platform/dc.h"
+#include "platform/message_box.h"
+
+namespace {
+
+constexpr RtColor kPageWhite = 0x00FFFFFF;
+constexpr const char kNoTargetText[] = "Problem creating WebPage.";
+
+// The context's clip region as it was before the draw narrowed it; restored
+// on every way out.
+class ClipGuard {
+public:
+    ClipGuard(DeviceContext* dc, const DcRect& bounds) : dc_(dc), level_(dc->save_dc())
+    {
+        dc_->intersect_clip_rect(bounds);
+    }
+    ~ClipGuard()
+    {
+        if (level_ != 0)
+            dc_->restore_dc(level_);
+    }
+    ClipGuard(const ClipGuard&) = delete;
+    ClipGuard& operator=(const ClipGuard&) = delete;
+
+private:
+    DeviceContext* dc_;
+    int level_;
+};
+
+// A rectangle outlined with the selected pen and filled with the selected
+// brush, right column and bottom row outside it, as a device draws a
+// rectangle; inverted sides are swapped first.
+void outline_and_fill(DeviceContext* dc, DcRect r)
+{
+    if (r.right < r.left)
+        std::swap(r.left, r.right);
+    if (r.bottom < r.top)
+        std::swap(r.top, r.bottom);
+    if (r.right - r.left < 1 || r.bottom - r.top < 1)
+        return;
+    const DcObject brush = dc->select_object(dc->stock_object(DcStockObject::WhiteBrush));
+    if (brush != 0) {
+        dc->select_object(brush);
+        dc->fill_rect({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, brush);
+    }
+    dc->move_to(r.left, r.top);
+    dc->line_to(r.left, r.bottom - 1);
+    dc->line_to(r.right - 1, r.bottom - 1);
+    dc->line_to(r.right - 1, r.top);
+    dc->line_to(r.left, r.top);
+}
+
+// Text centred on x with its baseline on y.
+void text_centred_on_baseline(DeviceContext* dc, int x, int y, const char* text)
+{
+    const int length = static_cast<int>(std::strlen(text));
+    DcSize extent{0, 0};
+    DcTextMetrics metrics{0, 0, 0};
+    dc->text_extent(text, length, &extent);
+    dc->text_metrics(&metrics);
+    dc->text_out(x - extent.cx / 2, y - metrics.ascent, text, length);
+}
+
+// What the page loop needs while the view lays out pages on one target.
+struct ViewPass {
+    CTesselCtrl* control;
+    RenderTarget* target;
+    int width, height;
+};
+
+// Every page starts on a cleared area, so only the last one stays visible.
+void clear_page(void* user, int /*page*/)
+{
+    auto* pass = static_cast<ViewPass*>(user);
+    pass->target->fill_rect(pass->target, 0, 0, pass->width - 1, pass->height - 1, kPageWhite);
+}
+
+void report_unplaceable(void* user, int /*page*/, pdoc_element* /*element*/)
+{
+    static_cast<ViewPass*>(user)->control->ShowMessage("Cannot fit on a page", "Error", MB_OK);
+}
+
+} // namespace
+
+void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
+{
+    if (dc == nullptr)
+        return;
+    ClipGuard clip(dc, bounds);
+
+    // The bounds' right and bottom lie outside the area, so the page is one
+    // pixel wider and taller than what is visible.
+    std::unique_ptr<RenderTarget, RenderTargetDeleter> target(
+        rt_create(dc, {bounds.left, bounds.top, bounds.right, bounds.bottom}, RT_VERSION));
+    if (!target) {
+        outline_and_fill(dc, bounds);
+        text_centred_on_baseline(dc, (bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2,
+                                 kNoTargetText);
+        return;
+    }
+
+    const int width = page_width(target.get());
+    const int height = page_height(target.get());
+    int pages = 0;
+    if (m_pDocument && m_pDocument->root && m_nCurrentPage > 0) {
+        ViewPass pass{this, target.get(), width, height};
+        PaginateHooks hooks;
+        hooks.user = &pass;
+        hooks.begin_page = clear_page;
+        hooks.no_progress = report_unplaceable;
+        pages = paginate_document(target.get(), m_pDocument->root, &hooks, m_nCurrentPage).pages;
+    }
+    m_nCurrentPage = pages;
+
+    // The frame runs along the outermost visible column and row.
+    target->draw_rect(target.get(), 0, 0, width - 2, height - 2);
+}
+
+long CTesselCtrl::NextPage()
+{
+    // No upper bound here: the next draw brings the counter back to the last
+    // page. It only saturates so that it cannot wrap around.
+    if (m_nCurrentPage < INT_MAX)
+        ++m_nCurrentPage;
+    if (on_repaint_request)
+        on_repaint_request();
+    return S_OK;
+}
+
+long CTesselCtrl::PrevPage()
+{
+    m_nCurrentPage = m_nCurrentPage > 1 ? m_nCurrentPage - 1 : 1;
+    if (on_repaint_request)
+        on_repaint_request();
+    return S_OK;
+}
