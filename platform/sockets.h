@@ -14,3 +14,18 @@ int qel_socket_active_count();
 
 // The calling thread's last socket error number (errno here).
 int qel_socket_last_error();
+
+// While alive, a write to a socket whose peer has gone fails with EPIPE on
+// this thread instead of raising SIGPIPE; a SIGPIPE raised meanwhile is
+// consumed. For writes that cannot pass MSG_NOSIGNAL (the TLS library's).
+class QELSigpipeBlock {
+ public:
+  QELSigpipeBlock();
+  ~QELSigpipeBlock();
+  QELSigpipeBlock(const QELSigpipeBlock&) = delete;
+  QELSigpipeBlock& operator=(const QELSigpipeBlock&) = delete;
+
+ private:
+  bool was_pending_ = false;
+  bool was_blocked_ = false;
+};
