@@ -234,14 +234,14 @@ std::unique_ptr<CairoDc> CairoDc::create_screen(int width, int height) {
   return create_memory(width, height);
 }
 
-std::unique_ptr<CairoDc> CairoDc::create_memory(int width, int height) {
-  if (width <= 0 || height <= 0) return nullptr;
+std::unique_ptr<CairoDc> CairoDc::create_memory(int width, int height, int dpi) {
+  if (width <= 0 || height <= 0 || dpi <= 0 || dpi > 10000) return nullptr;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
     return nullptr;
   }
-  return std::unique_ptr<CairoDc>(new CairoDc(surface, width, height, DC_SCREEN_DPI, false));
+  return std::unique_ptr<CairoDc>(new CairoDc(surface, width, height, dpi, false));
 }
 
 std::unique_ptr<CairoDc> CairoDc::create_pdf(const char* path, double width_points,
@@ -255,6 +255,23 @@ std::unique_ptr<CairoDc> CairoDc::create_pdf(const char* path, double width_poin
   int width = static_cast<int>(std::lround(width_points * dpi / 72.0));
   int height = static_cast<int>(std::lround(height_points * dpi / 72.0));
   return std::unique_ptr<CairoDc>(new CairoDc(surface, width, height, dpi, true));
+}
+
+std::unique_ptr<CairoDc> CairoDc::create_pdf_sheets(const char* path, double paper_width_points,
+                                                   double paper_height_points,
+                                                   const DcRect& printable, int dpi) {
+  std::unique_ptr<CairoDc> dc = create_pdf(path, paper_width_points, paper_height_points, dpi);
+  if (!dc) return nullptr;
+  if (printable.left < 0 || printable.top < 0 || printable.right <= printable.left ||
+      printable.bottom <= printable.top || printable.right > dc->width_ ||
+      printable.bottom > dc->height_)
+    return nullptr;
+  dc->width_ = printable.right - printable.left;
+  dc->height_ = printable.bottom - printable.top;
+  cairo_translate(dc->cr_, printable.left, printable.top);
+  dc->clip_ = {0, 0, dc->width_, dc->height_};
+  dc->apply_clip();
+  return dc;
 }
 
 DcObject CairoDc::create_font(const DcFontSpec& spec) {

@@ -22,12 +22,21 @@ class CairoDc final : public DeviceContext {
   // A screen-like surface of width x height pixels at 96 per inch.
   static std::unique_ptr<CairoDc> create_screen(int width, int height);
   // A memory context with a bitmap of that size selected: RGB24, each pixel
-  // four bytes blue, green, red, unused, rows top first.
-  static std::unique_ptr<CairoDc> create_memory(int width, int height);
+  // four bytes blue, green, red, unused, rows top first. A dpi other than 96
+  // lets a bitmap stand for another device, e.g. a printer's page.
+  static std::unique_ptr<CairoDc> create_memory(int width, int height, int dpi = DC_SCREEN_DPI);
   // A PDF file of pages width_points x height_points (1/72 inch) drawn at
   // dpi pixels per inch. Each end_page finishes a sheet.
   static std::unique_ptr<CairoDc> create_pdf(const char* path, double width_points,
                                              double height_points, int dpi = DC_PRINTER_DPI);
+  // A PDF of sheets as above whose drawable area is only the printable part
+  // of the sheet: `printable` in pixels at dpi from the sheet's top-left
+  // corner. Coordinates 0,0 are its top-left corner and nothing is drawn
+  // outside it, as on a printer that cannot print to the edge.
+  static std::unique_ptr<CairoDc> create_pdf_sheets(const char* path, double paper_width_points,
+                                                    double paper_height_points,
+                                                    const DcRect& printable,
+                                                    int dpi = DC_PRINTER_DPI);
 
   int logical_dpi_x() const override { return dpi_; }
   int logical_dpi_y() const override { return dpi_; }
