@@ -1,0 +1,141 @@
+// The document transfer; see sync.h.
+#include "device/sync.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "device/hid_library.h"
+#include "device/page_transfer.h"
+#include "layout/page.h"
+#include "layout/render_target.h"
+#include "platform/dc_cairo.h"
+#include "platform/message_box.h"
+#include "platform/resources.h"
+
+namespace {
+
+constexpr DcColor kWhite = 0x00FFFFFF;
+
+// Searches for the device until it answers or the user cancels; a Cancel
+// still searches once more. Answers the last button (IDRETRY unless the
+// user cancelled) and whether that last search found the device.
+int find_device(const ShowMessageFn& show_message, bool* found)
+{
+    int answer = IDRETRY;
+    for (;;) {
+        *found = g_hid.findHidDevice(HID_VENDOR_ID, HID_PRODUCT_ID) != 0;
+        if (*found || answer != IDRETRY)
+            return answer;
+        answer = show_message(DEVICE_NOT_FOUND_TEXT, HID_MESSAGE_TITLE, MB_RETRYCANCEL);
+    }
+}
+
+// The memory context pages are drawn on: a 160 x 128 bitmap at the screen's
+// resolution, started from the white page bitmap of the module. The memory
+// context of this platform needs no screen context to be compatible with.
+std::unique_ptr<CairoDc> create_page_context()
+{
+    auto dc = CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
+    ResourceBitmap white{};
+    if (dc && load_bitmap_resource(IDB_DEVICE_PAGE, &white))
+        dc->stretch_dib(0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, 0, 0, white.info->width,
+                        white.info->height, white.bits, white.bits_size, white.info);
+    return dc;
+}
+
+// Copies the context's pixels into bitmap (rows top first, 640 bytes each);
+// answers the number of bytes delivered.
+size_t read_page_bitmap(CairoDc* dc, std::vector<unsigned char>* bitmap)
+{
+    const unsigned char* bits = dc->bits();
+    if (bits == nullptr || dc->stride() < DEVICE_BITMAP_STRIDE)
+        return 0;
+    bitmap->resize(DEVICE_BITMAP_SIZE);
+    for (int y = 0; y < DEVICE_PAGE_HEIGHT; ++y)
+        std::memcpy(bitmap->data() + size_t{DEVICE_BITMAP_STRIDE} * y,
+                    bits + static_cast<size_t>(dc->stride()) * y, DEVICE_BITMAP_STRIDE);
+    return bitmap->size();
+}
+
+// Lays out and sends every page from root on.
+void send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root,
+                const ShowMessageFn& show_message, std::FILE* out)
+{
+    std::vector<unsigned char> bitmap;
+    int page_number = 1;
+    int left_out = 0;
+    pdoc_element* element = root;
+    int offset = 0;
+    while (element != nullptr) {
+        // Pages past a full directory are still laid out so that the user
+        // learns how many did not reach the device.
+        const bool sending = !directory_full();
+        if (sending && !page_fits_address_space()) {
+            std::fprintf(out,
+                         "Stopped before page %d: the device's memory ends at address 0x%06X.\n",
+                         page_number, DEVICE_ADDRESS_END - 1);
+            return;
+        }
+        pdoc_element* const page_element = element;
+        const int page_offset = offset;
+        target->fill_rect(target, 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, kWhite);
+        element = layout_page(target, element, &offset);
+        const bool stuck = element == page_element && offset == page_offset;
+        if (sending) {
+            const size_t delivered = read_page_bitmap(dc, &bitmap);
+            std::fprintf(out, "Sending page %d...", page_number);
+            std::fflush(out);
+            if (delivered > 0)
+                SendPage(bitmap.data(), static_cast<int>(delivered), out);
+            if (stuck)
+                show_message("Cannot fit on a page", "Error", MB_OK);
+        } else {
+            ++left_out;
+        }
+        if (stuck) {
+            element = page_element->next;
+            offset = 0;
+        }
+        ++page_number;
+    }
+    if (left_out > 0)
+        std::fprintf(out, "%d page%s left out: the device's directory holds %d pages.\n", left_out,
+                     left_out == 1 ? "" : "s", DIRECTORY_MAX_ENTRIES);
+}
+
+} // namespace
+
+void sync_device(pdoc_element* root, const ShowMessageFn& show_message, std::FILE* out)
+{
+    SharedLibrary library = LoadHidLibrary();
+    if (!library) {
+        show_message(HID_LOAD_FAILED_TEXT, HID_MESSAGE_TITLE, MB_OK);
+        return;
+    }
+    if (!BindHidFunctions(library.get())) {
+        show_message(HID_BIND_FAILED_TEXT, HID_MESSAGE_TITLE, MB_OK);
+        return;
+    }
+
+    bool found = false;
+    if (find_device(show_message, &found) != IDRETRY) {
+        if (found)
+            g_hid.closeDevice();
+        return;
+    }
+
+    directory_reset();
+    if (auto dc = create_page_context()) {
+        const RtRect page = {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT};
+        if (std::unique_ptr<RenderTarget, RenderTargetDeleter> target{rt_create(dc.get(), page, RT_VERSION)})
+            send_pages(target.get(), dc.get(), root, show_message, out);
+    }
+
+    DeviceLinkState& link = g_device_link;
+    link.directory[0] = static_cast<unsigned char>(link.directory_length / 4 - 1);
+    SendBlock(DEVICE_BLOCK_SIZE, link.directory, DEVICE_DIRECTORY_ADDRESS, out);
+
+    g_hid.closeDevice();
+    std::fputs("Done.\n", out);
+}
