@@ -121,7 +121,8 @@ int QELHTTPDownloadEx(const char* url, const char* output_path, const QELSSLSett
                       void* header_user, QELHTTPHeaderCallback header, void* header_user2,
                       QELSocketIOCallback socket_io);
 
-// Form fields and bodies.
+// Form fields and bodies. The adders answer the new field, or null when
+// memory runs out (a pointer result has no room for a negative code).
 QELHTTPField* QELHTTPAddField(QELHTTP* http, const char* name, const char* value, int copy);
 QELHTTPField* QELHTTPAddFile(QELHTTP* http, const char* path, const char* content_type,
                              const char* name, int copy);

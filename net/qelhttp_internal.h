@@ -1,0 +1,112 @@
+// The QELHTTP record and the pieces of a transfer that its files share:
+// the send step, the request writer and the response reader.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "net/qelbufio.h"
+#include "net/qelhttp.h"
+
+struct QELURLDeleter {
+  void operator()(QELURL* url) const { QELURLDestroy(url); }
+};
+struct QELSocketDeleter {
+  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
+};
+struct QELBufDeleter {
+  void operator()(QELBuf* reader) const { QELBufDestroy(reader); }
+};
+struct QELHTTPTextDeleter {
+  void operator()(char* text) const;
+};
+using QELHTTPText = std::unique_ptr<char, QELHTTPTextDeleter>;
+
+struct QELHTTP {
+  std::unique_ptr<QELTCPSocket, QELSocketDeleter> socket;  // kept for its error text
+  QELURL* url = nullptr;       // target; owned when url_owned holds it
+  QELURL* proxy = nullptr;     // null: direct
+  int no_proxy = 0;            // do not consult the system settings
+  const char* extra_headers = nullptr;  // borrowed
+  QELHTTPText output_path;
+  char delimiter = '\n';
+  int32_t status_code = 0;
+  int https = 0;               // set by an https URL or proxy text, never cleared
+  int include_headers = 0;
+  int32_t bytes_sent = 0;
+  int32_t bytes_received = 0;
+  int any_status = 0;
+  int32_t last_error = 0;
+  int32_t read_timeout = 0;
+  uint32_t aux1 = 0;
+  uint32_t aux2 = 0;
+  int32_t request_time = 0;
+  int32_t response_time = 0;
+  int32_t transfer_time = 0;
+  std::unique_ptr<QELURL, QELURLDeleter> proxy_owned;
+  std::unique_ptr<QELURL, QELURLDeleter> url_owned;
+  std::atomic<int32_t> cancel_count{0};  // raised from other threads
+  int32_t connection_close = 1;
+  int32_t method = 0;
+  void* user = nullptr;
+  void* header_user = nullptr;
+  int chunked = 0;
+  QELHTTPBodyCallback body_callback = nullptr;
+  QELHTTPHeaderLineCallback header_line_callback = nullptr;
+  QELHTTPHeaderCallback header_callback = nullptr;
+  QELSocketIOCallback socket_io_callback = nullptr;
+  QELSocketStatusCallback socket_status_callback = nullptr;
+  QELHTTPStatusCallback status_callback = nullptr;
+  QELHTTPPreconnectCallback preconnect_callback = nullptr;
+  QELHTTPField* fields = nullptr;  // owned list
+  char boundary[32] = {};
+  void (*tls_installer)(QELTCPSocket* socket) = nullptr;
+  const QELSSLSettings* tls_settings = nullptr;  // borrowed
+  int32_t version = 0;
+  const QELHTTPUpload* upload = nullptr;         // borrowed
+  int32_t keep_body = 0;
+  // Collected body: body_length bytes and a terminator once data arrived;
+  // the memory stays between transfers.
+  std::vector<char> body;
+  size_t body_length = 0;
+  bool body_collected = false;
+  QELHTTPText location;
+};
+
+namespace qelhttp {
+
+inline bool cancelled(const QELHTTP* http) { return http->cancel_count.load() != 0; }
+
+void status(QELHTTP* http, int code, const char* text);
+// Status message formatted into size bytes (cut like every bounded print).
+void statusf(QELHTTP* http, int code, size_t size, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// One piece of the request on the wire: refused after a cancel, fails on a
+// short write, counts what went out. 0 on success, -1 on failure.
+int send(QELHTTP* http, const char* data, int length);
+int send_text(QELHTTP* http, const char* text);
+// The same, shaped for the form writers (context = the object).
+int form_send(void* context, const char* data, int length);
+
+// Request line, header block and body: 0 or the transfer's error code.
+int send_request_line(QELHTTP* http);
+int send_header_block(QELHTTP* http);
+int send_body(QELHTTP* http);
+
+// Output sink of the body loop: a descriptor, or -1 when none is open.
+struct BodySink {
+  int descriptor = -1;
+};
+
+// Response head (status line, 100 heads, header lines). The counted header
+// bytes, or a negative error code.
+int read_head(QELHTTP* http, QELBuf* reader, time_t response_start, time_t* transfer_start);
+// Body loop after the head; adds what it delivered to *total. 0 or a
+// negative error code.
+int read_body(QELHTTP* http, QELBuf* reader, const BodySink& sink, int32_t* total);
+
+}  // namespace qelhttp
