@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/imf_bmp.h"
+#include "image/imgfilter.h"
 #include "layout/render_target.h"
 #include "platform/dc_cairo.h"
 #include "platform/dc_recording.h"
@@ -147,6 +149,65 @@ TEST(RenderTargetPixels, BevelCorners) {
   EXPECT_EQ(dc->get_pixel(20, 20), 0xFF0000u);
   EXPECT_EQ(dc->get_pixel(10, 20), 0xFF0000u);  // bottom left included
   EXPECT_EQ(dc->get_pixel(9, 20), 0xFFFFFFu);
+}
+
+// Black text with a white outline on grey: the halo is white around the
+// glyphs and the glyphs stay black on top of it.
+TEST(RenderTargetPixels, OutlineHaloSurroundsTheGlyphs) {
+  auto dc = CairoDc::create_screen(120, 40);
+  auto t = make(dc.get(), {0, 0, 119, 39});
+  t->fill_rect(t.get(), 0, 0, 120, 40, 0x808080);
+  ASSERT_TRUE(t->select_font(t.get(), "Arial", 20, RT_STYLE_OUTLINE | RT_STYLE_BOLD, 0x000000, 0xFFFFFF));
+  t->draw_text(t.get(), 10, 5, "HIL", 3, nullptr);
+  // Glyph and halo edges are smoothed: classify by brightness.
+  auto light = [&](int x, int y) { return (dc->get_pixel(x, y) & 0xFF) > 0xD0; };
+  auto dark = [&](int x, int y) { return (dc->get_pixel(x, y) & 0xFF) < 0x40; };
+  int white = 0, black = 0, black_beside_white = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 3; x < 117; ++x) {
+      white += light(x, y);
+      if (!dark(x, y)) continue;
+      ++black;
+      black_beside_white += light(x - 1, y) || light(x + 1, y) || light(x - 2, y) || light(x + 2, y);
+    }
+  }
+  EXPECT_GT(black, 20);
+  EXPECT_GT(white, 20);
+  EXPECT_GT(black_beside_white, 10);
+  EXPECT_EQ(dc->get_pixel(5, 5), 0x808080u);  // outside the halo
+}
+
+// A 2 x 2 picture (red, green over blue, white) drawn at twice its size
+// through the target's origin lands as four 2 x 2 blocks.
+TEST(RenderTargetPixels, DrawImageStretchesIntoTheTarget) {
+  // A 24-bit DIB: rows bottom-up and padded to four bytes, pixels blue-green-red.
+  std::vector<unsigned char> dib = {40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
+                                    0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                    0, 0, 0, 0, 0, 0, 0, 0,
+                                    0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,   // bottom: blue, white
+                                    0, 0, 0xFF, 0, 0xFF, 0, 0, 0};        // top: red, green
+  imf_context_ptr image(imf_create(IMF_VERSION));
+  ASSERT_TRUE(image);
+  imf_register(image.get(), imf_module_bmp);
+  imf_set_input_format(image.get(), IMF_FMT_DIB);
+  imf_set_input_memory(image.get(), dib.data(), dib.size());
+  ASSERT_TRUE(imf_read(image.get())) << image->error_text;
+
+  auto dc = CairoDc::create_screen(40, 40);
+  auto page = make(dc.get(), {0, 0, 39, 39});
+  page->fill_rect(page.get(), 0, 0, 40, 40, 0x000000);
+  TargetPtr box(page->create_subtarget(page.get(), 10, 10, 29, 29));
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->draw_image(box.get(), image.get(), 2, 2, 4, 4), 1);
+  // Colours read back as 0x00BBGGRR.
+  EXPECT_EQ(dc->get_pixel(12, 12), 0x0000FFu);
+  EXPECT_EQ(dc->get_pixel(13, 13), 0x0000FFu);
+  EXPECT_EQ(dc->get_pixel(14, 12), 0x00FF00u);
+  EXPECT_EQ(dc->get_pixel(12, 14), 0xFF0000u);
+  EXPECT_EQ(dc->get_pixel(15, 15), 0xFFFFFFu);
+  EXPECT_EQ(dc->get_pixel(16, 16), 0x000000u);  // right and bottom edges excluded
+  EXPECT_EQ(dc->get_pixel(11, 11), 0x000000u);
+  EXPECT_EQ(box->draw_image(box.get(), nullptr, 0, 0, 4, 4), 0);
 }
 
 }  // namespace
