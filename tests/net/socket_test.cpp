@@ -1,0 +1,350 @@
+// TCP socket object against peers on 127.0.0.1 started here: connect
+// failures and their texts, time-out and end-of-data reads, callback
+// sequences, the server side, close, and writes to a vanished peer.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "net/qelsock.h"
+#include "platform/sockets.h"
+
+namespace {
+
+struct SocketDeleter {
+  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
+};
+using SocketPtr = std::unique_ptr<QELTCPSocket, SocketDeleter>;
+
+// One-connection peer on 127.0.0.1: waits at most two seconds for a client,
+// runs the script on the accepted descriptor, then closes everything.
+class Peer {
+ public:
+  explicit Peer(std::function<void(int)> script) : script_(std::move(script)) {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listen_fd_, 4) != 0 ||
+        getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      ADD_FAILURE() << "peer cannot listen: " << std::strerror(errno);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      pollfd entry{listen_fd_, POLLIN, 0};
+      if (poll(&entry, 1, 2000) == 1) {
+        int fd = accept(listen_fd_, nullptr, nullptr);
+        if (fd >= 0) {
+          script_(fd);
+          close(fd);
+        }
+      }
+    });
+  }
+  ~Peer() {
+    thread_.join();
+    close(listen_fd_);
+  }
+  std::string port() const { return std::to_string(port_); }
+  int number() const { return port_; }
+
+ private:
+  std::function<void(int)> script_;
+  int listen_fd_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// A loopback port with nobody listening on it.
+std::string unused_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return std::to_string(ntohs(address.sin_port));
+}
+
+// Records every status and I/O callback as one text per event.
+struct Events {
+  std::vector<std::string> seen;
+  static void status(void* self, int code, const char* text) {
+    static_cast<Events*>(self)->seen.push_back("S" + std::to_string(code) + " " + text);
+  }
+  static void io(void* self, int code, int result) {
+    static_cast<Events*>(self)->seen.push_back("I" + std::to_string(code) + " " +
+                                               std::to_string(result));
+  }
+  void attach(QELTCPSocket* socket) {
+    QELTCPSocketSetUserData(socket, this);
+    QELTCPSocketSetCallbacks(socket, status, io);
+  }
+};
+
+void wait_for_close(int fd) {
+  char scratch[256];
+  pollfd entry{fd, POLLIN, 0};
+  while (poll(&entry, 1, 2000) == 1 && recv(fd, scratch, sizeof scratch, 0) > 0) {
+  }
+}
+
+TEST(SocketConnect, RefusedPortGivesCodeAndSystemText) {
+  SocketPtr socket(QELTCPSocketCreate());
+  Events events;
+  events.attach(socket.get());
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", unused_port().c_str(), 0),
+            QELSOCK_ERR_CONNECT);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_CONNECT);
+  EXPECT_EQ(std::string(QELTCPSocketError(socket.get())),
+            "Couldn't Connect To Socket [WSA error " + std::to_string(ECONNREFUSED) + "]");
+  EXPECT_EQ(events.seen, (std::vector<std::string>{"S0 Commencing Name Lookup",
+                                                   "S1 Name Lookup Complete",
+                                                   "S2 Connecting Socket"}));
+}
+
+TEST(SocketConnect, LookupFailuresStoreOnlyTheCode) {
+  SocketPtr host(QELTCPSocketCreate());
+  // An empty label fails inside the resolver without a query going out.
+  EXPECT_EQ(QELTCPSocketConnect(host.get(), "no..such..host", "80", 0), QELSOCK_ERR_HOST);
+  EXPECT_STREQ(QELTCPSocketError(host.get()), "Couldn't Find Host!");
+
+  // A value of 0 or a multiple of 65536 goes to the service lookup.
+  SocketPtr port(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketConnect(port.get(), "127.0.0.1", "65536", 0), QELSOCK_ERR_SERVICE);
+  SocketPtr zero(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketConnect(zero.get(), "127.0.0.1", "no-such-service", 0),
+            QELSOCK_ERR_SERVICE);
+  EXPECT_STREQ(QELTCPSocketError(zero.get()), "Couldn't Find Service/Port!");
+}
+
+TEST(SocketConnect, PortTextForms) {
+  // Trailing letters after a number, and the low 16 bits of a larger value.
+  Peer trailing([](int) {});
+  SocketPtr first(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketConnect(first.get(), "localhost", (trailing.port() + "abc").c_str(), 0), 0);
+
+  Peer wrapped([](int) {});
+  SocketPtr second(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketConnect(second.get(), "127.0.0.1",
+                                std::to_string(65536 + wrapped.number()).c_str(), 0),
+            0);
+  EXPECT_EQ(ntohs(second->address.sin_port), wrapped.number());
+
+  // A service name resolves for tcp; whether anything listens there is not
+  // the point, only that the port was found.
+  SocketPtr service(QELTCPSocketCreate());
+  int result = QELTCPSocketConnect(service.get(), "127.0.0.1", "http", 0);
+  EXPECT_NE(result, QELSOCK_ERR_SERVICE);
+  EXPECT_EQ(ntohs(service->address.sin_port), 80);
+}
+
+TEST(SocketConnect, TLSWithoutHooksFailsBeforeLookup) {
+  SocketPtr socket(QELTCPSocketCreate());
+  Events events;
+  events.attach(socket.get());
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", "1", 1), QELSOCK_ERR_NO_SSL);
+  EXPECT_TRUE(events.seen.empty());
+  EXPECT_EQ(socket->host_name, nullptr);
+  EXPECT_STREQ(QELTCPSocketError(socket.get()),
+               "No SSL Support was compiled with this version");
+  EXPECT_EQ(QELTCPSocketStartTLS(socket.get()), QELSOCK_ERR_NO_SSL);
+}
+
+TEST(SocketConnect, InvalidObjectsAndTexts) {
+  EXPECT_EQ(QELTCPSocketConnect(nullptr, "127.0.0.1", "80", 0), QELSOCK_ERR_CREATE);
+  EXPECT_STREQ(QELTCPSocketError(nullptr), "Socket Object is NULL!");
+
+  SocketPtr socket(QELTCPSocketCreate());
+  EXPECT_STREQ(QELTCPSocketError(socket.get()), "No Error");
+  socket->error_code = -18;
+  EXPECT_STREQ(QELTCPSocketError(socket.get()), "Invalid Socket Error?");
+  QELTCPSocketSetErrorf(socket.get(), "%s-%d", "x", 7);
+  EXPECT_STREQ(QELTCPSocketError(socket.get()), "x-7");
+  QELTCPSocketSetErrorf(socket.get(), "%s", std::string(3000, 'e').c_str());
+  EXPECT_EQ(std::strlen(QELTCPSocketError(socket.get())), 1023u);
+
+  QELTCPSocketClose(socket.get());
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", "80", 0), QELSOCK_ERR_CREATE);
+  char buffer[4];
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_READ);
+  EXPECT_EQ(QELTCPSocketWrite(socket.get(), "x", 1), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_WRITE);
+}
+
+TEST(SocketTransfer, CallbackSequenceOfAnExchange) {
+  Peer peer([](int fd) {
+    char request[16];
+    if (recv(fd, request, sizeof request, 0) == 4) send(fd, "pong", 4, 0);
+  });
+  SocketPtr socket(QELTCPSocketCreate());
+  Events events;
+  events.attach(socket.get());
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
+  EXPECT_EQ(QELTCPSocketWrite(socket.get(), "ping", 4), 4);
+  char reply[16] = {};
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), reply, sizeof reply), 4);
+  EXPECT_STREQ(reply, "pong");
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), reply, sizeof reply), 0);  // peer closed
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), 0);
+  EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
+  EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);  // harmless, and silent
+  EXPECT_EQ(events.seen,
+            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete",
+                                      "S2 Connecting Socket", "S3 Socket Connected",
+                                      "S8 Sending Data", "I9 4", "S9 Reading From Socket",
+                                      "I10 4", "S9 Reading From Socket", "I10 0",
+                                      "S7 Closing Socket"}));
+}
+
+TEST(SocketTransfer, ReadTimesOut) {
+  Peer peer(wait_for_close);
+  SocketPtr socket(QELTCPSocketCreate());
+  Events events;
+  events.attach(socket.get());
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
+  EXPECT_EQ(QELTCPSocketSetTimeout(socket.get(), 1), 0);
+  char buffer[8];
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), -1);
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(3));
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_READ);
+  EXPECT_EQ(events.seen.back(), "I10 -1");
+}
+
+TEST(SocketTransfer, UnlimitedWaitEndsWithData) {
+  Peer peer([](int fd) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    send(fd, "late", 4, 0);
+  });
+  SocketPtr socket(QELTCPSocketCreate());
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
+  char buffer[8];
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), 4);
+}
+
+TEST(SocketTransfer, WriteToVanishedPeerFailsWithoutSignal) {
+  Peer peer([](int fd) {
+    linger abort_on_close{1, 0};  // close with a reset
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+  });
+  SocketPtr socket(QELTCPSocketCreate());
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
+  char buffer[8];
+  QELTCPSocketRead(socket.get(), buffer, sizeof buffer);  // sees the reset
+  std::string block(65536, 'w');
+  int result = 0;
+  for (int i = 0; i < 50 && result != -1; ++i)
+    result = QELTCPSocketWrite(socket.get(), block.data(), static_cast<int>(block.size()));
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_WRITE);
+}
+
+TEST(SocketServer, ListenAcceptAndPeerAddress) {
+  SocketPtr server(QELTCPSocketCreate());
+  std::string port = unused_port();
+  ASSERT_EQ(QELTCPSocketListen(server.get(), "127.0.0.1", port.c_str(), 4), 0);
+  EXPECT_EQ(server->listen_count, 1);
+  EXPECT_EQ(ntohs(server->address.sin_port), std::stoi(port));
+  EXPECT_EQ(QELTCPSocketListen(server.get(), nullptr, port.c_str(), 4), -1);
+
+  std::thread client([&port] {
+    SocketPtr socket(QELTCPSocketCreate());
+    if (QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 0) == 0)
+      QELTCPSocketWrite(socket.get(), "hi", 2);
+  });
+  SocketPtr accepted(QELTCPSocketAccept(server.get()));
+  ASSERT_NE(accepted, nullptr);
+  EXPECT_EQ(accepted->started, 0);
+  char address[32];
+  EXPECT_EQ(QELTCPSocketPeerAddress(accepted.get(), address, sizeof address), 0);
+  EXPECT_STREQ(address, "127.0.0.1");
+  char cut[4];
+  EXPECT_EQ(QELTCPSocketPeerAddress(accepted.get(), cut, sizeof cut), 0);
+  EXPECT_STREQ(cut, "127");
+  char greeting[4] = {};
+  EXPECT_EQ(QELTCPSocketRead(accepted.get(), greeting, 2), 2);
+  EXPECT_STREQ(greeting, "hi");
+  client.join();
+  int active = qel_socket_active_count();
+  accepted.reset();  // closing an accepted socket ends no start-up
+  EXPECT_EQ(qel_socket_active_count(), active);
+}
+
+TEST(SocketServer, ListenFailures) {
+  SocketPtr unknown(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketListen(unknown.get(), "127.0.0.1", "no-such-service", 4), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(unknown.get()), QELSOCK_ERR_SERVICE);
+
+  SocketPtr bad_host(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketListen(bad_host.get(), "no..such..host", "80", 4), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(bad_host.get()), QELSOCK_ERR_HOST);
+
+  Peer taken(wait_for_close);
+  SocketPtr busy(QELTCPSocketCreate());
+  EXPECT_NE(QELTCPSocketListen(busy.get(), "127.0.0.1", taken.port().c_str(), 4), 0);
+  EXPECT_EQ(std::string(QELTCPSocketError(busy.get())),
+            "Couldn't Bind the Port! [WSA error " + std::to_string(EADDRINUSE) + "]");
+  SocketPtr release(QELTCPSocketCreate());  // lets the peer stop at once
+  QELTCPSocketConnect(release.get(), "127.0.0.1", taken.port().c_str(), 0);
+  release.reset();
+
+  SocketPtr closed(QELTCPSocketCreate());
+  QELTCPSocketClose(closed.get());
+  EXPECT_EQ(QELTCPSocketListen(closed.get(), nullptr, "80", 4), -1);
+  EXPECT_EQ(QELTCPSocketAccept(closed.get()), nullptr);
+  EXPECT_EQ(QELTCPSocketErrorCode(closed.get()), QELSOCK_ERR_ACCEPT);
+  EXPECT_EQ(QELTCPSocketAcceptTLS(closed.get(), nullptr), -1);
+}
+
+TEST(SocketLifecycle, StartUpsPairWithCloseAndOptions) {
+  int before = qel_socket_active_count();
+  SocketPtr tcp(QELTCPSocketCreate());
+  SocketPtr udp(QELUDPSocketCreate());
+  EXPECT_EQ(qel_socket_active_count(), before + 2);
+  EXPECT_NE(udp->descriptor, QELSOCK_INVALID);
+  int type = 0;
+  socklen_t length = sizeof type;
+  EXPECT_EQ(QELTCPSocketGetOption(udp.get(), SOL_SOCKET, SO_TYPE, &type, &length), 0);
+  EXPECT_EQ(type, SOCK_DGRAM);
+
+  int on = 1;
+  EXPECT_EQ(QELTCPSocketSetOption(tcp.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on), 0);
+  EXPECT_EQ(QELTCPSocketErrorCode(tcp.get()), 0);
+  EXPECT_NE(QELTCPSocketSetOption(tcp.get(), SOL_SOCKET, 9999, &on, sizeof on), 0);
+  EXPECT_EQ(QELTCPSocketErrorCode(tcp.get()), QELSOCK_ERR_SETOPT);
+  length = 0;
+  EXPECT_NE(QELTCPSocketGetOption(tcp.get(), SOL_SOCKET, 9999, &type, &length), 0);
+  EXPECT_EQ(QELTCPSocketErrorCode(tcp.get()), QELSOCK_ERR_SETOPT);  // untouched
+
+  EXPECT_EQ(QELTCPSocketSetAux1(tcp.get(), 5u), 0u);
+  EXPECT_EQ(QELTCPSocketSetAux1(tcp.get(), 6u), 5u);
+  EXPECT_EQ(QELTCPSocketSetTimeout(tcp.get(), 3), 0);
+  EXPECT_EQ(QELTCPSocketSetTimeout(tcp.get(), 4), 3);
+
+  QELTCPSocketClose(tcp.get());
+  QELTCPSocketClose(tcp.get());
+  EXPECT_EQ(qel_socket_active_count(), before + 1);
+  udp.reset();
+  EXPECT_EQ(qel_socket_active_count(), before);
+}
+
+}  // namespace
