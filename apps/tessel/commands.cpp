@@ -1,0 +1,52 @@
+// The command registry, and the commands that only read the loaded tree.
+#include "apps/tessel/host.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "control/tessel_ctrl.h"
+#include "document/pdocdump.h"
+
+namespace {
+
+struct Registered {
+    int order;
+    HostCommand command;
+};
+
+std::vector<Registered>& registry()
+{
+    static std::vector<Registered> commands;
+    return commands;
+}
+
+int dump(CommandContext& c)
+{
+    pdoc_dump(c.out, c.control.m_pDocument.get(), true);
+    std::fflush(c.out);
+    return 0;
+}
+
+const HostCommandRegistration dump_command{
+    10, {"dump", "dump                 print the document tree, one element per line", {}, {}, dump}};
+
+} // namespace
+
+HostCommandRegistration::HostCommandRegistration(int order, HostCommand command)
+{
+    registry().push_back({order, std::move(command)});
+}
+
+const std::vector<HostCommand>& host_commands()
+{
+    static const std::vector<HostCommand> commands = [] {
+        auto list = registry();
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Registered& a, const Registered& b) { return a.order < b.order; });
+        std::vector<HostCommand> sorted;
+        for (auto& r : list)
+            sorted.push_back(std::move(r.command));
+        return sorted;
+    }();
+    return commands;
+}

@@ -1,0 +1,48 @@
+// The command-line host: its options, the control it drives, and the
+// commands that scripts on a web page would otherwise call.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class CTesselCtrl;
+
+// What a command gets: the loaded control, the options written after its
+// name (a flag maps to ""), and the host's output stream.
+struct CommandContext {
+    using Options = std::map<std::string, std::string>;
+    CTesselCtrl& control;
+    Options options;
+    std::FILE* out;
+};
+
+struct HostCommand {
+    const char* name;
+    const char* usage;                        // one line for --help
+    std::vector<std::string> valued_options;  // e.g. "-o", "--size"
+    std::vector<std::string> flags;           // e.g. "--all"
+    // Answers an exit status; 0 to go on with the next command.
+    std::function<int(CommandContext&)> run;
+};
+
+// The commands known to the host, in the order --help lists them. Each
+// command file registers its own commands with a static HostCommandRegistration,
+// so adding a command touches no shared list.
+const std::vector<HostCommand>& host_commands();
+
+struct HostCommandRegistration {
+    // `order` sorts the --help listing (dump 10, view 20, next/prev 21-22,
+    // print 30, printers 31, sync 40, register 50).
+    HostCommandRegistration(int order, HostCommand command);
+};
+
+// Installs the message-box handler: "TITLE: TEXT" on standard error, and a
+// question on the terminal for Retry/Cancel (Cancel without a terminal).
+void install_host_message_box();
+
+// Serves the folder of a local file over http on 127.0.0.1 until the process
+// ends, and answers the file's address, or "" when it cannot.
+std::string serve_local_file(const std::string& path);

@@ -1,0 +1,141 @@
+// tessel: loads the control with the given parameters, as a web page would,
+// then runs the commands in the order given.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "apps/tessel/host.h"
+#include "control/tessel_ctrl.h"
+#include "platform/console.h"
+#include "platform/property_bag.h"
+
+namespace {
+
+void usage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "usage: tessel [--src URL|FILE] [--session S] [--orientation O] [--debughtml V]\n"
+                 "              [--param NAME=VALUE]... COMMAND...\n\n"
+                 "A FILE is served on 127.0.0.1 for the length of the run, so relative picture\n"
+                 "names resolve as on a web server. Commands run in the order given:\n");
+    for (const HostCommand& command : host_commands())
+        std::fprintf(out, "  %s\n", command.usage);
+    std::fprintf(out, "\nMessage boxes are written to standard error as \"TITLE: TEXT\".\n"
+                      "Exit status: 0 when the load completed, 2 for unusable arguments.\n");
+}
+
+bool is_url(const std::string& s)
+{
+    return s.find("://") != std::string::npos;
+}
+
+const HostCommand* find_command(const std::string& name)
+{
+    for (const HostCommand& command : host_commands())
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+// Splits the words after the options into commands with their own options,
+// so that a mistake anywhere is reported before anything runs.
+bool parse_commands(const std::vector<std::string>& args, size_t i,
+                    std::vector<std::pair<const HostCommand*, CommandContext::Options>>& script)
+{
+    auto has = [](const std::vector<std::string>& list, const std::string& word) {
+        return std::find(list.begin(), list.end(), word) != list.end();
+    };
+    while (i < args.size()) {
+        const HostCommand* command = find_command(args[i]);
+        if (command == nullptr) {
+            std::fprintf(stderr, "tessel: unknown command %s (see tessel --help)\n", args[i].c_str());
+            return false;
+        }
+        CommandContext::Options options;
+        for (++i; i < args.size() && args[i].rfind("-", 0) == 0; ++i) {
+            if (has(command->flags, args[i])) {
+                options[args[i]] = "";
+            } else if (has(command->valued_options, args[i]) && i + 1 < args.size()) {
+                options[args[i]] = args[i + 1];
+                ++i;
+            } else {
+                std::fprintf(stderr, "tessel: %s does not take %s%s\n", command->name, args[i].c_str(),
+                             has(command->valued_options, args[i]) ? " without a value" : "");
+                return false;
+            }
+        }
+        script.emplace_back(command, std::move(options));
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    MemoryPropertyBag bag;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return 0;
+        }
+        if (a.rfind("--", 0) != 0)
+            break;
+        if (i + 1 >= args.size()) {
+            std::fprintf(stderr, "tessel: %s needs a value\n", a.c_str());
+            return 2;
+        }
+        const std::string value = args[++i];
+        if (a == "--src" || a == "--session" || a == "--orientation" || a == "--debughtml") {
+            bag.set(a.substr(2), value);
+        } else if (a == "--param") {
+            const size_t eq = value.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                std::fprintf(stderr, "tessel: --param wants NAME=VALUE, got '%s'\n", value.c_str());
+                return 2;
+            }
+            bag.set(value.substr(0, eq), value.substr(eq + 1));
+        } else {
+            std::fprintf(stderr, "tessel: unknown option %s (see tessel --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    std::vector<std::pair<const HostCommand*, CommandContext::Options>> script;
+    if (!parse_commands(args, i, script))
+        return 2;
+
+    if (auto src = bag.read("src"); src && !is_url(src->text)) {
+        struct stat st;
+        if (::stat(src->text.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            std::fprintf(stderr, "tessel: %s is neither an address nor a readable file\n", src->text.c_str());
+            return 2;
+        }
+        const std::string address = serve_local_file(src->text);
+        if (address.empty()) {
+            std::fprintf(stderr, "tessel: cannot serve %s on 127.0.0.1\n", src->text.c_str());
+            return 2;
+        }
+        bag.set("src", address);
+    }
+
+    console_hide_stdout();
+    std::FILE* out = console_host_output();
+    install_host_message_box();
+
+    CTesselCtrl control;
+    control.Load(&bag, nullptr);
+
+    for (auto& [command, options] : script) {
+        CommandContext context{control, std::move(options), out};
+        if (const int status = command->run(context); status != 0)
+            return status;
+    }
+    std::fflush(out);
+    return 0;
+}
