@@ -1,0 +1,197 @@
+// The system spooler: "pdf:PATH" destinations are files, all others are
+// CUPS queues reached through libcups (CUPS_SERVER selects the scheduler).
+#include "platform/print_spooler.h"
+
+#include <cups/cups.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/print_settings.h"
+
+namespace {
+
+// A sheetless document: a catalog with an empty page tree, so a job that
+// printed nothing still leaves a well-formed file behind.
+constexpr char kEmptyPdf[] =
+    "%PDF-1.4\n"
+    "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+    "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n"
+    "xref\n0 3\n0000000000 65535 f \n0000000009 00000 n \n0000000058 00000 n \n"
+    "trailer << /Size 3 /Root 1 0 R >>\nstartxref\n110\n%%EOF\n";
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+std::string errno_text(const char* what, const std::string& path) {
+  return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+// Writes the bytes of `source` (or the empty document) to `target` through a
+// temporary neighbour, so a reader never sees half a file.
+bool write_pdf_file(const std::string& target, const std::string* source, std::string* error) {
+  const std::string partial = target + ".partial";
+  {
+    FilePtr out(std::fopen(partial.c_str(), "wb"));
+    if (!out) {
+      *error = errno_text("cannot create", partial);
+      return false;
+    }
+    bool ok = true;
+    if (source) {
+      FilePtr in(std::fopen(source->c_str(), "rb"));
+      if (!in) {
+        *error = errno_text("cannot read", *source);
+        ok = false;
+      }
+      char buffer[65536];
+      size_t n;
+      while (ok && (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+        ok = std::fwrite(buffer, 1, n, out.get()) == n;
+      if (ok && std::ferror(in.get())) ok = false;
+    } else {
+      ok = std::fwrite(kEmptyPdf, 1, sizeof kEmptyPdf - 1, out.get()) == sizeof kEmptyPdf - 1;
+    }
+    if (ok && std::fflush(out.get()) != 0) ok = false;
+    if (!ok) {
+      if (error->empty()) *error = errno_text("cannot write", partial);
+      out.reset();
+      std::remove(partial.c_str());
+      return false;
+    }
+  }
+  if (std::rename(partial.c_str(), target.c_str()) != 0) {
+    *error = errno_text("cannot replace", target);
+    std::remove(partial.c_str());
+    return false;
+  }
+  return true;
+}
+
+struct DestsDeleter {
+  int count;
+  void operator()(cups_dest_t* dests) const { cupsFreeDests(count, dests); }
+};
+using DestPtr = std::unique_ptr<cups_dest_t, DestsDeleter>;
+
+struct DestInfoDeleter {
+  void operator()(cups_dinfo_t* info) const { cupsFreeDestInfo(info); }
+};
+
+// "name/instance" as CUPS names it.
+DestPtr named_dest(const std::string& destination) {
+  const size_t slash = destination.find('/');
+  const std::string name = destination.substr(0, slash);
+  const std::string instance = slash == std::string::npos ? "" : destination.substr(slash + 1);
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.empty() ? nullptr : name.c_str(),
+                                       instance.empty() ? nullptr : instance.c_str());
+  return DestPtr(dest, DestsDeleter{dest ? 1 : 0});
+}
+
+// Sizes in hundredths of a millimetre.
+int16_t paper_of(int width, int length) {
+  auto near = [](int a, int b) { return std::abs(a - b) <= 200; };
+  if (near(width, 21000) && near(length, 29700)) return DMPAPER_A4;
+  if (near(width, 21590) && near(length, 27940)) return DMPAPER_LETTER;
+  return 0;
+}
+
+double points_of(int hundredths_mm) { return hundredths_mm * 72.0 / 2540.0; }
+
+class SystemSpooler final : public PrintSpooler {
+ public:
+  bool media_default(const std::string& destination, PrintMedia* media) override {
+    if (print_is_pdf_destination(destination) || destination.empty()) return false;
+    DestPtr dest = named_dest(destination);
+    if (!dest) return false;
+    std::unique_ptr<cups_dinfo_t, DestInfoDeleter> info(
+        cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest.get()));
+    if (!info) return false;
+    cups_size_t size{};
+    if (!cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size)) return false;
+    media->paper = paper_of(size.width, size.length);
+    if (media->paper == 0) return false;
+    media->margins_known = size.left > 0 || size.right > 0 || size.top > 0 || size.bottom > 0;
+    media->left = points_of(size.left);
+    media->right = points_of(size.right);
+    media->top = points_of(size.top);
+    media->bottom = points_of(size.bottom);
+    return true;
+  }
+
+  int submit(const PrintSubmission& job, std::string* error) override {
+    if (print_is_pdf_destination(job.destination)) {
+      const std::string target = job.destination.substr(std::strlen(PRINT_PDF_PREFIX));
+      if (target.empty()) {
+        *error = "no file named after pdf:";
+        return 0;
+      }
+      return write_pdf_file(target, job.pages > 0 ? &job.pdf_path : nullptr, error) ? 1 : 0;
+    }
+    // A queue cannot take a document without sheets; there is nothing to
+    // print, so nothing is sent.
+    if (job.pages <= 0) return 1;
+    DestPtr dest = named_dest(job.destination);
+    if (!dest) {
+      *error = "no CUPS destination " + job.destination + ": " + cupsLastErrorString();
+      return 0;
+    }
+    cups_option_t* options = nullptr;
+    int count = 0;
+    for (int i = 0; i < dest->num_options; ++i)
+      count = cupsAddOption(dest->options[i].name, dest->options[i].value, count, &options);
+    if (job.copies > 1)
+      count = cupsAddIntegerOption("copies", job.copies, count, &options);
+    const int id = cupsPrintFile(dest->name, job.pdf_path.c_str(), job.job_name.c_str(), count,
+                                 options);
+    cupsFreeOptions(count, options);
+    if (id <= 0) *error = std::string("CUPS refused the job: ") + cupsLastErrorString();
+    return id > 0 ? id : 0;
+  }
+};
+
+PrintSpooler* installed_spooler = nullptr;
+
+}  // namespace
+
+PrintSpooler& system_print_spooler() {
+  static SystemSpooler spooler;
+  return spooler;
+}
+
+PrintSpooler& print_spooler() {
+  return installed_spooler ? *installed_spooler : system_print_spooler();
+}
+
+PrintSpooler* set_print_spooler(PrintSpooler* spooler) {
+  PrintSpooler* previous = installed_spooler;
+  installed_spooler = spooler;
+  return previous;
+}
+
+std::vector<PrintDestination> print_destinations() {
+  cups_dest_t* dests = nullptr;
+  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  DestPtr owner(dests, DestsDeleter{count});
+  std::vector<PrintDestination> list;
+  for (int i = 0; i < count; ++i) {
+    std::string name = dests[i].name;
+    if (dests[i].instance) name += std::string("/") + dests[i].instance;
+    list.push_back({name, dests[i].is_default != 0});
+  }
+  return list;
+}
+
+std::string print_default_destination() {
+  DestPtr dest = named_dest("");
+  if (!dest) return {};
+  std::string name = dest->name;
+  if (dest->instance) name += std::string("/") + dest->instance;
+  return name;
+}
