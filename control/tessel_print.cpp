@@ -1,0 +1,186 @@
+// Printing: the whole document on a printer chosen in the print dialog, once
+// per copy, one render target per sheet, and the remembered printers.
+#include "control/tessel_ctrl.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <strings.h>
+#include <vector>
+
+#include "layout/page.h"
+#include "layout/paginate.h"
+#include "layout/render_target.h"
+#include "platform/message_box.h"
+#include "platform/print_dc.h"
+#include "platform/print_dialog.h"
+#include "platform/registry.h"
+#include "support/qelstring.h"
+
+namespace {
+
+constexpr const char kPrintersKey[] = "SOFTWARE\\ORV\\Tessel\\Printers";
+constexpr const char kJobName[] = "ORV Printer";
+constexpr int kDeviceNameSize = 2048;
+
+constexpr uint32_t kDialogFlags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION |
+                                  PD_USEDEVMODECOPIESANDCOLLATE | PD_DISABLEPRINTTOFILE;
+static_assert(kDialogFlags == 0xC010C);
+
+struct RegKeyCloser {
+    void operator()(RegKey* key) const { RegCloseKey(key); }
+};
+using RegKeyPtr = std::unique_ptr<RegKey, RegKeyCloser>;
+
+// The device names block that preselects `name`: the device name right
+// after the four offsets, the driver and output offsets on its terminating
+// NUL (two empty strings). Empty when the memory cannot be had.
+std::vector<unsigned char> preselection_block(const char* name)
+{
+    const size_t length = std::strlen(name);
+    const size_t nul_offset = DEVNAMES_HEADER_SIZE + length;
+    if (nul_offset > 0xFFFF)
+        return {};
+    std::vector<unsigned char> block;
+    try {
+        block.assign(length + 9, 0);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    auto put = [&](size_t at, size_t value) {
+        block[at] = static_cast<unsigned char>(value & 0xFF);
+        block[at + 1] = static_cast<unsigned char>(value >> 8);
+    };
+    put(0, nul_offset);             // driver name
+    put(2, DEVNAMES_HEADER_SIZE);   // device name
+    put(4, nul_offset);             // output port
+    put(6, 0);                      // default flags
+    std::memcpy(block.data() + DEVNAMES_HEADER_SIZE, name, length);
+    return block;
+}
+
+// One printed copy of the document: a sheet per page, each with its own
+// target. Answers the printer's last result; 0 or less ends the job.
+int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
+{
+    int result = 1;
+    pdoc_element* element = root;
+    int offset = 0;
+    while (element != nullptr) {
+        result = dc.start_page() ? 1 : 0;
+        if (result <= 0) {
+            control.ShowMessage("StartPage Error", "Error", MB_OK);
+            return result;
+        }
+        const RtRect page{0, 0, dc.device_width() - 1, dc.device_height() - 1};
+        std::unique_ptr<RenderTarget, RenderTargetDeleter> target(rt_create(&dc, page, RT_VERSION));
+        if (!target) {
+            // Without a target nothing more can be drawn: end the sheet and
+            // the job rather than send blank sheets.
+            dc.end_page();
+            return 0;
+        }
+        pdoc_element* const start = element;
+        const int start_offset = offset;
+        element = layout_page(target.get(), element, &offset);
+        if (element == start && offset == start_offset) {
+            control.ShowMessage("Cannot fit on a page", "Error", MB_OK);
+            element = paginate_skip(start);
+            offset = 0;
+        }
+        target.reset();
+        dc.end_page();
+    }
+    return result;
+}
+
+} // namespace
+
+long CTesselCtrl::Print()
+{
+    PrintDocument(nullptr, m_szPrinterKey);
+    return S_OK;
+}
+
+int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
+{
+    const char* key = printer_key != nullptr ? printer_key : "";
+
+    // The printer remembered under the key, machine-wide first; the key
+    // itself names the printer when neither root remembers one.
+    char remembered[kDeviceNameSize] = "";
+    PrintDlgRecord dialog;
+    if (key[0] != '\0') {
+        if (LoadPrinterSetting(RegRoot::LocalMachine, key, remembered, sizeof remembered) != 1 &&
+            LoadPrinterSetting(RegRoot::CurrentUser, key, remembered, sizeof remembered) != 1)
+            qel_strlcpy(remembered, key, sizeof remembered);
+        dialog.dev_names = preselection_block(remembered);
+    }
+
+    dialog.struct_size = PRINTDLG_RECORD_SIZE;
+    dialog.owner = owner_window;
+    dialog.flags = kDialogFlags;
+    dialog.from_page = 1;
+    dialog.to_page = 1;
+    dialog.min_page = 1;
+    dialog.max_page = 65535;
+    dialog.copies = 1;
+    if (print_dialog(&dialog) != 1 || !dialog.dc || !dialog.dev_mode)
+        return 0;
+
+    PrinterDc& dc = *dialog.dc;
+    int copies = dialog.copies;
+    DevModeRecord& settings = *dialog.dev_mode;
+    settings.orientation = static_cast<int16_t>(m_nOrientation);
+    settings.fields = DM_ORIENTATION | DM_COPIES;
+    dc.reset(settings);
+
+    const std::string chosen = devnames_device(dialog.dev_names);
+    if (strcasecmp(chosen.c_str(), remembered) != 0) {
+        SavePrinterSetting(RegRoot::LocalMachine, key, chosen.c_str());
+        SavePrinterSetting(RegRoot::CurrentUser, key, chosen.c_str());
+    }
+
+    PrintDocInfo info;
+    info.struct_size = PRINT_DOCINFO_SIZE;
+    info.doc_name = kJobName;
+    int result = dc.start_doc(info);
+    if (result > 0) {
+        pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
+        while (copies > 0 && result > 0) {
+            result = print_copy(*this, dc, root);
+            --copies;
+        }
+        dc.end_doc();
+    }
+    // The context, the settings and the names go with `dialog`.
+    return 0;
+}
+
+int CTesselCtrl::LoadPrinterSetting(RegRoot root, const char* value_name, char* buffer, int capacity)
+{
+    if (buffer == nullptr || capacity <= 0)
+        return -1;
+    RegKey* opened = nullptr;
+    if (RegOpenKey(root, kPrintersKey, REG_ACCESS_READ, &opened) != REG_OK)
+        return -1;
+    RegKeyPtr key(opened);
+    uint32_t size = static_cast<uint32_t>(capacity);
+    if (RegQueryValue(key.get(), value_name, nullptr, buffer, &size) != REG_OK)
+        return -1;
+    // The stored type is not checked, so the data need not end in a NUL:
+    // terminate it inside the buffer before anyone reads it as a name.
+    buffer[size < static_cast<uint32_t>(capacity) ? size : capacity - 1] = '\0';
+    return 1;
+}
+
+long CTesselCtrl::SavePrinterSetting(RegRoot root, const char* value_name, const char* device_name)
+{
+    RegKey* created = nullptr;
+    const long opened = RegCreateKey(root, kPrintersKey, REG_ACCESS_WRITE, &created);
+    if (opened != REG_OK)
+        return opened;
+    RegKeyPtr key(created);
+    const char* name = device_name != nullptr ? device_name : "";
+    return RegSetValue(key.get(), value_name, REG_SZ, name, static_cast<uint32_t>(std::strlen(name) + 1));
+}
