@@ -66,6 +66,15 @@ std::vector<std::string> LoopbackHttpServer::requests() const {
   return requests_;
 }
 
+std::vector<std::string> LoopbackHttpServer::wait_requests(size_t n, int timeout_ms) const {
+  auto until = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    std::vector<std::string> got = requests();
+    if (got.size() >= n || Clock::now() >= until) return got;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 std::string LoopbackHttpServer::plain(const std::string& body, const std::string& status) {
   return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\n\r\n" + body;
 }
@@ -105,6 +114,17 @@ std::string LoopbackHttpServer::read_request(int fd) {
   return got;
 }
 
+void LoopbackHttpServer::drain(int fd, std::string* request) {
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) return;
+    char buf[4096];
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return;
+    request->append(buf, static_cast<size_t>(n));
+  }
+}
+
 void LoopbackHttpServer::run() {
   auto deadline = Clock::now() + std::chrono::milliseconds(lifetime_ms_);
   size_t served = 0;
@@ -114,10 +134,6 @@ void LoopbackHttpServer::run() {
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::string request = read_request(fd);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back(request);
-    }
     const ScriptedReply& reply = replies_.empty() ? ScriptedReply{} : replies_[std::min(served, replies_.size() - 1)];
     ++served;
     send_all(fd, reply.bytes);
@@ -125,6 +141,15 @@ void LoopbackHttpServer::run() {
       auto until = Clock::now() + std::chrono::milliseconds(reply.hold_ms);
       while (!stopping_ && Clock::now() < until && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // End our side first and take what the client still sends (the line end
+    // after a form body): closing with unread bytes would reset the
+    // connection and could discard the reply before the client reads it.
+    ::shutdown(fd, SHUT_WR);
+    drain(fd, &request);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(request);
     }
     ::close(fd);
   }

@@ -27,8 +27,12 @@ class LoopbackHttpServer {
 
   int port() const { return port_; }
   std::string url(const std::string& path = "/") const;
-  // Bytes each connection sent, in connection order.
+  // Bytes each finished connection sent, in connection order; call stop()
+  // first to be sure the last one is in.
   std::vector<std::string> requests() const;
+  // Waits until n connections have finished (or timeout_ms passed) and
+  // answers their requests.
+  std::vector<std::string> wait_requests(size_t n, int timeout_ms = 3000) const;
   void stop();
 
   // Common replies.
@@ -38,6 +42,7 @@ class LoopbackHttpServer {
  private:
   void run();
   std::string read_request(int fd);
+  void drain(int fd, std::string* request);
 
   std::vector<ScriptedReply> replies_;
   int lifetime_ms_;
