@@ -82,6 +82,14 @@ void take_header_field(QELHTTP* http, char* line) {
   if (strcasecmp(name, "Location") == 0) http->location.reset(strdup(value));
 }
 
+// Asks the reader for at most want bytes, but only for what it holds when
+// it holds any: a block read that also has to wait on the socket drops the
+// held bytes if that wait fails, and they are part of what arrived.
+int read_block(QELBuf* reader, char* block, int want) {
+  if (reader->count > 0 && reader->count < want) want = reader->count;
+  return QELBufRead(reader, block, want);
+}
+
 bool write_all(int descriptor, const char* data, size_t length) {
   while (length > 0) {
     const ssize_t n = ::write(descriptor, data, length);
@@ -130,7 +138,7 @@ int chunk_step(QELHTTP* http, QELBuf* reader, char* block, int32_t* remaining) {
     if (*remaining == 0) return 0;
   }
   statusf(http, 7, 200, "Read partial chunk %d MAX:%d\n", *remaining, kBlockSize);
-  const int n = QELBufRead(reader, block, *remaining < kBlockSize ? *remaining : kBlockSize);
+  const int n = read_block(reader, block, *remaining < kBlockSize ? *remaining : kBlockSize);
   if (n == 0) return -1;  // cut inside a chunk
   if (n > 0) *remaining -= n;
   return n;
@@ -184,7 +192,7 @@ int read_body(QELHTTP* http, QELBuf* reader, const BodySink& sink, int32_t* tota
   int result = 0;
   http->body_length = 0;
   while (!cancelled(http)) {
-    const int n = http->chunked ? chunk_step(http, reader, block, &remaining) : QELBufRead(reader, block, kBlockSize);
+    const int n = http->chunked ? chunk_step(http, reader, block, &remaining) : read_block(reader, block, kBlockSize);
     if (n <= 0) {
       if (n < 0) result = -10;
       break;
