@@ -1,0 +1,97 @@
+// The control's Sync: the built document goes to the device through the
+// simulator, and the device's messages reach the user through the control's
+// message box.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "control/tessel_ctrl.h"
+#include "device/flash_reader.h"
+#include "device/page_transfer.h"
+#include "document/pdocbuild.h"
+#include "platform/message_box.h"
+
+namespace {
+
+const std::string kSimulator = std::string(TESSEL_BINARY_DIR) + "/device/AtUsbHidSimulator.so";
+
+class ControlSync : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/tessel-sync-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        flash_ = dir_ + "/flash.bin";
+        setenv("TESSEL_HID_LIBRARY", kSimulator.c_str(), 1);
+        setenv("TESSEL_SIM_FLASH", flash_.c_str(), 1);
+        g_device_link = DeviceLinkState{};
+        previous_ = set_message_box_handler([this](const char* text, const char* title, int) {
+            boxes_.push_back(std::string(title) + ": " + text);
+            return IDCANCEL;
+        });
+    }
+    void TearDown() override
+    {
+        set_message_box_handler(previous_);
+        unsetenv("TESSEL_HID_LIBRARY");
+        unsetenv("TESSEL_SIM_FLASH");
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    int pages_in_flash() const
+    {
+        FlashDirectory directory{-1, {}};
+        if (std::FILE* f = std::fopen(flash_.c_str(), "rb")) {
+            flash_read_directory(f, &directory);
+            std::fclose(f);
+        }
+        return directory.count;
+    }
+
+    std::string dir_, flash_;
+    std::vector<std::string> boxes_;
+    MessageBoxHandler previous_;
+};
+
+TEST_F(ControlSync, SendsTheBuiltDocumentAndAnswersSuccess)
+{
+    CTesselCtrl control;
+    control.m_pDocument.reset(pdocbuild_string("<p>One page</p>", nullptr, nullptr));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(control.Sync(), S_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Sending page 1...Done.\n");
+    EXPECT_EQ(pages_in_flash(), 1);
+    EXPECT_TRUE(boxes_.empty());
+
+    // Without a document only the empty directory goes out.
+    control.m_pDocument.reset();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(control.Sync(), S_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Done.\n");
+    EXPECT_EQ(pages_in_flash(), 0);
+}
+
+TEST_F(ControlSync, DeviceMessagesGoThroughTheControlsMessageBox)
+{
+    setenv("TESSEL_SIM_UNPLUGGED", "1", 1);
+    CTesselCtrl control;
+    EXPECT_EQ(control.Sync(), S_OK);
+    unsetenv("TESSEL_SIM_UNPLUGGED");
+    EXPECT_EQ(boxes_, std::vector<std::string>{
+                          "ORV/Tessel: Unable to find Tessel.  Please make sure it is plugged in."});
+    EXPECT_EQ(pages_in_flash(), -1);  // nothing was written, not even a file
+
+    boxes_.clear();
+    setenv("TESSEL_HID_LIBRARY", (dir_ + "/missing.so").c_str(), 1);
+    EXPECT_EQ(control.Sync(), S_OK);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].rfind("ORV/Tessel: ERROR: unable to load AtUsbHid.dll.", 0), 0u);
+}
+
+} // namespace
