@@ -91,6 +91,7 @@ struct pdoc_image_fields {
   char* src;          // heap string: source as written, later the local file; may be null
   int32_t embedded;   // content arrives inline as element text
   int32_t temp_file;  // the file named by src belongs to the element and is deleted with it
+  char* side_file;    // heap string: temporary file collecting inline base64 text, or null
 };
 
 // One column of a normalised table; filled by table layout.

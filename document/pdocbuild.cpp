@@ -68,24 +68,6 @@ bool is_structural(int tag) {
          tag == PDOC_TAG_TD || tag == PDOC_TAG_THEAD;
 }
 
-// Inline picture data is collected beside the picture's file until the
-// image ends.
-void append_inline_image(const pdoc_element* image, const char* bytes, int length) {
-  const std::string side = std::string(image->image.src) + ".uu";
-  const int fd = open(side.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
-  if (fd < 0) {
-    printf("Error opening %s for write binary append.\n", side.c_str());
-    return;
-  }
-  while (length > 0) {
-    const ssize_t n = write(fd, bytes, static_cast<size_t>(length));
-    if (n <= 0) break;
-    bytes += n;
-    length -= static_cast<int>(n);
-  }
-  close(fd);
-}
-
 void close_current(pdoc_builder* b) {
   pdoc_element* e = b->current;
   pdoc_element* parent = e->parent;
@@ -390,7 +372,7 @@ void text(pdoc_builder* b, const char* bytes, int length) {
       pdoc_append_text(b, cur, bytes, length);
       return;
     case ELE_IMAGE:
-      if (cur->image.src && cur->image.embedded && length > 0) append_inline_image(cur, bytes, length);
+      if (cur->image.src && cur->image.embedded && length > 0) pdoc_image_append_inline(b, cur, bytes, length);
       return;
     default:
       return;  // text directly in tables, rows, groups and rules is dropped

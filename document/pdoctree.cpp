@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "document/pdocattr.h"
+#include "document/pdocimage.h"
 #include "document/pdocreport.h"
 #include "document/pdocstyle.h"
 #include "document/pdoctags.h"
@@ -88,8 +89,9 @@ void set_defaults(pdoc_element* e) {
 void free_one(pdoc_element* e) {
   free(e->data);
   if (e->type == ELE_TABLE) pdoc_table_free_matrix(e);
-  if (e->type == ELE_IMAGE && e->image.src) {
-    if (e->image.temp_file) unlink(e->image.src);
+  if (e->type == ELE_IMAGE) {
+    pdoc_image_drop_side_file(e);
+    if (e->image.src && e->image.temp_file) unlink(e->image.src);
     free(e->image.src);
   }
   free(e);

@@ -361,11 +361,12 @@ TEST(Builder, DeeplyNestedDocumentsBuildAndFree) {
   EXPECT_EQ(b.body()->child->type, ELE_TABLE);
 }
 
-TEST(Builder, InlineImageDataIsCollectedBesideTheFile) {
+TEST(Builder, InlineImageDataIsCollectedInASideFileOfTheTemporaryDirectory) {
   char dir[] = "/tmp/pdocimgXXXXXX";
   ASSERT_TRUE(mkdtemp(dir));
   const std::string src = std::string(dir) + "/pic.png";
   pdoc_builder b{};
+  b.temp_dir = dir;
   pdoc_element* image = pdoc_create_element(&b, nullptr, PDOC_TAG_IMG, nullptr);
   ASSERT_TRUE(image);
   image->image.src = strdup(src.c_str());
@@ -373,18 +374,30 @@ TEST(Builder, InlineImageDataIsCollectedBesideTheFile) {
   b.current = image;
   pdocbuild::characters(&b, "iVBO\n", 5);
   pdocbuild::characters(&b, "Rw==\n", 5);
-  std::ifstream in(src + ".uu");
+  // Nothing is written next to the name the document gave.
+  EXPECT_NE(access((src + ".uu").c_str(), F_OK), 0);
+  ASSERT_TRUE(image->image.side_file);
+  const std::string side = image->image.side_file;
+  EXPECT_EQ(side.rfind(std::string(dir) + "/", 0), 0u) << side;
+  std::ifstream in(side);
   std::stringstream content;
   content << in.rdbuf();
   EXPECT_EQ(content.str(), "iVBO\nRw==\n");
-  unlink((src + ".uu").c_str());
+  pdoc_free_element(image);
+  EXPECT_NE(access(side.c_str(), F_OK), 0) << "side file left behind";
 
-  free(image->image.src);
-  image->image.src = strdup("/nonexistent-dir/pic.png");
+  pdoc_builder unwritable{};
+  unwritable.temp_dir = "/nonexistent-dir";
+  image = pdoc_create_element(&unwritable, nullptr, PDOC_TAG_IMG, nullptr);
+  ASSERT_TRUE(image);
+  image->image.src = strdup(src.c_str());
+  image->image.embedded = 1;
+  unwritable.current = image;
   testing::internal::CaptureStdout();
-  pdocbuild::characters(&b, "x", 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error opening /nonexistent-dir/pic.png.uu for write binary append.\n");
+  pdocbuild::characters(&unwritable, "x", 1);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed.rfind("Error opening /nonexistent-dir/", 0), 0u) << printed;
+  EXPECT_NE(printed.find(" for write binary append.\n"), std::string::npos) << printed;
   pdoc_free_element(image);
   rmdir(dir);
 }
