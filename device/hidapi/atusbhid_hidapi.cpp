@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "device/atusbhid.h"
+#include "device/hid_exports.h"
 
-#define HID_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -47,26 +47,4 @@ HID_EXPORT unsigned char writeData(unsigned char* report)
     out[0] = 0;
     std::memcpy(out + 1, report, HID_REPORT_SIGNIFICANT);
     return hid_write(device, out, sizeof out) == static_cast<int>(sizeof out) ? 1 : 0;
-}
-
-// Entry points the library offers beside the three the transfer calls.
-HID_EXPORT unsigned char readData()
-{
-    return 0;
-}
-HID_EXPORT unsigned char hidRegisterDeviceNotification()
-{
-    return 0;
-}
-HID_EXPORT unsigned char hidUnregisterDeviceNotification()
-{
-    return 0;
-}
-HID_EXPORT unsigned char isMyDeviceNotification()
-{
-    return 0;
-}
-HID_EXPORT unsigned char setFeature()
-{
-    return 0;
 }

@@ -20,8 +20,7 @@
 
 #include "device/atusbhid.h"
 #include "device/flash_layout.h"
-
-#define HID_EXPORT extern "C" __attribute__((visibility("default")))
+#include "device/hid_exports.h"
 
 namespace {
 
@@ -116,27 +115,3 @@ HID_EXPORT unsigned char writeData(unsigned char* report)
     }
     return 0;
 }
-
-// Entry points the library offers beside the three the transfer calls.
-HID_EXPORT unsigned char readData()
-{
-    return 0;
-}
-HID_EXPORT unsigned char hidRegisterDeviceNotification()
-{
-    return 0;
-}
-HID_EXPORT unsigned char hidUnregisterDeviceNotification()
-{
-    return 0;
-}
-HID_EXPORT unsigned char isMyDeviceNotification()
-{
-    return 0;
-}
-#ifndef TESSEL_SIM_WITHOUT_SET_FEATURE
-HID_EXPORT unsigned char setFeature()
-{
-    return 0;
-}
-#endif
