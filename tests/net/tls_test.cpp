@@ -67,31 +67,48 @@ std::string read_some(QELTCPSocket* socket, size_t n, int piece = 4096) {
   return got;
 }
 
+std::string unused_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return std::to_string(ntohs(address.sin_port));
+}
+
+// Certificates are made on first use: each test runs in a process of its
+// own and needs only one or two of them.
 class TLSTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    certificates_ = new TestCertificates();
-    self_signed_ = certificates_->self_signed("self", "localhost");
-    right_ = certificates_->issue("right", "localhost", "DNS:localhost,IP:127.0.0.1");
-    capitals_ = certificates_->issue("capitals", "LOCALHOST");
-    wrong_ = certificates_->issue("wrong", "wrong.example", "DNS:wrong.example");
-    alt_elsewhere_ = certificates_->issue("alt", "localhost", "DNS:other.example");
-  }
   static void TearDownTestSuite() {
     delete certificates_;
     certificates_ = nullptr;
   }
+  static TestCertificates& certificates() {
+    if (certificates_ == nullptr) certificates_ = new TestCertificates();
+    return *certificates_;
+  }
+  static const CertificateFiles& self_signed() {
+    static const CertificateFiles files = certificates().self_signed("self", "localhost");
+    return files;
+  }
+  static const CertificateFiles& right() {
+    static const CertificateFiles files =
+        certificates().issue("right", "localhost", "DNS:localhost,IP:127.0.0.1");
+    return files;
+  }
+  static std::string ca_file() { return certificates().ca_file(); }
 
   static TestCertificates* certificates_;
-  static CertificateFiles self_signed_, right_, capitals_, wrong_, alt_elsewhere_;
 };
 
 TestCertificates* TLSTest::certificates_ = nullptr;
-CertificateFiles TLSTest::self_signed_, TLSTest::right_, TLSTest::capitals_, TLSTest::wrong_,
-    TLSTest::alt_elsewhere_;
 
 TEST_F(TLSTest, DefaultSettingsAcceptSelfSignedAndExchangeData) {
-  OpenSSLServer server(self_signed_);
+  OpenSSLServer server(self_signed());
   Statuses statuses;
   SocketPtr socket = tls_client(&statuses);
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1), 0)
@@ -111,32 +128,32 @@ TEST_F(TLSTest, DefaultSettingsAcceptSelfSignedAndExchangeData) {
 
 TEST_F(TLSTest, VerifyPassesWithCAFileAndMatchingName) {
   for (const char* host : {"localhost", "127.0.0.1"}) {
-    OpenSSLServer server(right_);
+    OpenSSLServer server(right());
     SocketPtr socket = tls_client();
     QELSockSSLSetVerify(socket.get(), 1);
-    QELSockSSLSetCAFile(socket.get(), certificates_->ca_file().c_str());
+    QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
     EXPECT_EQ(QELTCPSocketConnect(socket.get(), host, server.port_text().c_str(), 1), 0)
         << host << ": " << QELTCPSocketError(socket.get());
   }
 }
 
 TEST_F(TLSTest, CommonNameMatchesIgnoringCase) {
-  OpenSSLServer server(capitals_);
+  OpenSSLServer server(certificates().issue("capitals", "LOCALHOST"));
   SocketPtr socket = tls_client();
-  const std::string ca_file = certificates_->ca_file();
+  const std::string ca = ca_file();
   QELSSLSettings settings;
   settings.verify = 1;
-  settings.ca_file = ca_file.c_str();
+  settings.ca_file = ca.c_str();
   QELSockSSLApplySettings(socket.get(), &settings);
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1), 0)
       << QELTCPSocketError(socket.get());
 }
 
 TEST_F(TLSTest, WrongNameFailsWithMismatchText) {
-  OpenSSLServer server(wrong_);
+  OpenSSLServer server(certificates().issue("wrong", "wrong.example", "DNS:wrong.example"));
   SocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
-  QELSockSSLSetCAFile(socket.get(), certificates_->ca_file().c_str());
+  QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
             QELSOCK_ERR_SSL_VERIFY);
   EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_SSL_VERIFY);
@@ -145,10 +162,10 @@ TEST_F(TLSTest, WrongNameFailsWithMismatchText) {
 }
 
 TEST_F(TLSTest, AlternativeNamesComeBeforeTheCommonName) {
-  OpenSSLServer server(alt_elsewhere_);
+  OpenSSLServer server(certificates().issue("alt", "localhost", "DNS:other.example"));
   SocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
-  QELSockSSLSetCAFile(socket.get(), certificates_->ca_file().c_str());
+  QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
             QELSOCK_ERR_SSL_VERIFY);
   EXPECT_STREQ(QELTCPSocketError(socket.get()),
@@ -158,7 +175,7 @@ TEST_F(TLSTest, AlternativeNamesComeBeforeTheCommonName) {
 TEST_F(TLSTest, VerifyWithoutLocationsUsesSystemTrust) {
   // The system does not trust our self-signed certificate: the chain check
   // itself fails, not the name.
-  OpenSSLServer server(self_signed_);
+  OpenSSLServer server(self_signed());
   SocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
@@ -169,10 +186,10 @@ TEST_F(TLSTest, VerifyWithoutLocationsUsesSystemTrust) {
 }
 
 TEST_F(TLSTest, TunnelledHandshakeHasNoHostToCheck) {
-  OpenSSLServer server(right_);
+  OpenSSLServer server(right());
   SocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
-  QELSockSSLSetCAFile(socket.get(), certificates_->ca_file().c_str());
+  QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 0), 0);
   EXPECT_EQ(QELTCPSocketStartTLS(socket.get()), QELSOCK_ERR_SSL_VERIFY);
   EXPECT_STREQ(QELTCPSocketError(socket.get()), "Hostname is unknown, can't verify certificate");
@@ -200,12 +217,15 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
       {[](QELTCPSocket* s) { QELSockSSLSetVersion(s, QELSSL_VERSION_SSL3); },
        "SSL 3.0 is not available"},
   };
+  // Nothing is sent, so a listener that never accepts is peer enough.
+  SocketPtr listener(QELTCPSocketCreate());
+  std::string port = unused_port();
+  ASSERT_EQ(QELTCPSocketListen(listener.get(), "127.0.0.1", port.c_str(), 8), 0);
   for (const Case& c : cases) {
-    OpenSSLServer server(self_signed_);
     Statuses statuses;
     SocketPtr socket = tls_client(&statuses);
     c.set(socket.get());
-    EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1),
+    EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 1),
               QELSOCK_ERR_SSL_SETTINGS);
     EXPECT_EQ(QELTCPSocketError(socket.get()), c.text);
     EXPECT_EQ(statuses.codes.back(), QELSOCK_STATUS_CONNECTED);
@@ -214,25 +234,13 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
 }
 
 TEST_F(TLSTest, PinnedTLS10AgainstNewerOnlyServerFailsHandshake) {
-  OpenSSLServer server(self_signed_, {"-tls1_2"});
+  OpenSSLServer server(self_signed(), {"-tls1_2"});
   SocketPtr socket = tls_client();
   QELSockSSLSetVersion(socket.get(), QELSSL_VERSION_TLS1);
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1),
             QELSOCK_ERR_SSL_CONNECT);
   EXPECT_EQ(std::string(QELTCPSocketError(socket.get())).rfind("SSL connection failed (", 0), 0u)
       << QELTCPSocketError(socket.get());
-}
-
-std::string unused_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return std::to_string(ntohs(address.sin_port));
 }
 
 // Our own server side: one TLS connection accepted on a loopback port, its
@@ -283,7 +291,7 @@ TEST_F(TLSTest, OwnServerExchangesAndSeesCloseNotification) {
   int end_read = -2;
   bool notified = false;
   {
-    OwnServer server(right_, [&](QELTCPSocket* s, int result) {
+    OwnServer server(right(), [&](QELTCPSocket* s, int result) {
       accepted_result = result;
       if (result != 1) return;
       request = read_some(s, 4);
@@ -309,7 +317,7 @@ TEST_F(TLSTest, HeldDataIsDeliveredWithoutWaiting) {
   // One large record, then silence: small reads must drain what the TLS
   // layer already holds instead of waiting on the quiet descriptor.
   const std::string payload(12000, 'd');
-  OwnServer server(right_, [&](QELTCPSocket* s, int result) {
+  OwnServer server(right(), [&](QELTCPSocket* s, int result) {
     if (result != 1) return;
     QELTCPSocketWrite(s, payload.data(), static_cast<int>(payload.size()));
     char end[4];
@@ -325,7 +333,7 @@ TEST_F(TLSTest, HeldDataIsDeliveredWithoutWaiting) {
 
 TEST_F(TLSTest, ReadTimesOutAndPeerWithoutCertificateIsRefused) {
   {
-    OwnServer server(right_, [](QELTCPSocket* s, int) {
+    OwnServer server(right(), [](QELTCPSocket* s, int) {
       char end[4];
       QELTCPSocketRead(s, end, sizeof end);
     });
@@ -340,7 +348,7 @@ TEST_F(TLSTest, ReadTimesOutAndPeerWithoutCertificateIsRefused) {
   std::string server_text;
   {
     OwnServer server(
-        right_,
+        right(),
         [&](QELTCPSocket* s, int result) {
           accepted_result = result;
           server_text = QELTCPSocketError(s);
@@ -364,7 +372,7 @@ TEST_F(TLSTest, ServerContextEdges) {
   ASSERT_NE(context, nullptr);
   EXPECT_EQ(context->accept, QELSockSSLAccept);
   EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), "/nonexistent/ca.pem", nullptr), -1);
-  EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), certificates_->ca_file().c_str(), nullptr),
+  EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), ca_file().c_str(), nullptr),
             0);
   EXPECT_EQ(QELSockSSLCtxSetChainFile(context.get(), "/nonexistent"), 0);  // result ignored
 
@@ -374,7 +382,7 @@ TEST_F(TLSTest, ServerContextEdges) {
 }
 
 TEST_F(TLSTest, WriteToVanishedPeerFailsWithoutSignal) {
-  OwnServer server(right_, [](QELTCPSocket* s, int) {
+  OwnServer server(right(), [](QELTCPSocket* s, int) {
     linger abort_on_close{1, 0};
     QELTCPSocketSetOption(s, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
     QELTCPSocketClose(s);
