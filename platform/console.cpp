@@ -9,6 +9,7 @@ namespace {
 int saved_stdout = -1;
 std::FILE* host_output = nullptr;
 bool opened = false;
+bool (*forward_open)() = nullptr;
 
 } // namespace
 
@@ -41,6 +42,10 @@ std::FILE* console_host_output()
 
 bool console_open()
 {
+    if (forward_open != nullptr) {
+        opened = forward_open();
+        return opened;
+    }
     std::fflush(stdout);
     if (saved_stdout >= 0 && !opened) {
         if (host_output != nullptr)
@@ -56,4 +61,9 @@ bool console_open()
 bool console_is_open()
 {
     return opened;
+}
+
+void console_forward_open(bool (*open)())
+{
+    forward_open = open;
 }

@@ -20,3 +20,8 @@ bool console_open();
 
 // True once console_open has run.
 bool console_is_open();
+
+// A module loaded by a host keeps its own copy of this layer: it hands the
+// opening on to the host's copy, which holds the hidden standard output.
+// Null opens in this copy again.
+void console_forward_open(bool (*open)());
