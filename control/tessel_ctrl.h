@@ -9,6 +9,7 @@
 #include <string>
 
 #include "document/pdoc.h"
+#include "platform/com_result.h"
 #include "platform/registry.h"
 
 class DeviceContext;
@@ -20,9 +21,6 @@ struct PdocDocumentDeleter {
     void operator()(pdoc_document* document) const;
 };
 using PdocDocumentPtr = std::unique_ptr<pdoc_document, PdocDocumentDeleter>;
-
-// Script-visible members answer this (they always succeed).
-inline constexpr long S_OK = 0;
 
 class CTesselCtrl {
 public:
@@ -66,7 +64,7 @@ public:
     long SavePrinterSetting(RegRoot root, const char* value_name, const char* device_name);
 
     // Transfer of every page into the USB display device.
-    long Sync();  // dispatch id 7
+    long Sync();  // dispatch id 5
 
     // Host hooks: asked to repaint the control's area, and told when a
     // property changed (both may be empty).
