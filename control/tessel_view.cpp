@@ -18,12 +18,14 @@ constexpr RtColor kPageWhite = 0x00FFFFFF;
 constexpr const char kNoTargetText[] = "Problem creating WebPage.";
 
 // The context's clip region as it was before the draw narrowed it; restored
-// on every way out.
+// on every way out. A context that cannot save its state is not narrowed,
+// so that the host never finds its clip region changed after a draw.
 class ClipGuard {
 public:
     ClipGuard(DeviceContext* dc, const DcRect& bounds) : dc_(dc), level_(dc->save_dc())
     {
-        dc_->intersect_clip_rect(bounds);
+        if (level_ != 0)
+            dc_->intersect_clip_rect(bounds);
     }
     ~ClipGuard()
     {
