@@ -15,15 +15,6 @@
 
 namespace {
 
-// A sheetless document: a catalog with an empty page tree, so a job that
-// printed nothing still leaves a well-formed file behind.
-constexpr char kEmptyPdf[] =
-    "%PDF-1.4\n"
-    "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
-    "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n"
-    "xref\n0 3\n0000000000 65535 f \n0000000009 00000 n \n0000000058 00000 n \n"
-    "trailer << /Size 3 /Root 1 0 R >>\nstartxref\n110\n%%EOF\n";
-
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -33,9 +24,9 @@ std::string errno_text(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
-// Writes the bytes of `source` (or the empty document) to `target` through a
-// temporary neighbour, so a reader never sees half a file.
-bool write_pdf_file(const std::string& target, const std::string* source, std::string* error) {
+// Copies `source` to `target` through a temporary neighbour, so a reader
+// never sees half a file.
+bool write_pdf_file(const std::string& target, const std::string& source, std::string* error) {
   const std::string partial = target + ".partial";
   {
     FilePtr out(std::fopen(partial.c_str(), "wb"));
@@ -44,20 +35,16 @@ bool write_pdf_file(const std::string& target, const std::string* source, std::s
       return false;
     }
     bool ok = true;
-    if (source) {
-      FilePtr in(std::fopen(source->c_str(), "rb"));
-      if (!in) {
-        *error = errno_text("cannot read", *source);
-        ok = false;
-      }
-      char buffer[65536];
-      size_t n;
-      while (ok && (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
-        ok = std::fwrite(buffer, 1, n, out.get()) == n;
-      if (ok && std::ferror(in.get())) ok = false;
-    } else {
-      ok = std::fwrite(kEmptyPdf, 1, sizeof kEmptyPdf - 1, out.get()) == sizeof kEmptyPdf - 1;
+    FilePtr in(std::fopen(source.c_str(), "rb"));
+    if (!in) {
+      *error = errno_text("cannot read", source);
+      ok = false;
     }
+    char buffer[65536];
+    size_t n;
+    while (ok && (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+      ok = std::fwrite(buffer, 1, n, out.get()) == n;
+    if (ok && std::ferror(in.get())) ok = false;
     if (ok && std::fflush(out.get()) != 0) ok = false;
     if (!ok) {
       if (error->empty()) *error = errno_text("cannot write", partial);
@@ -113,8 +100,16 @@ class SystemSpooler final : public PrintSpooler {
     std::unique_ptr<cups_dinfo_t, DestInfoDeleter> info(
         cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest.get()));
     if (!info) return false;
+    // The queue's own default ("media-default"); libcups' notion of a
+    // default follows the locale instead, so it is only the fallback.
     cups_size_t size{};
-    if (!cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size)) return false;
+    ipp_attribute_t* media_attribute =
+        cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA);
+    const char* media_name = media_attribute ? ippGetString(media_attribute, 0, nullptr) : nullptr;
+    if (!(media_name && cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest.get(), info.get(),
+                                               media_name, 0, &size)) &&
+        !cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size))
+      return false;
     media->paper = paper_of(size.width, size.length);
     if (media->paper == 0) return false;
     media->margins_known = size.left > 0 || size.right > 0 || size.top > 0 || size.bottom > 0;
@@ -126,16 +121,17 @@ class SystemSpooler final : public PrintSpooler {
   }
 
   int submit(const PrintSubmission& job, std::string* error) override {
+    // A job without sheets has nothing to print: a queue cannot take an
+    // empty document and a PDF needs a page, so nothing is sent and an
+    // earlier file stays as it was.
     if (print_is_pdf_destination(job.destination)) {
       const std::string target = job.destination.substr(std::strlen(PRINT_PDF_PREFIX));
       if (target.empty()) {
         *error = "no file named after pdf:";
         return 0;
       }
-      return write_pdf_file(target, job.pages > 0 ? &job.pdf_path : nullptr, error) ? 1 : 0;
+      return job.pages <= 0 || write_pdf_file(target, job.pdf_path, error) ? 1 : 0;
     }
-    // A queue cannot take a document without sheets; there is nothing to
-    // print, so nothing is sent.
     if (job.pages <= 0) return 1;
     DestPtr dest = named_dest(job.destination);
     if (!dest) {

@@ -1,0 +1,22 @@
+// PDF files examined with poppler's command-line tools: page count, page
+// size, and a page rasterised to PNG. A missing tool fails the test with a
+// message that names the package.
+#pragma once
+
+#include <string>
+
+namespace tessel_testing {
+
+// Pages of the file, -1 when pdfinfo cannot read it.
+int pdf_page_count(const std::string& path);
+// Size of page `page` (1-based) in points; false when unreadable.
+bool pdf_page_size(const std::string& path, int page, double* width, double* height);
+// Writes page `page` at dpi as the PNG file png_path; false on failure.
+bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path);
+
+// Output of a shell command (standard error included), with its exit status.
+std::string run_command(const std::string& command, int* status = nullptr);
+// Quotes a word for the shell.
+std::string shell_quote(const std::string& word);
+
+}  // namespace tessel_testing

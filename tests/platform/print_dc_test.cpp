@@ -1,0 +1,194 @@
+// The printer context: the printable area of each paper and orientation,
+// the job's life (sheets, reset, refusals) and what reaches the spooler and
+// the pdf: files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/pdf_tools.h"
+#include "platform/print_dc.h"
+#include "platform/print_spooler.h"
+
+namespace {
+
+using tessel_testing::pdf_page_count;
+using tessel_testing::pdf_page_size;
+
+// Answers a fixed paper for every destination and keeps the jobs it gets,
+// with the bytes of their PDF.
+class RecordingSpooler final : public PrintSpooler {
+ public:
+  RecordingSpooler() : previous_(set_print_spooler(this)) {}
+  ~RecordingSpooler() override { set_print_spooler(previous_); }
+
+  bool media_default(const std::string&, PrintMedia* out) override {
+    if (!reports_media) return false;
+    *out = media;
+    return true;
+  }
+  int submit(const PrintSubmission& job, std::string* error) override {
+    jobs.push_back(job);
+    std::ifstream in(job.pdf_path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    pdfs.push_back(bytes.str());
+    if (refuse) *error = "queue stopped";
+    return refuse ? 0 : 7;
+  }
+
+  bool reports_media = false;
+  PrintMedia media;
+  bool refuse = false;
+  std::vector<PrintSubmission> jobs;
+  std::vector<std::string> pdfs;
+
+ private:
+  PrintSpooler* previous_;
+};
+
+DevModeRecord settings(int16_t orientation, int16_t paper = 0, int16_t copies = 1) {
+  DevModeRecord dm;
+  dm.fields = DM_ORIENTATION | DM_COPIES | (paper ? DM_PAPERSIZE : 0);
+  dm.orientation = orientation;
+  dm.paper_size = paper;
+  dm.copies = copies;
+  return dm;
+}
+
+std::string scratch(const std::string& name) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("tessel-printdc-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  return (dir / name).string();
+}
+
+TEST(PrinterDcGeometry, PaperOrientationAndMargins) {
+  RecordingSpooler spooler;
+  // Letter with the quarter-inch margins of a printer that reports none.
+  auto letter = PrinterDc::create("office", settings(DMORIENT_PORTRAIT));
+  ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(letter->paper(), DMPAPER_LETTER);
+  EXPECT_EQ(letter->logical_dpi_x(), 600);
+  EXPECT_EQ(letter->device_width(), 4800);   // 8.5 in less 1/2 in
+  EXPECT_EQ(letter->device_height(), 6300);  // 11 in less 1/2 in
+  EXPECT_EQ(letter->printable().left, 150);
+
+  auto landscape = PrinterDc::create("office", settings(DMORIENT_LANDSCAPE));
+  EXPECT_EQ(landscape->device_width(), 6300);
+  EXPECT_EQ(landscape->device_height(), 4800);
+
+  // The destination's own paper and margins (A4, 1/2 inch top and bottom).
+  spooler.reports_media = true;
+  spooler.media = {DMPAPER_A4, true, 18, 36, 18, 36};
+  auto a4 = PrinterDc::create("office", settings(DMORIENT_PORTRAIT));
+  EXPECT_EQ(a4->paper(), DMPAPER_A4);
+  EXPECT_EQ(a4->device_width(), 4661);   // 8.27 in less 1/2 in
+  EXPECT_EQ(a4->device_height(), 6416);  // 11.69 in less 1 in
+  EXPECT_EQ(a4->printable().top, 300);
+  auto a4_landscape = PrinterDc::create("office", settings(DMORIENT_LANDSCAPE));
+  EXPECT_EQ(a4_landscape->printable().left, 300) << "the bottom edge turns to the left";
+  EXPECT_EQ(a4_landscape->device_width(), 6416);
+  EXPECT_EQ(a4_landscape->device_height(), 4661);
+
+  // A paper chosen in the dialog wins; the margins that belong to another
+  // paper do not carry over.
+  auto chosen = PrinterDc::create("office", settings(DMORIENT_PORTRAIT, DMPAPER_LETTER));
+  EXPECT_EQ(chosen->paper(), DMPAPER_LETTER);
+  EXPECT_EQ(chosen->device_height(), 6300);
+
+  EXPECT_EQ(PrinterDc::create("", settings(DMORIENT_PORTRAIT)), nullptr);
+}
+
+TEST(PrinterDcJob, ResetTurnsTheSheetOnlyOutsideAJob) {
+  RecordingSpooler spooler;
+  auto dc = PrinterDc::create("office", settings(DMORIENT_PORTRAIT));
+  DevModeRecord turn;
+  turn.fields = DM_ORIENTATION;  // only the orientation; copies untouched
+  turn.orientation = DMORIENT_LANDSCAPE;
+  ASSERT_TRUE(dc->reset(turn));
+  EXPECT_GT(dc->device_width(), dc->device_height());
+  DevModeRecord bogus;
+  bogus.fields = DM_ORIENTATION;
+  bogus.orientation = 7;
+  EXPECT_FALSE(dc->reset(bogus));
+
+  PrintDocInfo info;
+  info.doc_name = "Job";
+  ASSERT_GT(dc->start_doc(info), 0);
+  EXPECT_EQ(dc->start_doc(info), 0) << "one job at a time";
+  EXPECT_FALSE(dc->reset(turn));
+  EXPECT_FALSE(dc->end_page()) << "no sheet started";
+  EXPECT_EQ(dc->create_pen(1, 0), 0u) << "nothing is drawn between sheets";
+  ASSERT_TRUE(dc->start_page());
+  EXPECT_FALSE(dc->start_page());
+  EXPECT_NE(dc->create_pen(1, 0), 0u);
+  EXPECT_TRUE(dc->end_page());
+  EXPECT_EQ(dc->end_doc(), 7);
+  ASSERT_EQ(spooler.jobs.size(), 1u);
+  EXPECT_EQ(spooler.jobs[0].pages, 1);
+  EXPECT_EQ(spooler.jobs[0].job_name, "Job");
+  EXPECT_FALSE(std::filesystem::exists(spooler.jobs[0].pdf_path)) << "the job file is removed";
+  EXPECT_FALSE(dc->start_page()) << "the job is over";
+
+  PrintDocInfo wrong;
+  wrong.struct_size = 12;
+  EXPECT_EQ(dc->start_doc(wrong), 0);
+}
+
+TEST(PrinterDcJob, RefusedJobIsReportedAndAbandonedJobSendsNothing) {
+  RecordingSpooler spooler;
+  spooler.refuse = true;
+  auto dc = PrinterDc::create("office", settings(DMORIENT_PORTRAIT, 0, 3));
+  PrintDocInfo info;
+  info.doc_name = "ORV Printer";
+  ASSERT_GT(dc->start_doc(info), 0);
+  ASSERT_TRUE(dc->start_page());
+  EXPECT_EQ(dc->end_doc(), 0);
+  EXPECT_EQ(dc->last_error(), "queue stopped");
+  ASSERT_EQ(spooler.jobs.size(), 1u);
+  EXPECT_EQ(spooler.jobs[0].pages, 1) << "the open sheet is ended with the job";
+  EXPECT_EQ(spooler.jobs[0].copies, 3);
+
+  {
+    auto abandoned = PrinterDc::create("office", settings(DMORIENT_PORTRAIT));
+    ASSERT_GT(abandoned->start_doc(info), 0);
+    abandoned->start_page();
+  }
+  EXPECT_EQ(spooler.jobs.size(), 1u);
+}
+
+TEST(PdfDestination, SheetsLandInTheFileAndAnEmptyJobWritesNothing) {
+  const std::string path = scratch("sheets.pdf");
+  auto dc = PrinterDc::create("pdf:" + path, settings(DMORIENT_LANDSCAPE));
+  PrintDocInfo info;
+  info.doc_name = "ORV Printer";
+  ASSERT_GT(dc->start_doc(info), 0);
+  for (int sheet = 0; sheet < 3; ++sheet) {
+    ASSERT_TRUE(dc->start_page());
+    DcObject brush = dc->create_solid_brush(dc_rgb(0, 0, 0));
+    EXPECT_TRUE(dc->fill_rect({0, 0, 600, 600}, brush));
+    dc->delete_object(brush);
+    ASSERT_TRUE(dc->end_page());
+  }
+  ASSERT_GT(dc->end_doc(), 0) << dc->last_error();
+  EXPECT_EQ(pdf_page_count(path), 3);
+  double width = 0, height = 0;
+  ASSERT_TRUE(pdf_page_size(path, 1, &width, &height));
+  EXPECT_EQ(width, 792);
+  EXPECT_EQ(height, 612);
+
+  ASSERT_GT(dc->start_doc(info), 0);
+  ASSERT_GT(dc->end_doc(), 0);
+  EXPECT_EQ(pdf_page_count(path), 3) << "a job without sheets writes nothing";
+
+  auto nowhere = PrinterDc::create("pdf:/nonexistent-dir/x.pdf", settings(DMORIENT_PORTRAIT));
+  ASSERT_GT(nowhere->start_doc(info), 0);
+  ASSERT_TRUE(nowhere->start_page());
+  EXPECT_EQ(nowhere->end_doc(), 0);
+  EXPECT_NE(nowhere->last_error().find("/nonexistent-dir/x.pdf"), std::string::npos);
+  std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+
+}  // namespace
