@@ -105,8 +105,8 @@ void wait_for_close(int fd) {
 }
 
 TEST(SocketConnect, RefusedPortGivesCodeAndSystemText) {
+  Events events;  // outlives the socket, whose close still reports
   SocketPtr socket(QELTCPSocketCreate());
-  Events events;
   events.attach(socket.get());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", unused_port().c_str(), 0),
             QELSOCK_ERR_CONNECT);
@@ -155,8 +155,8 @@ TEST(SocketConnect, PortTextForms) {
 }
 
 TEST(SocketConnect, TLSWithoutHooksFailsBeforeLookup) {
+  Events events;  // outlives the socket, whose close still reports
   SocketPtr socket(QELTCPSocketCreate());
-  Events events;
   events.attach(socket.get());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", "1", 1), QELSOCK_ERR_NO_SSL);
   EXPECT_TRUE(events.seen.empty());
@@ -193,8 +193,8 @@ TEST(SocketTransfer, CallbackSequenceOfAnExchange) {
     char request[16];
     if (recv(fd, request, sizeof request, 0) == 4) send(fd, "pong", 4, 0);
   });
+  Events events;  // outlives the socket, whose close still reports
   SocketPtr socket(QELTCPSocketCreate());
-  Events events;
   events.attach(socket.get());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
   EXPECT_EQ(QELTCPSocketWrite(socket.get(), "ping", 4), 4);
@@ -215,8 +215,8 @@ TEST(SocketTransfer, CallbackSequenceOfAnExchange) {
 
 TEST(SocketTransfer, ReadTimesOut) {
   Peer peer(wait_for_close);
+  Events events;  // outlives the socket, whose close still reports
   SocketPtr socket(QELTCPSocketCreate());
-  Events events;
   events.attach(socket.get());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
   EXPECT_EQ(QELTCPSocketSetTimeout(socket.get(), 1), 0);
