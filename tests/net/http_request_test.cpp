@@ -7,6 +7,7 @@
 
 #include "common/http_fixture.h"
 #include "common/loopback_http_server.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -176,6 +177,33 @@ TEST_F(HttpRequestTest, MethodCheckedBeforeAndAfterConnecting) {
   // Connected, then refused before a byte went out.
   EXPECT_EQ(sent(seven.get(), -24), "");
   EXPECT_EQ(QELHTTPBytesSent(seven.get()), 0);
+}
+
+// The current user's settings name a proxy: a transfer goes through it
+// unless the object was told to go direct.
+TEST_F(HttpRequestTest, SystemProxyIsUsedUnlessSwitchedOff) {
+  RegKey* key = nullptr;
+  ASSERT_EQ(RegCreateKey(RegRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                         REG_ACCESS_ALL, &key),
+            REG_OK);
+  RegSetDword(key, "ProxyEnable", 1);
+  RegSetString(key, "ProxyServer", ("http=127.0.0.1:" + std::to_string(server_.port()) + ";https=127.0.0.1:1").c_str());
+  RegSetString(key, "ProxyOverride", "10.;bypassed.test");
+  RegCloseKey(key);
+
+  HttpObject http(QELHTTPCreate());
+  QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, "http://target.test/page");
+  QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
+  EXPECT_EQ(sent(http.get()), "GET http://target.test:80/page HTTP/1.0\r\nHost: target.test\r\nConnection: close\r\n\r\n");
+
+  LoopbackHttpServer direct({{LoopbackHttpServer::plain("ok"), true, 0}});
+  HttpObject off = client(QELHTTP_GET);
+  QELHTTPSetOption(off.get(), QELHTTP_OPT_URL, direct.url("/d").c_str());
+  QELHTTPSetOption(off.get(), QELHTTP_OPT_PROXY, nullptr);  // go direct, never ask
+  EXPECT_EQ(QELHTTPExecute(off.get()), 2);
+  EXPECT_EQ(direct.wait_requests(1).at(0).rfind("GET /d HTTP/1.0\r\n", 0), 0u);
+  char text[64];
+  EXPECT_EQ(QELHTTPProxyText(off.get(), text, sizeof text), nullptr);
 }
 
 }  // namespace
