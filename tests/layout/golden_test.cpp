@@ -37,7 +37,10 @@ std::unique_ptr<CairoDc> render(const std::string& name) {
   std::string path = golden_dir() + "/" + name + ".html";
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) return nullptr;
-  pdoc_document* doc = pdocbuild_file(f, nullptr, nullptr);
+  // Pictures are named relative to the folder of the pages.
+  const std::string folder = golden_dir();
+  const pdoc_sources sources{folder.c_str(), nullptr};
+  pdoc_document* doc = pdocbuild_file(f, &sources, nullptr);
   fclose(f);
   if (!doc) return nullptr;
   auto dc = CairoDc::create_screen(kPageW, kPageH * kMaxPages);
