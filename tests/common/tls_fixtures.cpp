@@ -2,7 +2,10 @@
 // child process whose output is collected by a reader thread.
 #include "common/tls_fixtures.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -40,6 +43,19 @@ const std::vector<std::string> kNewKey = {"-newkey", "ec", "-pkeyopt",
                                           "ec_paramgen_curve:prime256v1", "-nodes"};
 
 }  // namespace
+
+std::string unused_loopback_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    ADD_FAILURE() << "no free loopback port";
+  if (fd >= 0) close(fd);
+  return std::to_string(ntohs(address.sin_port));
+}
 
 bool run_openssl(const std::vector<std::string>& args) {
   std::vector<std::string> full = {"openssl"};

@@ -39,6 +39,10 @@ class TestCertificates {
   std::string folder_;
 };
 
+// A loopback port that nobody listens on at the moment of asking. The
+// socket layer reads port "0" as a service name, so its servers need one.
+std::string unused_loopback_port();
+
 // Runs the openssl program with args; true when it exits with status 0.
 bool run_openssl(const std::vector<std::string>& args);
 

@@ -18,10 +18,13 @@
 #include <utility>
 #include <vector>
 
+#include "common/tls_fixtures.h"
 #include "net/qelsock.h"
 #include "platform/sockets.h"
 
 namespace {
+
+using tessel_testing::unused_loopback_port;
 
 struct SocketDeleter {
   void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
@@ -68,19 +71,6 @@ class Peer {
   std::thread thread_;
 };
 
-// A loopback port with nobody listening on it.
-std::string unused_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return std::to_string(ntohs(address.sin_port));
-}
-
 // Records every status and I/O callback as one text per event.
 struct Events {
   std::vector<std::string> seen;
@@ -108,8 +98,8 @@ TEST(SocketConnect, RefusedPortGivesCodeAndSystemText) {
   Events events;  // outlives the socket, whose close still reports
   SocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
-  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", unused_port().c_str(), 0),
-            QELSOCK_ERR_CONNECT);
+  std::string port = unused_loopback_port();
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 0), QELSOCK_ERR_CONNECT);
   EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_CONNECT);
   EXPECT_EQ(std::string(QELTCPSocketError(socket.get())),
             "Couldn't Connect To Socket [WSA error " + std::to_string(ECONNREFUSED) + "]");
@@ -260,7 +250,7 @@ TEST(SocketTransfer, WriteToVanishedPeerFailsWithoutSignal) {
 
 TEST(SocketServer, ListenAcceptAndPeerAddress) {
   SocketPtr server(QELTCPSocketCreate());
-  std::string port = unused_port();
+  std::string port = unused_loopback_port();
   ASSERT_EQ(QELTCPSocketListen(server.get(), "127.0.0.1", port.c_str(), 4), 0);
   EXPECT_EQ(server->listen_count, 1);
   EXPECT_EQ(ntohs(server->address.sin_port), std::stoi(port));

@@ -26,6 +26,7 @@ namespace {
 using tessel_testing::CertificateFiles;
 using tessel_testing::OpenSSLServer;
 using tessel_testing::TestCertificates;
+using tessel_testing::unused_loopback_port;
 
 struct SocketDeleter {
   void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
@@ -65,18 +66,6 @@ std::string read_some(QELTCPSocket* socket, size_t n, int piece = 4096) {
     got.append(buffer.data(), static_cast<size_t>(r));
   }
   return got;
-}
-
-std::string unused_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return std::to_string(ntohs(address.sin_port));
 }
 
 // Certificates are made on first use: each test runs in a process of its
@@ -219,7 +208,7 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
   };
   // Nothing is sent, so a listener that never accepts is peer enough.
   SocketPtr listener(QELTCPSocketCreate());
-  std::string port = unused_port();
+  std::string port = unused_loopback_port();
   ASSERT_EQ(QELTCPSocketListen(listener.get(), "127.0.0.1", port.c_str(), 8), 0);
   for (const Case& c : cases) {
     Statuses statuses;
@@ -259,7 +248,7 @@ class OwnServer {
     listener_.reset(QELTCPSocketCreate());
     // A port of 0 would mean a service lookup here, so take a free one.
     for (int attempt = 0; attempt < 5 && listener_->listen_count == 0; ++attempt) {
-      port_ = unused_port();
+      port_ = unused_loopback_port();
       QELTCPSocketListen(listener_.get(), "127.0.0.1", port_.c_str(), 2);
     }
     thread_ = std::thread([this] {
