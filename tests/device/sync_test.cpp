@@ -114,7 +114,7 @@ TEST_F(Sync, SecondTransferContinuesWithTheOtherBufferAndItsOwnDirectory)
     EXPECT_EQ(g_device_link.write_address, 2048u + 79872u);
     clear_log();
 
-    Document two(paragraphs(30));
+    Document two(paragraphs(8));
     const size_t pages = render_pages(two.root()).size();
     ASSERT_GE(pages, 2u);
     run(two.root());
@@ -185,7 +185,7 @@ TEST_F(Sync, MemoryEndStopsTheTransferInsteadOfWrapping)
 {
     // Room for exactly one more page below 24 bits.
     g_device_link.write_address = DEVICE_ADDRESS_END - PAGE_BLOCKS * DEVICE_BLOCK_STEP;
-    Document doc(paragraphs(30));
+    Document doc(paragraphs(8));
     ASSERT_GE(render_pages(doc.root()).size(), 2u);
     const std::string out = run(doc.root());
     EXPECT_NE(out.find("Sending page 1..."), std::string::npos);
