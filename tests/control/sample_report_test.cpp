@@ -59,7 +59,7 @@ int ink(CairoDc& dc)
     return count;
 }
 
-TEST(SampleReport, LoadsFromTheServerAndMakesThreeInkedPages)
+TEST(SampleReport, LoadsWithItsLogoAndMakesThreeInkedPages)
 {
     const std::string samples = std::string(TESSEL_SOURCE_DIR) + "/samples";
     const std::string html = read_file(samples + "/report.html");
@@ -79,12 +79,19 @@ TEST(SampleReport, LoadsFromTheServerAndMakesThreeInkedPages)
     bag.set("src", server.url("/report.html"));
     control.Load(&bag, nullptr);
     ASSERT_TRUE(control.m_pDocument);
+    const std::vector<std::string> requests = server.wait_requests(2, 2000);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].rfind("GET /images/report-logo.png ", 0), 0u) << requests[1];
     std::vector<int> inked;
     for (int page = 1;; ++page) {
         auto dc = draw_page(control, page);
         if (control.m_nCurrentPage < page)
             break;
         inked.push_back(ink(*dc));
+        if (page == 1) {
+            // The logo floats at the top left: its disc is teal.
+            EXPECT_EQ(dc->get_pixel(20, 40), dc_rgb(11, 79, 108));
+        }
         ASSERT_LT(page, 20) << "the page count does not settle";
     }
     set_message_box_handler(previous);
