@@ -10,32 +10,13 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "common/peer_process.h"
+
 namespace tessel_testing {
-
-namespace {
-
-sockaddr_in loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  return addr;
-}
-
-void send_all(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
-}  // namespace
 
 ConnectRelay::ConnectRelay(std::string status_line) : status_line_(std::move(status_line)) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr = loopback(0);
+  sockaddr_in addr = loopback_address(0);
   socklen_t length = sizeof addr;
   if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(listen_fd_, 8) != 0 || ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
@@ -85,7 +66,7 @@ void ConnectRelay::serve(int client) {
   const int port = colon == std::string::npos ? 0 : std::atoi(head.c_str() + colon + 1);
   if (head.rfind("CONNECT 127.0.0.1:", 0) != 0 || port <= 0) return;
   const int upstream = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr = loopback(port);
+  sockaddr_in addr = loopback_address(port);
   if (::connect(upstream, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     ::close(upstream);
     return;

@@ -16,14 +16,6 @@ namespace tessel_testing {
 
 namespace {
 
-sockaddr_in loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  return addr;
-}
-
 int spawn(const std::vector<std::string>& argv, const std::string& log_path) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -43,9 +35,26 @@ int spawn(const std::vector<std::string>& argv, const std::string& log_path) {
 
 }  // namespace
 
+sockaddr_in loopback_address(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  return addr;
+}
+
+void send_all(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
 int free_loopback_port() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = loopback(0);
+  sockaddr_in addr = loopback_address(0);
   socklen_t length = sizeof addr;
   int port = 0;
   if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
@@ -59,7 +68,7 @@ bool wait_for_port(int port, int timeout_ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < until) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = loopback(port);
+    sockaddr_in addr = loopback_address(port);
     const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
     if (up) return true;

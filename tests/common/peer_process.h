@@ -2,10 +2,17 @@
 // 127.0.0.1 with its files in a temporary folder, stopped with the object.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <string>
 #include <vector>
 
 namespace tessel_testing {
+
+// 127.0.0.1:port as a socket address.
+sockaddr_in loopback_address(int port);
+// Sends all of bytes unless the peer goes away.
+void send_all(int fd, const std::string& bytes);
 
 // A free TCP port on 127.0.0.1 (bound and released; good for a moment).
 int free_loopback_port();
