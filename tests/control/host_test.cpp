@@ -1,0 +1,134 @@
+// The command-line host end to end, and the control's own downloads over
+// TLS from a real web server on loopback.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "common/http_fixture.h"
+#include "common/nginx_server.h"
+#include "control/tessel_ctrl.h"
+#include "platform/message_box.h"
+#include "platform/property_bag.h"
+
+namespace {
+
+using tessel_testing::NginxServer;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+};
+
+// Runs a command line through the shell; standard error goes to err_file
+// when one is given, else it is dropped.
+Outcome run(const std::string& command, const std::string& err_file = "/dev/null") {
+  Outcome r;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>" + err_file).c_str(), "r"), ::pclose);
+  if (!pipe) return r;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) r.out.append(buffer, n);
+  const int raw = ::pclose(pipe.release());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
+
+const std::string kTessel = std::string(TESSEL_BINARY_DIR) + "/apps/tessel";
+const std::string kDump = std::string(TESSEL_BINARY_DIR) + "/apps/tessel-dump";
+
+// Picture sources name the server they came from (or a temporary file once
+// fetched); everything else in a dump must not depend on where the document
+// was read.
+std::string without_sources(const std::string& dump) {
+  return std::regex_replace(dump, std::regex(R"( src="[^"]*")"), " src=*");
+}
+
+// The first line where two dumps differ, or "" when they agree.
+std::string first_difference(const std::string& a, const std::string& b) {
+  std::istringstream x(a), y(b);
+  std::string lx, ly;
+  for (int line = 1;; ++line) {
+    const bool more_x = static_cast<bool>(std::getline(x, lx));
+    const bool more_y = static_cast<bool>(std::getline(y, ly));
+    if (!more_x && !more_y) return "";
+    if (lx != ly || more_x != more_y) return "line " + std::to_string(line) + ":\n  " + lx + "\n  " + ly;
+  }
+}
+
+std::string sample(const std::string& name) { return std::string(TESSEL_SOURCE_DIR) + "/samples/" + name; }
+
+TEST(Host, DumpOfAFileAndOfTheSameDocumentOnAWebServerAgree) {
+  tessel_testing::NoSystemProxy no_proxy;
+  NginxServer nginx;
+  ASSERT_EQ(nginx.error(), "");
+  std::filesystem::copy_file(sample("letter.html"), nginx.root() + "/letter.html");
+
+  const Outcome local = run(kTessel + " --src " + sample("letter.html") + " dump");
+  const Outcome served = run(kTessel + " --src " + nginx.http_url("/letter.html") + " dump");
+  const Outcome direct = run(kDump + " " + sample("letter.html"));
+  ASSERT_EQ(local.status, 0);
+  ASSERT_EQ(served.status, 0);
+  EXPECT_NE(local.out.find("TABLE name=\"letterhead\""), std::string::npos);
+  EXPECT_EQ(first_difference(without_sources(local.out), without_sources(served.out)), "");
+  // tessel-dump prints the builder's reports before the tree; the host
+  // keeps the component's standard output hidden.
+  const std::string tree = without_sources(direct.out);
+  const size_t start = tree.find("HTML\n");
+  ASSERT_NE(start, std::string::npos);
+  EXPECT_EQ(first_difference(without_sources(local.out), tree.substr(start)), "");
+}
+
+TEST(Host, ArgumentsAndExitStatus) {
+  EXPECT_EQ(run(kTessel + " --help").status, 0);
+  const Outcome help = run(kTessel + " --help");
+  EXPECT_NE(help.out.find("dump"), std::string::npos);
+  EXPECT_EQ(run(kTessel + " --bogus x dump").status, 2);
+  EXPECT_EQ(run(kTessel + " --src").status, 2);
+  EXPECT_EQ(run(kTessel + " frobnicate").status, 2);
+  EXPECT_EQ(run(kTessel + " --param novalue dump").status, 2);
+  EXPECT_EQ(run(kTessel + " --src /no/such/file.html dump").status, 2);
+
+  // A load that fails still completes: messages on standard error, status 0.
+  tessel_testing::TempDir dir;
+  const Outcome failed = run(kTessel + " --src http://127.0.0.1:1/x.html dump", dir.file("err"));
+  EXPECT_EQ(failed.status, 0);
+  EXPECT_EQ(tessel_testing::read_file(dir.file("err")),
+            "Error Downloading: Error downloading information.  Click OK, then press the F5 key to try again.\n");
+}
+
+// The document request checks the server certificate unless the host turns
+// that off with tlsverify; nginx here has a self-signed one.
+TEST(ControlTls, SelfSignedServerNeedsVerificationTurnedOff) {
+  tessel_testing::NoSystemProxy no_proxy;
+  NginxServer nginx;
+  ASSERT_EQ(nginx.error(), "");
+  tessel_testing::write_file(nginx.root() + "/doc.html", "<p>secure");
+  int boxes = 0;
+  MessageBoxHandler previous = set_message_box_handler([&](const char*, const char*, int) {
+    ++boxes;
+    return IDOK;
+  });
+
+  for (const char* value : {"", "true", "false", "F"}) {
+    MemoryPropertyBag bag;
+    bag.set("src", nginx.https_url("/doc.html"));
+    if (*value) bag.set("tlsverify", value);
+    CTesselCtrl control;
+    boxes = 0;
+    control.Load(&bag, nullptr);
+    const bool verified = value[0] != 'f' && value[0] != 'F';
+    EXPECT_EQ(boxes, verified ? 1 : 0) << value;
+    const bool built = control.m_pDocument && control.m_pDocument->root;
+    EXPECT_EQ(built, !verified) << value;
+  }
+  set_message_box_handler(previous);
+}
+
+}  // namespace
