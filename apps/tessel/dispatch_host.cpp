@@ -1,0 +1,122 @@
+// Loading the control module and calling the control through IDispatch.
+#include "apps/tessel/dispatch_host.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/host_services.h"
+
+ControlHost::~ControlHost()
+{
+    control_.reset();
+    if (adopt_host_ != nullptr)
+        adopt_host_(nullptr);
+    // The library stays mapped when the module still answers for something
+    // (a reference the host lost track of); unloading it then would leave
+    // that reference pointing nowhere.
+    if (can_unload_ != nullptr && can_unload_() != S_OK)
+        (void)library_.release();
+}
+
+bool ControlHost::open_module(std::string* error)
+{
+    if (library_)
+        return true;
+    const char* configured = std::getenv("TESSEL_MODULE");
+    path_ = configured != nullptr && *configured != '\0' ? configured
+                                                         : std::string(program_directory()) + "../control/Tessel.so";
+    library_ = shared_library_open(path_.c_str());
+    if (!library_) {
+        *error = "cannot load the control module " + path_ + " (set TESSEL_MODULE to its file)";
+        return false;
+    }
+    auto symbol = [this](const char* name) { return shared_library_symbol(library_.get(), name); };
+    get_class_object_ = reinterpret_cast<DllGetClassObjectFn>(symbol(kDllGetClassObject));
+    can_unload_ = reinterpret_cast<DllCanUnloadNowFn>(symbol(kDllCanUnloadNow));
+    register_ = reinterpret_cast<DllRegisterServerFn>(symbol(kDllRegisterServer));
+    unregister_ = reinterpret_cast<DllUnregisterServerFn>(symbol(kDllUnregisterServer));
+    adopt_host_ = reinterpret_cast<TesselAdoptHostServicesFn>(symbol(kTesselAdoptHostServices));
+    state_ = reinterpret_cast<TesselControlStateFn>(symbol(kTesselControlState));
+    if (get_class_object_ == nullptr || can_unload_ == nullptr || register_ == nullptr || unregister_ == nullptr ||
+        adopt_host_ == nullptr || state_ == nullptr) {
+        *error = path_ + " lacks the control module's exports";
+        library_.reset();
+        return false;
+    }
+    const HostServices services = host_services();
+    adopt_host_(&services);
+    return true;
+}
+
+HRESULT ControlHost::register_module()
+{
+    return register_ != nullptr ? register_() : E_UNEXPECTED;
+}
+
+HRESULT ControlHost::unregister_module()
+{
+    return unregister_ != nullptr ? unregister_() : E_UNEXPECTED;
+}
+
+bool ControlHost::create_control(PropertyBag* bag, std::string* error)
+{
+    if (get_class_object_ == nullptr) {
+        *error = "the control module is not loaded";
+        return false;
+    }
+    ComPtr<IClassFactory> factory;
+    HRESULT hr = get_class_object_(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void());
+    if (SUCCEEDED(hr))
+        hr = factory->CreateInstance(nullptr, IID_IDispatch, control_.put_void());
+    if (FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+        *error = std::string("the control module cannot make the control (") + code + ")";
+        return false;
+    }
+    if (const ComPtr<IPersistPropertyBag> persist = control_.query<IPersistPropertyBag>())
+        persist->Load(bag, nullptr);
+    return true;
+}
+
+HRESULT ControlHost::invoke(const char* name, WORD flags, VARIANT* args, UINT count, VARIANT* result)
+{
+    if (!control_)
+        return E_UNEXPECTED;
+    BStr wide(name);
+    OLECHAR* names[] = {wide.get()};
+    DISPID id = DISPID_UNKNOWN;
+    if (const HRESULT hr = control_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); FAILED(hr))
+        return hr;
+    DISPID put = DISPID_PROPERTYPUT;
+    const bool named = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{args, named ? &put : nullptr, count, named ? 1u : 0u};
+    return control_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+}
+
+HRESULT ControlHost::call(const char* method)
+{
+    return invoke(method, DISPATCH_METHOD, nullptr, 0, nullptr);
+}
+
+HRESULT ControlHost::get(const char* property, VARIANT* result)
+{
+    return invoke(property, DISPATCH_PROPERTYGET, nullptr, 0, result);
+}
+
+HRESULT ControlHost::put(const char* property, const VARIANT& value)
+{
+    VARIANT copy = value;  // Invoke only reads it
+    return invoke(property, DISPATCH_PROPERTYPUT, &copy, 1, nullptr);
+}
+
+HRESULT ControlHost::draw(DeviceContext* dc, const DcRect& bounds)
+{
+    const ComPtr<IViewObject> view = control_.query<IViewObject>();
+    return view ? view->Draw(DVASPECT_CONTENT, dc, &bounds) : E_UNEXPECTED;
+}
+
+CTesselCtrl* ControlHost::state()
+{
+    return control_ && state_ != nullptr ? state_(control_.get()) : nullptr;
+}

@@ -1,0 +1,61 @@
+// The host's side of the control module: it loads the shared library, makes
+// the control through the class factory, loads it from the page's property
+// bag and calls it through IDispatch by name, as a web page's script does.
+#pragma once
+
+#include <string>
+
+#include "control/module/tessel_module.h"
+#include "platform/com_ole.h"
+#include "platform/shared_library.h"
+
+class PropertyBag;
+
+class ControlHost {
+public:
+    ControlHost() = default;
+    ~ControlHost();
+    ControlHost(const ControlHost&) = delete;
+    ControlHost& operator=(const ControlHost&) = delete;
+
+    // Loads the module: $TESSEL_MODULE when set, else control/Tessel.so of
+    // the build this program belongs to. Hands the host's platform services
+    // to it. False with a reason when the file or an export is missing.
+    bool open_module(std::string* error);
+    const std::string& module_path() const { return path_; }
+
+    // The module's own registration entry points.
+    HRESULT register_module();
+    HRESULT unregister_module();
+
+    // Creates the control and runs its load from the bag. False with a reason
+    // when the control cannot be made; the load's own result is the
+    // control's business (it reports through message boxes).
+    bool create_control(PropertyBag* bag, std::string* error);
+    bool has_control() const { return static_cast<bool>(control_); }
+
+    // Script calls by member name.
+    HRESULT call(const char* method);
+    HRESULT get(const char* property, VARIANT* result);
+    HRESULT put(const char* property, const VARIANT& value);
+
+    // Draws the control's area through its view.
+    HRESULT draw(DeviceContext* dc, const DcRect& bounds);
+
+    // What scripts cannot reach but the host's tools need: the document
+    // tree and the page counter. Null without a control.
+    CTesselCtrl* state();
+
+private:
+    HRESULT invoke(const char* name, WORD flags, VARIANT* args, UINT count, VARIANT* result);
+
+    SharedLibrary library_;  // goes last, after everything the module made
+    std::string path_;
+    DllGetClassObjectFn get_class_object_ = nullptr;
+    DllCanUnloadNowFn can_unload_ = nullptr;
+    DllRegisterServerFn register_ = nullptr;
+    DllUnregisterServerFn unregister_ = nullptr;
+    TesselAdoptHostServicesFn adopt_host_ = nullptr;
+    TesselControlStateFn state_ = nullptr;
+    ComPtr<IDispatch> control_;
+};
