@@ -119,6 +119,26 @@ TEST_F(ControlLoad, NotFoundAndEmptyAnswersShowTheDownloadMessage) {
   EXPECT_NE(empty.m_pDocument, nullptr);
 }
 
+// Pictures are asked for relative to the document's folder, with the
+// session cookie line (empty when the host gave no session).
+TEST_F(ControlLoad, PictureRequestsUseTheBaseAddressAndTheSessionCookie) {
+  for (const char* session : {static_cast<const char*>(nullptr), "abc123"}) {
+    LoopbackHttpServer server({{LoopbackHttpServer::plain("<p>Logo <img src=\"pics/logo.png\" width=10>")},
+                               {LoopbackHttpServer::plain("nothing here", "404 Not Found")}});
+    MemoryPropertyBag bag;
+    bag.set("src", server.url("/shop/orders/today.html?id=7"));
+    if (session) bag.set("session", session);
+    CTesselCtrl control;
+    control.Load(&bag, nullptr);
+    server.stop();
+    const std::vector<std::string> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].rfind("GET /shop/orders/pics/logo.png HTTP/1.", 0), 0u) << requests[1];
+    const std::string cookie = std::string("\r\nCookie: ") + (session ? session : "") + "\r\n";
+    EXPECT_NE(requests[1].find(cookie), std::string::npos) << requests[1];
+  }
+}
+
 TEST_F(ControlLoad, OrientationIsLandscapeOnlyForThatWordInAnyCase) {
   struct Case {
     const char* value;
