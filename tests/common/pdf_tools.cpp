@@ -72,14 +72,19 @@ bool pdf_page_size(const std::string& path, int page, double* width, double* hei
   return false;
 }
 
-bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path) {
+bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path,
+                     const PdfCrop* crop) {
   if (!require_tool("pdftoppm")) return false;
   std::string stem = png_path;
   if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".png") == 0) stem.resize(stem.size() - 4);
   const std::string p = std::to_string(page);
   int status = 0;
-  run_command("pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " + p + " -l " + p +
-                  " " + shell_quote(path) + " " + shell_quote(stem),
+  std::string area;
+  if (crop)
+    area = " -x " + std::to_string(crop->x) + " -y " + std::to_string(crop->y) + " -W " +
+           std::to_string(crop->width) + " -H " + std::to_string(crop->height);
+  run_command("pdftoppm -png -singlefile -r " + std::to_string(dpi) + area + " -f " + p + " -l " +
+                  p + " " + shell_quote(path) + " " + shell_quote(stem),
               &status);
   return status == 0 && std::filesystem::exists(stem + ".png");
 }

@@ -11,8 +11,14 @@ namespace tessel_testing {
 int pdf_page_count(const std::string& path);
 // Size of page `page` (1-based) in points; false when unreadable.
 bool pdf_page_size(const std::string& path, int page, double* width, double* height);
-// Writes page `page` at dpi as the PNG file png_path; false on failure.
-bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path);
+// A part of a rasterised page, in pixels from its top-left corner.
+struct PdfCrop {
+  int x, y, width, height;
+};
+// Writes page `page` at dpi (only the crop, when given) as the PNG file
+// png_path; false on failure.
+bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path,
+                     const PdfCrop* crop = nullptr);
 
 // Output of a shell command (standard error included), with its exit status.
 std::string run_command(const std::string& command, int* status = nullptr);
