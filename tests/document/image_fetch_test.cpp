@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/http_fixture.h"
 #include "document/image_test_server.h"
 #include "document/pdocimage.h"
 #include "image/imgfilter.h"
@@ -35,6 +36,7 @@ class PictureFetch : public testing::Test {
     return build(html, base.empty() ? nullptr : base.c_str(), temp.path().c_str(), headers);
   }
 
+  tessel_testing::NoSystemProxy direct;  // no proxy from the environment
   PictureServer server;
   ScratchDir temp;
 };

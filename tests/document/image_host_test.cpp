@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/http_fixture.h"
 #include "document/image_test_server.h"
 #include "image/imgfilter.h"
 #include "support/qelbase64.h"
@@ -30,6 +31,7 @@ std::string run(const std::string& command, int* status) {
 TEST(HostRun, LeavesNoPictureFilesInTheTemporaryDirectory) {
   const std::string host = std::string(TESSEL_BINARY_DIR) + "/apps/tessel";
   ASSERT_EQ(access(host.c_str(), X_OK), 0) << host << " is missing; build the tessel target";
+  tessel_testing::NoSystemProxy direct;  // also for the host, which inherits it
   ScratchDir site;
   ScratchDir temp;
   imagetest::write_file(site.file("logo.png"), imagetest::picture_bytes(IMF_FMT_PNG, 40, 20));

@@ -26,6 +26,7 @@ class NginxPictures : public testing::Test {
     imagetest::write_file(nginx.root() + "/docs/anim.gif", "GIF89a");
   }
 
+  tessel_testing::NoSystemProxy direct;
   tessel_testing::NginxServer nginx;
   ScratchDir temp;
   const std::string jpeg = imagetest::picture_bytes(IMF_FMT_JPEG, 64, 48);
