@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "apps/tessel/dispatch_host.h"
 #include "control/tessel_ctrl.h"
 #include "document/pdocdump.h"
 
@@ -22,7 +23,9 @@ std::vector<Registered>& registry()
 
 int dump(CommandContext& c)
 {
-    pdoc_dump(c.out, c.control.m_pDocument.get(), true);
+    // The tree is no script member: the module hands it to the host directly.
+    const CTesselCtrl* state = c.control.state();
+    pdoc_dump(c.out, state != nullptr ? state->m_pDocument.get() : nullptr, true);
     std::fflush(c.out);
     return 0;
 }

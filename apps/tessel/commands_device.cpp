@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "control/tessel_ctrl.h"
+#include "apps/tessel/dispatch_host.h"
 
 namespace {
 
@@ -12,8 +12,7 @@ int sync(CommandContext& c)
 {
     if (auto library = c.options.find("--library"); library != c.options.end())
         setenv("TESSEL_HID_LIBRARY", library->second.c_str(), 1);
-    c.control.Sync();
-    return 0;
+    return FAILED(c.control.call("Sync")) ? 1 : 0;
 }
 
 const HostCommandRegistration sync_command{

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "control/tessel_ctrl.h"
+#include "apps/tessel/dispatch_host.h"
 #include "platform/print_dialog.h"
 #include "platform/print_spooler.h"
 
@@ -100,10 +100,12 @@ int print(CommandContext& c)
     ReportingSpooler spooler;
     PrintSpooler* previous_spooler = set_print_spooler(&spooler);
 
-    c.control.Print();
+    const HRESULT called = c.control.call("Print");
 
     set_print_spooler(previous_spooler);
     set_print_dialog_handler(std::move(previous_dialog));
+    if (FAILED(called))
+        return 1;
     if (!spooler.submitted)
         return 0;
     if (spooler.result <= 0) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "apps/tessel/dispatch_host.h"
 #include "control/tessel_ctrl.h"
 #include "platform/dc_cairo.h"
 #include "support/qelfile.h"
@@ -49,7 +50,7 @@ bool parse_size(const std::string& text, AreaSize* size)
 
 // Draws the control's area as the host would on a repaint: the background
 // erased to white first, then the control's own drawing over it.
-bool draw_area(CTesselCtrl& control, const AreaSize& size, const std::string& png)
+bool draw_area(ControlHost& control, const AreaSize& size, const std::string& png)
 {
     auto dc = CairoDc::create_screen(size.width, size.height);
     if (!dc)
@@ -57,8 +58,7 @@ bool draw_area(CTesselCtrl& control, const AreaSize& size, const std::string& pn
     const DcObject background = dc->create_solid_brush(dc_rgb(255, 255, 255));
     dc->fill_rect({0, 0, size.width, size.height}, background);
     dc->delete_object(background);
-    control.Draw(dc.get(), {0, 0, size.width, size.height});
-    return dc->write_png(png.c_str());
+    return SUCCEEDED(control.draw(dc.get(), {0, 0, size.width, size.height})) && dc->write_png(png.c_str());
 }
 
 std::string option(const CommandContext& c, const char* name, const char* fallback)
@@ -69,34 +69,36 @@ std::string option(const CommandContext& c, const char* name, const char* fallba
 
 // Every page in turn, as a script would step through them: page p is drawn
 // with the counter at p until the draw brings the counter back, which means
-// the document ended. The counter is left as it was.
+// the document ended. The counter is left as it was; it is no script member,
+// so the host sets it through the module's state accessor.
 int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
 {
+    CTesselCtrl& state = *c.control.state();
     if (!qel_mkdirs(folder.c_str(), 0755)) {
         std::fprintf(stderr, "tessel: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
         return 1;
     }
-    const int current = c.control.m_nCurrentPage;
+    const int current = state.m_nCurrentPage;
     int pages = 0;
     for (int page = 1;; ++page) {
         char name[32];
         std::snprintf(name, sizeof name, "/page-%03d.png", page);
         const std::string path = folder + name;
-        c.control.m_nCurrentPage = page;
+        state.m_nCurrentPage = page;
         // The last draw goes one past the end; its file is not kept.
         const bool written = draw_area(c.control, size, path);
-        if (c.control.m_nCurrentPage < page) {
+        if (state.m_nCurrentPage < page) {
             std::remove(path.c_str());
             break;
         }
         if (!written) {
             std::fprintf(stderr, "tessel: cannot write %s\n", path.c_str());
-            c.control.m_nCurrentPage = current;
+            state.m_nCurrentPage = current;
             return 1;
         }
         pages = page;
     }
-    c.control.m_nCurrentPage = current;
+    state.m_nCurrentPage = current;
     std::fprintf(c.out, "%d page%s written to %s\n", pages, pages == 1 ? "" : "s", folder.c_str());
     return 0;
 }
@@ -121,20 +123,18 @@ int view(CommandContext& c)
         std::fprintf(stderr, "tessel: cannot write %s\n", png.c_str());
         return 1;
     }
-    std::fprintf(c.out, "page %d written to %s\n", c.control.m_nCurrentPage, png.c_str());
+    std::fprintf(c.out, "page %d written to %s\n", c.control.state()->m_nCurrentPage, png.c_str());
     return 0;
 }
 
 int next(CommandContext& c)
 {
-    c.control.NextPage();
-    return 0;
+    return FAILED(c.control.call("NextPage")) ? 1 : 0;
 }
 
 int prev(CommandContext& c)
 {
-    c.control.PrevPage();
-    return 0;
+    return FAILED(c.control.call("PrevPage")) ? 1 : 0;
 }
 
 const HostCommandRegistration view_command{

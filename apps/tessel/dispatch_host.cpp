@@ -96,7 +96,10 @@ HRESULT ControlHost::invoke(const char* name, WORD flags, VARIANT* args, UINT co
 
 HRESULT ControlHost::call(const char* method)
 {
-    return invoke(method, DISPATCH_METHOD, nullptr, 0, nullptr);
+    const HRESULT hr = invoke(method, DISPATCH_METHOD, nullptr, 0, nullptr);
+    if (FAILED(hr))
+        std::fprintf(stderr, "tessel: %s failed (0x%08X)\n", method, static_cast<unsigned>(hr));
+    return hr;
 }
 
 HRESULT ControlHost::get(const char* property, VARIANT* result)

@@ -34,7 +34,8 @@ public:
     bool create_control(PropertyBag* bag, std::string* error);
     bool has_control() const { return static_cast<bool>(control_); }
 
-    // Script calls by member name.
+    // Script calls by member name; a failed method call is reported on
+    // standard error.
     HRESULT call(const char* method);
     HRESULT get(const char* property, VARIANT* result);
     HRESULT put(const char* property, const VARIANT& value);

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-class CTesselCtrl;
+class ControlHost;
 
-// What a command gets: the loaded control, the options written after its
-// name (a flag maps to ""), and the host's output stream.
+// What a command gets: the control as the host reaches it (through the
+// module's dispatch interface), the options written after its name (a flag
+// maps to ""), and the host's output stream.
 struct CommandContext {
     using Options = std::map<std::string, std::string>;
-    CTesselCtrl& control;
+    ControlHost& control;
     Options options;
     std::FILE* out;
 };

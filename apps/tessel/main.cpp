@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "apps/tessel/host.h"
-#include "control/tessel_ctrl.h"
+#include "apps/tessel/dispatch_host.h"
 #include "platform/console.h"
 #include "platform/property_bag.h"
 
@@ -72,6 +72,18 @@ bool parse_commands(const std::vector<std::string>& args, size_t i,
     return true;
 }
 
+// Registration needs the module alone; every other command, and a run with
+// no command at all, works on a loaded control.
+bool needs_control(const std::vector<std::pair<const HostCommand*, CommandContext::Options>>& script)
+{
+    if (script.empty())
+        return true;
+    for (const auto& step : script)
+        if (std::strcmp(step.first->name, "register") != 0 && std::strcmp(step.first->name, "unregister") != 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -128,8 +140,12 @@ int main(int argc, char** argv)
     std::FILE* out = console_host_output();
     install_host_message_box();
 
-    CTesselCtrl control;
-    control.Load(&bag, nullptr);
+    ControlHost control;
+    std::string error;
+    if (!control.open_module(&error) || (needs_control(script) && !control.create_control(&bag, &error))) {
+        std::fprintf(stderr, "tessel: %s\n", error.c_str());
+        return 1;
+    }
 
     for (auto& [command, options] : script) {
         CommandContext context{control, std::move(options), out};
