@@ -14,6 +14,7 @@ packages=(
   libcups2-dev cups cups-client poppler-utils
   libhidapi-dev
   nginx-light tinyproxy curl
+  chromium nodejs
 )
 
 missing=()
