@@ -82,22 +82,24 @@ TEST(SampleReport, LoadsWithItsLogoAndMakesThreeInkedPages)
     const std::vector<std::string> requests = server.wait_requests(2, 2000);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].rfind("GET /images/report-logo.png ", 0), 0u) << requests[1];
+    // A draw past the end shows the last page and stores the page count;
+    // the pages before it are drawn one by one.
+    auto last = draw_page(control, 100);
+    const int pages = control.m_nCurrentPage;
+    ASSERT_EQ(pages, 3);
     std::vector<int> inked;
-    for (int page = 1;; ++page) {
+    for (int page = 1; page < pages; ++page) {
         auto dc = draw_page(control, page);
-        if (control.m_nCurrentPage < page)
-            break;
         inked.push_back(ink(*dc));
         if (page == 1) {
             // The logo floats at the top left: its disc is teal.
             EXPECT_EQ(dc->get_pixel(20, 40), dc_rgb(11, 79, 108));
         }
-        ASSERT_LT(page, 20) << "the page count does not settle";
     }
+    inked.push_back(ink(*last));
     set_message_box_handler(previous);
 
     EXPECT_TRUE(boxes.empty()) << boxes.front();
-    ASSERT_EQ(inked.size(), 3u);
     for (size_t i = 0; i < inked.size(); ++i)
         EXPECT_GT(inked[i], 20000) << "page " << i + 1;  // text and table rules, not a blank page
 }
