@@ -66,6 +66,7 @@ std::unique_ptr<PrinterDc> PrinterDc::create(const std::string& destination,
                : reported && known_paper(media.paper) ? media.paper
                                                        : DMPAPER_LETTER;
   // The destination's margins belong to its own default paper.
+  dc->margin_left_ = dc->margin_top_ = dc->margin_right_ = dc->margin_bottom_ = kDefaultMargin;
   if (reported && media.margins_known && media.paper == dc->paper_) {
     dc->margin_left_ = media.left;
     dc->margin_top_ = media.top;

@@ -98,7 +98,7 @@ class PrinterDc final : public DeviceContext {
   int16_t orientation_ = DMORIENT_PORTRAIT;
   int16_t paper_ = DMPAPER_LETTER;
   int copies_ = 1;
-  double margin_left_ = 18, margin_top_ = 18, margin_right_ = 18, margin_bottom_ = 18;
+  double margin_left_ = 0, margin_top_ = 0, margin_right_ = 0, margin_bottom_ = 0;  // points
   double paper_width_ = 0, paper_height_ = 0;
   DcRect printable_{};
 
