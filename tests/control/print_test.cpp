@@ -441,3 +441,30 @@ TEST(PrintOnCups, TesselPrintDeliversOneNamedJobWithEverySheet)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PrintHost, WithoutAPrinterOrATerminalPrintingIsCancelled)
+{
+    const std::string tessel = std::string(TESSEL_BINARY_DIR) + "/apps/tessel";
+    ASSERT_TRUE(fs::exists(tessel)) << tessel << " is not built";
+    const fs::path dir = fs::temp_directory_path() / ("tessel-print-host-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    // A scheduler address where nothing listens: CUPS has no default.
+    const std::string env = "CUPS_SERVER=127.0.0.1:9 TESSEL_REGISTRY_USER=" + (dir / "user").string() +
+                            " TESSEL_REGISTRY_SYSTEM=" + (dir / "machine").string() + " ";
+    int status = -1;
+    const std::string out = tessel_testing::run_command(
+        env + tessel_testing::shell_quote(tessel) + " --src " + tessel_testing::shell_quote(sample("letter.html")) +
+            " print </dev/null",
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("printing cancelled: no printer given"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(dir / "user")) << "a cancelled print stores nothing";
+
+    tessel_testing::run_command(env + tessel_testing::shell_quote(tessel) + " print --copies 0", &status);
+    EXPECT_EQ(status, 2) << "copies outside 1..9999 are refused";
+    fs::remove_all(dir);
+}
+
+} // namespace
