@@ -1,7 +1,7 @@
 // Memory streams and storages; see com_storage.h.
 #include "platform/com_storage.h"
+#include "platform/com_object.h"
 
-#include <atomic>
 #include <cstring>
 #include <map>
 #include <new>
@@ -9,38 +9,7 @@
 
 namespace {
 
-template <class Interface>
-class RefCounted : public Interface {
-public:
-    HRESULT QueryInterface(REFIID iid, void** object) override
-    {
-        if (object == nullptr)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == InterfaceId<Interface>::value) {
-            *object = static_cast<Interface*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-protected:
-    virtual ~RefCounted() = default;
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-class MemoryStream final : public RefCounted<IStream> {
+class MemoryStream final : public ComObject<IStream> {
 public:
     explicit MemoryStream(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
 
@@ -100,7 +69,7 @@ private:
     size_t position_ = 0;
 };
 
-class MemoryStorage final : public RefCounted<IStorage> {
+class MemoryStorage final : public ComObject<IStorage> {
 public:
     HRESULT CreateStream(const char* name, IStream** stream) override
     {

@@ -1,7 +1,7 @@
 // ITypeLib and ITypeInfo over the tables of com_typelib.h.
 #include "platform/com_typelib.h"
+#include "platform/com_object.h"
 
-#include <atomic>
 #include <new>
 
 namespace {
@@ -31,24 +31,9 @@ bool put_text(BSTR* out, const char* text)
 
 class TypeLib;
 
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public ComObject<ITypeInfo> {
 public:
     TypeInfo(TypeLib* lib, UINT index);
-
-    HRESULT QueryInterface(REFIID iid, void** object) override
-    {
-        if (object == nullptr)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeInfo) {
-            *object = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override;
 
     HRESULT GetTypeAttr(TYPEATTR** attr) override;
     HRESULT GetFuncDesc(UINT index, FUNCDESC** desc) override;
@@ -67,33 +52,11 @@ private:
     ComPtr<ITypeLib> lib_;
     TypeLib* owner_;
     UINT index_;
-    std::atomic<ULONG> refs_{1};
 };
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public ComObject<ITypeLib> {
 public:
     explicit TypeLib(const TypeLibDescription& d) : description(d) {}
-
-    HRESULT QueryInterface(REFIID iid, void** object) override
-    {
-        if (object == nullptr)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeLib) {
-            *object = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     UINT GetTypeInfoCount() override { return static_cast<UINT>(description.type_count); }
     HRESULT GetTypeInfo(UINT index, ITypeInfo** info) override
@@ -138,20 +101,9 @@ public:
     void ReleaseTLibAttr(TLIBATTR* attr) override { delete attr; }
 
     const TypeLibDescription& description;
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
 
 TypeInfo::TypeInfo(TypeLib* lib, UINT index) : lib_(lib), owner_(lib), index_(index) {}
-
-ULONG TypeInfo::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0)
-        delete this;
-    return left;
-}
 
 const TypeDescription& TypeInfo::type() const
 {
