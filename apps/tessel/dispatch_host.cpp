@@ -9,12 +9,12 @@
 ControlHost::~ControlHost()
 {
     control_.reset();
-    if (adopt_host_ != nullptr)
-        adopt_host_(nullptr);
+    if (exports_.adopt_host_services != nullptr)
+        exports_.adopt_host_services(nullptr);
     // The library stays mapped when the module still answers for something
     // (a reference the host lost track of); unloading it then would leave
     // that reference pointing nowhere.
-    if (can_unload_ != nullptr && can_unload_() != S_OK)
+    if (exports_.can_unload_now != nullptr && exports_.can_unload_now() != S_OK)
         (void)library_.release();
 }
 
@@ -30,42 +30,34 @@ bool ControlHost::open_module(std::string* error)
         *error = "cannot load the control module " + path_ + " (set TESSEL_MODULE to its file)";
         return false;
     }
-    auto symbol = [this](const char* name) { return shared_library_symbol(library_.get(), name); };
-    get_class_object_ = reinterpret_cast<DllGetClassObjectFn>(symbol(kDllGetClassObject));
-    can_unload_ = reinterpret_cast<DllCanUnloadNowFn>(symbol(kDllCanUnloadNow));
-    register_ = reinterpret_cast<DllRegisterServerFn>(symbol(kDllRegisterServer));
-    unregister_ = reinterpret_cast<DllUnregisterServerFn>(symbol(kDllUnregisterServer));
-    adopt_host_ = reinterpret_cast<TesselAdoptHostServicesFn>(symbol(kTesselAdoptHostServices));
-    state_ = reinterpret_cast<TesselControlStateFn>(symbol(kTesselControlState));
-    if (get_class_object_ == nullptr || can_unload_ == nullptr || register_ == nullptr || unregister_ == nullptr ||
-        adopt_host_ == nullptr || state_ == nullptr) {
+    if (!exports_.resolve(library_.get())) {
         *error = path_ + " lacks the control module's exports";
         library_.reset();
         return false;
     }
     const HostServices services = host_services();
-    adopt_host_(&services);
+    exports_.adopt_host_services(&services);
     return true;
 }
 
 HRESULT ControlHost::register_module()
 {
-    return register_ != nullptr ? register_() : E_UNEXPECTED;
+    return exports_.register_server != nullptr ? exports_.register_server() : E_UNEXPECTED;
 }
 
 HRESULT ControlHost::unregister_module()
 {
-    return unregister_ != nullptr ? unregister_() : E_UNEXPECTED;
+    return exports_.unregister_server != nullptr ? exports_.unregister_server() : E_UNEXPECTED;
 }
 
 bool ControlHost::create_control(PropertyBag* bag, std::string* error)
 {
-    if (get_class_object_ == nullptr) {
+    if (exports_.get_class_object == nullptr) {
         *error = "the control module is not loaded";
         return false;
     }
     ComPtr<IClassFactory> factory;
-    HRESULT hr = get_class_object_(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void());
+    HRESULT hr = exports_.get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void());
     if (SUCCEEDED(hr))
         hr = factory->CreateInstance(nullptr, IID_IDispatch, control_.put_void());
     if (FAILED(hr)) {
@@ -121,5 +113,5 @@ HRESULT ControlHost::draw(DeviceContext* dc, const DcRect& bounds)
 
 CTesselCtrl* ControlHost::state()
 {
-    return control_ && state_ != nullptr ? state_(control_.get()) : nullptr;
+    return control_ && exports_.control_state != nullptr ? exports_.control_state(control_.get()) : nullptr;
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "control/module/tessel_module.h"
+#include "control/module/tessel_module_exports.h"
 #include "platform/com_ole.h"
 #include "platform/shared_library.h"
 
@@ -52,11 +52,6 @@ private:
 
     SharedLibrary library_;  // goes last, after everything the module made
     std::string path_;
-    DllGetClassObjectFn get_class_object_ = nullptr;
-    DllCanUnloadNowFn can_unload_ = nullptr;
-    DllRegisterServerFn register_ = nullptr;
-    DllUnregisterServerFn unregister_ = nullptr;
-    TesselAdoptHostServicesFn adopt_host_ = nullptr;
-    TesselControlStateFn state_ = nullptr;
+    TesselModuleExports exports_;
     ComPtr<IDispatch> control_;
 };

@@ -95,7 +95,7 @@ TEST_F(ModuleTest, NamesLeadToTheMembersIgnoringCase) {
 TEST_F(ModuleTest, EveryMemberRunsThroughDispatch) {
   ComPtr<IDispatch> d = create<IDispatch>();
   ASSERT_TRUE(d);
-  CTesselCtrl* state = exports_.state(d.get());
+  CTesselCtrl* state = exports_.control_state(d.get());
   ASSERT_NE(state, nullptr);
 
   Variant result;
@@ -151,7 +151,7 @@ TEST_F(ModuleTest, DispatchRefusesWhatNoMemberTakes) {
   text.bstrVal = bstr_from_ansi("255");
   EXPECT_EQ(invoke(d.get(), DISPID_FILLCOLOR, DISPATCH_PROPERTYPUT, {text}, nullptr), S_OK);
   SysFreeString(text.bstrVal);
-  EXPECT_EQ(exports_.state(d.get())->m_clrFillColor, 255u);
+  EXPECT_EQ(exports_.control_state(d.get())->m_clrFillColor, 255u);
   IID other = IID_IDispatch;
   EXPECT_EQ(d->Invoke(DISPID_PRINT, other, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);

@@ -47,7 +47,7 @@ TEST_F(ModuleTest, StreamRoundTripRestoresOnlyTheProperties) {
   ASSERT_EQ(loader->Load(stream.get()), S_OK);
   expect_properties(loader.get(), 4233, 2646, 0x00C08040);
   // Nothing was downloaded or built, and nobody was told anything.
-  EXPECT_EQ(exports_.state(loader.get())->m_pDocument, nullptr);
+  EXPECT_EQ(exports_.control_state(loader.get())->m_pDocument, nullptr);
   EXPECT_TRUE(boxes.empty());
   CLSID clsid = GUID_NULL;
   EXPECT_EQ(loader->GetClassID(&clsid), S_OK);
@@ -87,7 +87,7 @@ TEST_F(ModuleTest, StorageRoundTripUsesItsContentsStream) {
   ComPtr<IPersistStorage> loader = create<IPersistStorage>();
   ASSERT_EQ(loader->Load(storage.get()), S_OK);
   expect_properties(loader.get(), 300, 200, 0xFF00FF);
-  EXPECT_EQ(exports_.state(loader.get())->m_pDocument, nullptr);
+  EXPECT_EQ(exports_.control_state(loader.get())->m_pDocument, nullptr);
 
   ComPtr<IStorage> empty = create_memory_storage();
   EXPECT_EQ(loader->Load(empty.get()), STG_E_FILENOTFOUND);
@@ -130,7 +130,7 @@ TEST_F(ModuleTest, PageSettingOnlyFillColorKeepsItAndStaysWhite) {
   stream->Seek(0, STREAM_SEEK_SET, nullptr);
   ComPtr<IPersistStreamInit> copy = create<IPersistStreamInit>();
   ASSERT_EQ(copy->Load(stream.get()), S_OK);
-  EXPECT_EQ(exports_.state(copy.get())->m_clrFillColor, 255u);
+  EXPECT_EQ(exports_.control_state(copy.get())->m_clrFillColor, 255u);
 
   // Drawn over a background the host erased to white, the view is an empty
   // framed page: the colour appears nowhere.

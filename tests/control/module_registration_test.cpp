@@ -117,23 +117,23 @@ TEST_F(ModuleTest, RegistrationWritesTheClassAndUnregistrationKeepsTheRoots) {
 }
 
 TEST_F(ModuleTest, UnloadableOnlyWithoutObjectsOrLocks) {
-  EXPECT_EQ(exports_.can_unload(), S_OK);
+  EXPECT_EQ(exports_.can_unload_now(), S_OK);
   ComPtr<IClassFactory> factory;
   ASSERT_EQ(exports_.get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void()), S_OK);
-  EXPECT_EQ(exports_.can_unload(), S_FALSE);  // the factory is held
+  EXPECT_EQ(exports_.can_unload_now(), S_FALSE);  // the factory is held
 
   ComPtr<IUnknown> object;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()), S_OK);
   EXPECT_EQ(factory->LockServer(1), S_OK);
   factory.reset();
-  EXPECT_EQ(exports_.can_unload(), S_FALSE);  // an object and a lock
+  EXPECT_EQ(exports_.can_unload_now(), S_FALSE);  // an object and a lock
 
   object.reset();
-  EXPECT_EQ(exports_.can_unload(), S_FALSE);  // the lock
+  EXPECT_EQ(exports_.can_unload_now(), S_FALSE);  // the lock
   ASSERT_EQ(exports_.get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void()), S_OK);
   EXPECT_EQ(factory->LockServer(0), S_OK);
   factory.reset();
-  EXPECT_EQ(exports_.can_unload(), S_OK);
+  EXPECT_EQ(exports_.can_unload_now(), S_OK);
 
   // A request the factory cannot serve leaves nothing behind.
   ASSERT_EQ(exports_.get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void()), S_OK);
@@ -143,7 +143,7 @@ TEST_F(ModuleTest, UnloadableOnlyWithoutObjectsOrLocks) {
   IUnknown* outer = reinterpret_cast<IUnknown*>(factory.get());
   EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &p), CLASS_E_NOAGGREGATION);
   factory.reset();
-  EXPECT_EQ(exports_.can_unload(), S_OK);
+  EXPECT_EQ(exports_.can_unload_now(), S_OK);
 
   const CLSID other = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
   EXPECT_EQ(exports_.get_class_object(other, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
