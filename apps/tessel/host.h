@@ -9,6 +9,7 @@
 #include <vector>
 
 class ControlHost;
+class MemoryPropertyBag;
 
 // What a command gets: the control as the host reaches it (through the
 // module's dispatch interface), the options written after its name (a flag
@@ -47,3 +48,8 @@ void install_host_message_box();
 // Serves the folder of a local file over http on 127.0.0.1 until the process
 // ends, and answers the file's address, or "" when it cannot.
 std::string serve_local_file(const std::string& path);
+
+// tessel serve: the bridge through which web pages on 127.0.0.1 drive
+// controls. `defaults` holds the parameters given before the command, `args`
+// the words after it. Serves until SIGINT or SIGTERM; answers the exit status.
+int serve_bridge(const MemoryPropertyBag& defaults, const std::vector<std::string>& args, std::FILE* out);

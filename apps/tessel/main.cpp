@@ -118,8 +118,10 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    // serve takes its own options and makes one control per page session.
+    const bool serving = i < args.size() && args[i] == "serve";
     std::vector<std::pair<const HostCommand*, CommandContext::Options>> script;
-    if (!parse_commands(args, i, script))
+    if (!serving && !parse_commands(args, i, script))
         return 2;
 
     if (auto src = bag.read("src"); src && !is_url(src->text)) {
@@ -138,6 +140,8 @@ int main(int argc, char** argv)
 
     console_hide_stdout();
     std::FILE* out = console_host_output();
+    if (serving)
+        return serve_bridge(bag, std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()), out);
     install_host_message_box();
 
     ControlHost control;
