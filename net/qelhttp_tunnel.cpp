@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/qelhttp_internal.h"
+#include "net/qelsock_internal.h"
 #include "support/qelformat.h"
 
 namespace {
@@ -47,5 +48,8 @@ int QELHTTPTunnel(QELHTTP* http) {
   // Proxies answer in either version.
   const bool opened = strncasecmp(reply, "HTTP/1.0 200", 12) == 0 || strncasecmp(reply, "HTTP/1.1 200", 12) == 0;
   if (!opened) return -13;
+  // The certificate to check is the far server's: give the TLS layer its
+  // name, as a direct TLS connect does, or verification cannot succeed.
+  qelsock_replace_text(http->socket->host_name, http->url->host);
   return QELTCPSocketStartTLS(http->socket.get()) == 0 ? 1 : -13;
 }
