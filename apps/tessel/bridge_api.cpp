@@ -142,12 +142,18 @@ bool BridgeApi::origin_allowed(const std::string& origin) const
 HttpResponse BridgeApi::handle(const HttpRequest& request)
 {
     const bool api = request.path.rfind("/api/", 0) == 0;
+    const std::string* origin = request.header("origin");
     if (!api) {
         if (request.method != "GET" && request.method != "HEAD")
             return http_error_response(405, "only GET here");
-        return static_file(request);
+        HttpResponse response = static_file(request);
+        // Pages of allowed origins may load the script library from here.
+        if (origin != nullptr && origin_allowed(*origin)) {
+            response.headers.emplace_back("Access-Control-Allow-Origin", *origin);
+            response.headers.emplace_back("Vary", "Origin");
+        }
+        return response;
     }
-    const std::string* origin = request.header("origin");
     if (origin == nullptr || !origin_allowed(*origin))
         return http_error_response(403, origin == nullptr ? "requests need an Origin" : "origin not allowed");
 
@@ -392,10 +398,11 @@ HttpResponse BridgeApi::answer_box(BridgeSession& session, const JsonValue& body
 HttpResponse BridgeApi::static_file(const HttpRequest& request)
 {
     std::string file;
-    if (request.path == "/" || request.path == "/demo.html")
+    const std::string name = request.path.substr(1);
+    if (request.path == "/")
         file = config_.web_dir + "/demo.html";
-    else if (request.path == "/tessel.js")
-        file = config_.web_dir + "/tessel.js";
+    else if (name.find('/') == std::string::npos && safe_relative_path(name))
+        file = config_.web_dir + "/" + name;
     else if (request.path.rfind("/samples/", 0) == 0 && safe_relative_path(request.path.substr(9)))
         file = config_.samples_dir + "/" + request.path.substr(9);
     HttpResponse response;
