@@ -1,0 +1,144 @@
+// Who may call the bridge, what it refuses, and how it holds up under many
+// view requests at once. Plain HTTP from node, no browser.
+import assert from 'node:assert/strict';
+import { readdirSync, rmSync } from 'node:fs';
+import { api, createSession, session, startBridge, tempDir, until, view } from './bridge.mjs';
+
+const count = async (bridge) => (await api(bridge, 'status')).json.sessions;
+
+export function securityTests({ tessel }) {
+  return {
+    async 'refused requests change nothing and the bridge keeps serving'() {
+      const bridge = await startBridge(tessel, { after: ['--max-body', '4096'] });
+      try {
+        const mine = await createSession(bridge);
+        const other = await createSession(bridge);
+        assert.equal(await count(bridge), 2);
+
+        // Origins: none, a foreign one, one that only looks like ours.
+        for (const origin of [null, 'http://evil.example', `http://127.0.0.1:${bridge.port + 1}`, 'null']) {
+          const created = await api(bridge, 'sessions', {}, { origin });
+          assert.equal(created.status, 403, `create from ${origin}`);
+          const called = await api(bridge, session(mine, 'call'), { member: 'NextPage' }, { origin, token: mine.token });
+          assert.equal(called.status, 403, `call from ${origin}`);
+        }
+        // Tokens: none, another session's, a wrong one, an unknown session.
+        for (const token of [undefined, other.token, mine.token.replace(/./, (c) => (c === '0' ? '1' : '0'))]) {
+          const r = await api(bridge, session(mine, 'call'), { member: 'NextPage' }, { token });
+          assert.equal(r.status, 403, `token ${token}`);
+          const closed = await api(bridge, session(mine, 'close'), {}, { token });
+          assert.equal(closed.status, 403);
+        }
+        assert.equal((await api(bridge, 'sessions/0123/call', { member: 'NextPage' }, { token: mine.token })).status, 403);
+        // A browser's preflight from a foreign origin gets nothing either.
+        const preflight = await fetch(`${bridge.base}/api/sessions`, {
+          method: 'OPTIONS', headers: { Origin: 'http://evil.example', 'Access-Control-Request-Method': 'POST' },
+        });
+        assert.equal(preflight.status, 403);
+        assert.equal(preflight.headers.get('access-control-allow-origin'), null);
+
+        // Bodies: over the bound, malformed, not an object, bad members.
+        const big = await api(bridge, session(mine, 'call'), null, { token: mine.token, raw: `{"member":"NextPage","x":"${'a'.repeat(8192)}"}` });
+        assert.equal(big.status, 413);
+        for (const raw of ['{"member":', '{"member":"NextPage",}', '\u00ff', '{"a":"\\ud800"}', '[1]', '"x"', `${'['.repeat(100)}`]) {
+          const r = await api(bridge, session(mine, 'call'), null, { token: mine.token, raw });
+          assert.equal(r.status, 400, raw);
+          assert.match(r.json.error, /malformed JSON|JSON object/, raw);
+        }
+        for (const body of [{}, { member: 'Delete' }, { member: 'NextPage', op: 'put', value: 1 }, { member: 'FillColor', value: -1 }, { member: 'src', value: 5 }]) {
+          const r = await api(bridge, session(mine, 'call'), body, { token: mine.token });
+          assert.equal(r.status, 400, JSON.stringify(body));
+        }
+        for (const size of [{ width: 0, height: 10 }, { width: 10.5, height: 10 }, { width: 100000, height: 10 }, {}])
+          assert.equal((await api(bridge, session(mine, 'view'), size, { token: mine.token })).status, 400);
+
+        // Nothing moved: both sessions are still on page 1, both still live.
+        assert.equal((await view(bridge, mine, 200, 260)).page, 1);
+        assert.equal((await view(bridge, other, 200, 260)).page, 1);
+        assert.equal(await count(bridge), 2);
+        // And the right origin with the right token still works.
+        const next = await api(bridge, session(mine, 'call'), { member: 'NextPage' }, { token: mine.token });
+        assert.equal(next.status, 200);
+        assert.equal(next.json.ok, true);
+        assert.equal((await view(bridge, mine, 200, 260)).page, 2);
+        assert.equal((await view(bridge, other, 200, 260)).page, 1);
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+      }
+    },
+
+    async 'allowed origins, properties and message boxes of a session'() {
+      const allowed = 'http://pages.example:8080';
+      const bridge = await startBridge(tessel, { after: ['--allow-origin', allowed] });
+      try {
+        const created = await api(bridge, 'sessions', { params: { orientation: 'landscape' } }, { origin: allowed });
+        assert.equal(created.status, 201);
+        assert.equal(created.headers.get('access-control-allow-origin'), allowed);
+        const s = created.json;
+        const preflight = await fetch(`${bridge.base}/api/${session(s, 'call')}`, {
+          method: 'OPTIONS', headers: { Origin: allowed, 'Access-Control-Request-Headers': 'content-type,x-tessel-token' },
+        });
+        assert.equal(preflight.status, 204);
+        assert.match(preflight.headers.get('access-control-allow-headers'), /X-Tessel-Token/);
+
+        const put = await api(bridge, session(s, 'call'), { member: 'FillColor', value: 0xff8040 }, { origin: allowed, token: s.token });
+        assert.equal(put.json.ok, true);
+        const got = await api(bridge, session(s, 'call'), { member: 'FillColor' }, { token: s.token });
+        assert.equal(got.json.value, 0xff8040);
+        // src get and put raise their boxes, with the address as the title.
+        await api(bridge, session(s, 'call'), { member: 'src', value: `${bridge.base}/samples/letter.html` }, { token: s.token });
+        const src = await api(bridge, session(s, 'call'), { member: 'src' }, { token: s.token });
+        assert.equal(src.json.value, '');
+        const boxes = (await api(bridge, session(s, 'messages'), { after: 0 }, { token: s.token })).json.messages;
+        assert.deepEqual(boxes.map((b) => [b.text, b.title, b.buttons, b.waiting]), [
+          ['PUT SRC', `${bridge.base}/samples/letter.html`, 'OK', false],
+          ['GET SRC', `${bridge.base}/samples/letter.html`, 'OK', false],
+        ]);
+        const later = (await api(bridge, session(s, 'messages'), { after: boxes[1].id }, { token: s.token })).json;
+        assert.deepEqual(later.messages, []);
+        assert.equal((await api(bridge, session(s, 'answer'), { id: boxes[0].id, answer: 'Retry' }, { token: s.token })).status, 409);
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+      }
+    },
+
+    async 'idle sessions expire and take their files with them'() {
+      const tmp = tempDir('expiry');
+      const bridge = await startBridge(tessel, { after: ['--idle', '1'], env: { TMPDIR: tmp } });
+      try {
+        const s = await createSession(bridge);
+        await view(bridge, s, 100, 130);
+        await until('the session to expire', async () => (await count(bridge)) === 0, 5000, 200);
+        assert.equal((await api(bridge, session(s, 'view'), { width: 10, height: 10 }, { token: s.token })).status, 403);
+        assert.deepEqual(readdirSync(tmp), []);
+      } finally {
+        await bridge.stop();
+        rmSync(tmp, { recursive: true, force: true });
+      }
+    },
+
+    async '200 concurrent view requests'() {
+      const tmp = tempDir('load');
+      const bridge = await startBridge(tessel, { env: { TMPDIR: tmp } });
+      try {
+        const sessions = await Promise.all(Array.from({ length: 8 }, () => createSession(bridge)));
+        const started = Date.now();
+        const results = await Promise.all(Array.from({ length: 200 }, (_, i) =>
+          api(bridge, session(sessions[i % sessions.length], 'view'), { width: 160, height: 128 },
+            { token: sessions[i % sessions.length].token })));
+        const seconds = (Date.now() - started) / 1000;
+        const failed = results.filter((r) => r.status !== 200 || r.bytes.readUInt32BE(0) !== 0x89504e47);
+        assert.equal(failed.length, 0, `${failed.length} failed: ${failed.slice(0, 3).map((r) => r.status)}`);
+        assert.ok(seconds < 60, `took ${seconds} s`);
+        console.log(`    200 concurrent views of 160x128 over 8 sessions: ${seconds.toFixed(2)} s`);
+        for (const s of sessions)
+          assert.equal((await api(bridge, session(s, 'close'), {}, { token: s.token })).status, 200);
+        assert.equal(await count(bridge), 0);
+        assert.deepEqual(readdirSync(tmp), []);
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+        rmSync(tmp, { recursive: true, force: true });
+      }
+    },
+  };
+}
