@@ -411,7 +411,8 @@ HttpResponse BridgeApi::static_file(const HttpRequest& request)
     response.content_type = content_type_of(file);
     if (file.size() >= 5 && file.compare(file.size() - 5, 5, ".html") == 0 && request.path.rfind("/samples/", 0) != 0)
         response.headers.emplace_back("Content-Security-Policy",
-                                      "default-src 'self'; img-src 'self' blob:; style-src 'self' 'unsafe-inline'");
+                                      "default-src 'self'; img-src 'self' blob:; connect-src 'self' blob:; "
+                                      "style-src 'self' 'unsafe-inline'");
     response.headers.emplace_back("Cache-Control", "no-cache");
     return response;
 }
