@@ -24,10 +24,11 @@ int control_download(const char* url, const char* file, DownloadTls tls)
     if (!http)
         return 0;
     QELHTTPEnableSSL(http.get());
+    // The client keeps a pointer to the settings until the transfer ends.
+    // With no CA file or folder given, the TLS layer checks against the
+    // system trust store, and the host name against the certificate.
+    QELSSLSettings settings;
     if (tls == DownloadTls::Verified) {
-        // With no CA file or folder given, the TLS layer checks against the
-        // system trust store, and the host name against the certificate.
-        QELSSLSettings settings;
         settings.verify = 1;
         QELHTTPSetSSLSettings(http.get(), &settings);
     }
