@@ -136,7 +136,8 @@ void HttpServer::accept_loop()
         }
         if (waiting_.size() >= limits_.max_waiting) {
             lock.unlock();
-            answer(client.get(), http_error_response(503, "the bridge is busy"), false);
+            // Answered on the accepting thread, so without lingering.
+            answer(client.get(), http_error_response(503, "the bridge is busy"), false, false);
             continue;
         }
         waiting_.push_back(std::move(client));
@@ -208,7 +209,7 @@ void HttpServer::serve(QELTCPSocket* client)
     answer(client, response, request.method == "HEAD");
 }
 
-void HttpServer::answer(QELTCPSocket* client, const HttpResponse& response, bool head_only)
+void HttpServer::answer(QELTCPSocket* client, const HttpResponse& response, bool head_only, bool linger)
 {
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + http_reason(response.status) + "\r\n";
     if (!response.content_type.empty())
@@ -217,7 +218,7 @@ void HttpServer::answer(QELTCPSocket* client, const HttpResponse& response, bool
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
     head += "X-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n";
-    if (!write_all(client, head) || (!head_only && !write_all(client, response.body)))
+    if (!write_all(client, head) || (!head_only && !write_all(client, response.body)) || !linger)
         return;
     // Whatever the client still sends (a refused body) is read and dropped
     // for a moment, so that closing does not reset the connection before the

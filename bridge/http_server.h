@@ -68,7 +68,7 @@ private:
     void accept_loop();
     void worker_loop();
     void serve(QELTCPSocket* client);
-    void answer(QELTCPSocket* client, const HttpResponse& response, bool head_only);
+    void answer(QELTCPSocket* client, const HttpResponse& response, bool head_only, bool linger = true);
 
     HttpHandler handler_;
     HttpServerLimits limits_;

@@ -264,8 +264,10 @@ int serve_bridge(const MemoryPropertyBag& defaults, const std::vector<std::strin
     std::fflush(out);
 
     wait_for_stop_signal();
-    server.stop();
+    // Sessions first: closing lets a box that waits for a page answer Cancel,
+    // so the request behind it ends and the server's workers can be joined.
     sessions.stop();
+    server.stop();
     std::fprintf(out, "tessel serve: stopped\n");
     std::fflush(out);
     return 0;
