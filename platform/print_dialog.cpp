@@ -2,6 +2,7 @@
 #include "platform/print_dialog.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -40,8 +41,9 @@ int print_dialog(PrintDlgRecord* record) {
   if (dev_mode->orientation != DMORIENT_LANDSCAPE) dev_mode->orientation = DMORIENT_PORTRAIT;
   dev_mode->copies = static_cast<int16_t>(driver_copies ? copies : 1);
 
-  std::vector<unsigned char> names =
-      devnames_make(file ? "PDF" : "CUPS", choice.printer, file ? choice.printer.substr(4) : "");
+  // The output port of a pdf: destination is its file.
+  const std::string output = file ? choice.printer.substr(std::strlen(PRINT_PDF_PREFIX)) : "";
+  std::vector<unsigned char> names = devnames_make(file ? "PDF" : "CUPS", choice.printer, output);
   if (names.empty()) return 0;
 
   std::unique_ptr<PrinterDc> dc;
