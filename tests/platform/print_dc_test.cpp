@@ -1,6 +1,7 @@
 // The printer context: the printable area of each paper and orientation,
 // the job's life (sheets, reset, refusals) and what reaches the spooler and
 // the pdf: files.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <sstream>
 
 #include "common/pdf_tools.h"
+#include "platform/dc_cairo.h"
 #include "platform/print_dc.h"
 #include "platform/print_spooler.h"
 
@@ -188,6 +190,38 @@ TEST(PdfDestination, SheetsLandInTheFileAndAnEmptyJobWritesNothing) {
   ASSERT_TRUE(nowhere->start_page());
   EXPECT_EQ(nowhere->end_doc(), 0);
   EXPECT_NE(nowhere->last_error().find("/nonexistent-dir/x.pdf"), std::string::npos);
+  std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+
+TEST(PdfSheets, DrawingStartsAtThePrintableCornerAndStaysInside) {
+  const std::string path = scratch("clip.pdf");
+  // Letter at 600 per inch, printable from (150, 300) to (4950, 6300).
+  auto dc = CairoDc::create_pdf_sheets(path.c_str(), 612, 792, {150, 300, 4950, 6300});
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(dc->device_width(), 4800);
+  EXPECT_EQ(dc->device_height(), 6000);
+  DcObject black = dc->create_solid_brush(dc_rgb(0, 0, 0));
+  dc->fill_rect({-600, -600, 300, 300}, black);  // reaches into the margins
+  dc->delete_object(black);
+  dc->end_page();
+  dc->finish();
+  EXPECT_EQ(CairoDc::create_pdf_sheets(scratch("wide.pdf").c_str(), 612, 792, {0, 0, 6000, 100}), nullptr)
+      << "a printable area wider than the sheet";
+
+  // At 60 per inch a sheet pixel is ten device pixels.
+  const std::string png = scratch("clip.png");
+  ASSERT_TRUE(tessel_testing::pdf_page_to_png(path, 1, 60, png));
+  cairo_surface_t* sheet = cairo_image_surface_create_from_png(png.c_str());
+  ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
+  const unsigned char* data = cairo_image_surface_get_data(sheet);
+  const int stride = cairo_image_surface_get_stride(sheet);
+  auto pixel = [&](int x, int y) { return data[y * stride + x * 4 + 1]; };  // green
+  EXPECT_EQ(pixel(5, 5), 255) << "the corner margin stays blank";
+  EXPECT_EQ(pixel(14, 29), 255) << "left of the printable area";
+  EXPECT_EQ(pixel(16, 31), 0) << "the printable corner is painted";
+  EXPECT_EQ(pixel(44, 59), 0) << "the fill ends at its right and bottom edge";
+  EXPECT_EQ(pixel(46, 61), 255);
+  cairo_surface_destroy(sheet);
   std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
 
