@@ -91,6 +91,25 @@ cairo_scaled_font_t* make_scaled_font(cairo_font_face_t* face, double em,
   return font;
 }
 
+// Symbol fonts often map their codes by the byte itself (in the Unicode
+// map too, as the URW Symbol face does) or at 0xF000 + byte in a symbol
+// map, rather than at the Unicode value of the character. Answers 0 when no
+// map finds a glyph.
+unsigned long symbol_glyph(cairo_scaled_font_t* font, unsigned char byte) {
+  FT_Face ft = cairo_ft_scaled_font_lock_face(font);
+  if (!ft) return 0;
+  unsigned long index = 0;
+  FT_CharMap previous = ft->charmap;
+  for (int i = -1; i < ft->num_charmaps && index == 0; ++i) {
+    if (i >= 0) FT_Set_Charmap(ft, ft->charmaps[i]);
+    index = FT_Get_Char_Index(ft, byte);
+    if (index == 0) index = FT_Get_Char_Index(ft, 0xF000u + byte);
+  }
+  if (previous) FT_Set_Charmap(ft, previous);
+  cairo_ft_scaled_font_unlock_face(font);
+  return index;
+}
+
 std::unique_ptr<CairoFont> realise_font(const DcFontSpec& spec, int dpi) {
   char face[DC_FACE_SIZE];
   snprintf(face, sizeof face, "%.*s", DC_FACE_SIZE - 1, spec.face);
@@ -167,6 +186,7 @@ std::unique_ptr<CairoFont> realise_font(const DcFontSpec& spec, int dpi) {
                                          nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
         count > 0) {
       font->glyph[byte] = glyphs[0].index;
+      if (glyphs[0].index == 0 && symbol) glyphs[0].index = font->glyph[byte] = symbol_glyph(font->font, b);
       cairo_text_extents_t glyph_extents;
       cairo_scaled_font_glyph_extents(font->font, glyphs, 1, &glyph_extents);
       font->advance[byte] = static_cast<int>(std::lround(glyph_extents.x_advance));

@@ -161,6 +161,24 @@ TEST(CairoDcText, WidthsAddUpAndSymbolBulletIsDrawn) {
             text_width(*dc, "arial", "ab") + text_width(*dc, "arial", " cd"));
   // 0xB7 is the bullet in the Symbol encoding and a middle dot in 1252.
   EXPECT_GT(text_width(*dc, "SYMBOL", "\xB7"), 0);
+
+  // The bullet and a Greek letter leave ink: the Symbol face's map holds
+  // them at their bytes, not at their Unicode values.
+  for (const char* text : {"\xB7", "a"}) {
+    auto page = white_surface(40, 40);
+    DcFontSpec spec{};
+    snprintf(spec.face, sizeof spec.face, "symbol");
+    spec.height = -24;
+    DcObject font = page->create_font(spec);
+    DcObject old = page->select_object(font);
+    page->text_out(5, 5, text, 1);
+    int ink = 0;
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x) ink += page->get_pixel(x, y) != kWhite;
+    EXPECT_GT(ink, 10) << text;
+    page->select_object(old);
+    page->delete_object(font);
+  }
 }
 
 }  // namespace
