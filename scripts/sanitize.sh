@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds with clang, AddressSanitizer and UndefinedBehaviorSanitizer (and the
-# fuzz targets; the benchmarks are built only by the plain build), runs every test, then each fuzz target for a bounded time.
+# fuzz targets; the benchmarks are built only by the plain build), runs every
+# test, then each fuzz target for a bounded time.
 # Usage: scripts/sanitize.sh [SECONDS_PER_FUZZER]
 set -euo pipefail
 cd "$(dirname "$0")/.."
