@@ -113,6 +113,14 @@ void HttpServer::stop()
         ::shutdown(listener_->descriptor, SHUT_RDWR);
     if (acceptor_.joinable())
         acceptor_.join();
+    {
+        // Connections that are idle (a browser's spare ones) or half read
+        // end now instead of at their read time-out.
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const int descriptor : serving_)
+            ::shutdown(descriptor, SHUT_RDWR);
+        waiting_.clear();
+    }
     ready_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
@@ -156,12 +164,15 @@ void HttpServer::worker_loop()
                 return;
             client = std::move(waiting_.front());
             waiting_.pop_front();
+            serving_.push_back(client->descriptor);
         }
         QELTCPSocketSetTimeout(client.get(), limits_.read_timeout_seconds);
         // A client that stops reading must not hold a worker for ever.
         const timeval send_limit{limits_.read_timeout_seconds, 0};
         QELTCPSocketSetOption(client.get(), SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
         serve(client.get());
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::erase(serving_, client->descriptor);
     }
 }
 

@@ -79,5 +79,6 @@ private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Socket> waiting_;
+    std::vector<int> serving_;  // descriptors the workers are reading or answering
     bool stopping_ = false;
 };

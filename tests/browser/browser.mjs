@@ -53,8 +53,9 @@ async function shownPng(page) {
 
 const pageLabel = (page, text) =>
   page.waitForFunction((t) => document.getElementById('page').textContent === t, text, { timeout: 15000 });
+// Print and Sync lay out every page, at 600 dpi or 29 times over.
 const logged = (page, line) =>
-  page.waitForFunction((l) => document.getElementById('log').textContent.includes(l), line, { timeout: 20000 });
+  page.waitForFunction((l) => document.getElementById('log').textContent.includes(l), line, { timeout: 60000 });
 const ready = (page) => page.waitForFunction(() => !document.getElementById('sync').disabled, null, { timeout: 15000 });
 
 export async function browserSuite({ tessel, build, source }) {
