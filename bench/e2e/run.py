@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""End-to-end benchmark: the three generated print documents through Tessel
+(HTML to PDF, HTML to PNG pages, layout alone) and through headless Chromium
+and wkhtmltopdf (HTML to PDF), as whole processes. Runs alternate between the
+tools; each figure is the median of the runs. Writes a table of absolute
+figures and ratios to standard output and to a Markdown file.
+
+usage: run.py BUILD_DIR [--runs N] [--documents letter,report,table] [--out FILE.md] [--work DIR]"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DOCUMENTS = ("letter", "report", "table")
+TIME = "/usr/bin/time"
+
+
+def install(packages):
+    """Installs the comparison programs (only for this benchmark)."""
+    missing = [p for p in packages if subprocess.run(["dpkg", "-s", p], capture_output=True).returncode]
+    if missing:
+        subprocess.run(["apt-get", "install", "-y", *missing], check=True, stdout=subprocess.DEVNULL)
+
+
+def wkhtmltopdf_command():
+    """The command prefix for wkhtmltopdf; under xvfb-run when it needs a display."""
+    probe = subprocess.run(["wkhtmltopdf", "--version"], capture_output=True, text=True)
+    if probe.returncode == 0 and "patched qt" in (probe.stdout + probe.stderr).lower():
+        return ["wkhtmltopdf"]
+    return ["xvfb-run", "-a", "wkhtmltopdf"]
+
+
+def measure(command, cwd):
+    """Runs one command under /usr/bin/time; answers (seconds, peak KB)."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        result = subprocess.run([TIME, "-o", report.name, "-f", "%e %M", *command], cwd=cwd,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        if result.returncode != 0:
+            raise RuntimeError(f"{' '.join(command)} failed ({result.returncode}): {result.stderr[-400:]}")
+        seconds, kb = report.read().split()[-2:]
+        return float(seconds), int(kb)
+
+
+def tools(build, work):
+    tessel = os.path.join(build, "apps", "tessel")
+    pages = os.path.join(build, "apps", "tessel-pages")
+    wk = wkhtmltopdf_command()
+
+    def chromium(doc, out):
+        profile = tempfile.mkdtemp(prefix="e2e-chromium-", dir=work)
+        return ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                "--disable-extensions", "--no-pdf-header-footer", f"--user-data-dir={profile}",
+                f"--print-to-pdf={out}.pdf", "file://" + os.path.join(work, doc + ".html")]
+
+    return {
+        "tessel pdf": lambda doc, out: [tessel, "--src", doc + ".html", "print", "--printer", f"pdf:{out}.pdf"],
+        "tessel png": lambda doc, out: [tessel, "--src", doc + ".html", "view", "--all", "-o", out],
+        "tessel layout": lambda doc, out: [pages, doc + ".html"],
+        "chromium pdf": chromium,
+        "wkhtmltopdf pdf": lambda doc, out: [*wk, "-q", "--disable-javascript", "--disable-local-file-access",
+                                             "--allow", work, doc + ".html", out + ".pdf"],
+    }
+
+
+def fmt_time(s):
+    return f"{s * 1000:.0f} ms" if s < 10 else f"{s:.1f} s"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--out", default="e2e-results.md")
+    parser.add_argument("--work", default=None)
+    parser.add_argument("--documents", default=",".join(DOCUMENTS))
+    args = parser.parse_args()
+    documents = [d for d in args.documents.split(",") if d in DOCUMENTS]
+    build = os.path.abspath(args.build)
+    install(["chromium", "wkhtmltopdf", "xvfb", "time"])
+    work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="tessel-e2e-"))
+    os.makedirs(work, exist_ok=True)
+    subprocess.run([sys.executable, os.path.join(HERE, "make_documents.py"), work], check=True)
+
+    commands = tools(build, work)
+    samples = {(t, d): [] for t in commands for d in documents}
+    # Alternate: every round runs every tool once on every document.
+    for run in range(args.runs):
+        for doc in documents:
+            for tool, make in commands.items():
+                out = os.path.join(work, f"out-{tool.replace(' ', '-')}-{doc}")
+                shutil.rmtree(out, ignore_errors=True)
+                if tool == "tessel png":
+                    os.makedirs(out)
+                samples[(tool, doc)].append(measure(make(doc, out), work))
+        print(f"round {run + 1}/{args.runs} done", file=sys.stderr)
+
+    median = {k: (statistics.median(s for s, _ in v), statistics.median(m for _, m in v)) for k, v in samples.items()}
+    lines = [f"Medians of {args.runs} alternating runs, wall time and peak resident memory per process.", "",
+             "| document | tool | wall | peak MB | time tessel pdf / tool | memory tessel pdf / tool |",
+             "| --- | --- | ---: | ---: | ---: | ---: |"]
+    for doc in documents:
+        base_t, base_m = median[("tessel pdf", doc)]
+        for tool in commands:
+            t, m = median[(tool, doc)]
+            lines.append(f"| {doc} | {tool} | {fmt_time(t)} | {m / 1024:.1f} | "
+                         f"{base_t / t if t else float('nan'):.3f} | {base_m / m:.3f} |")
+    text = "\n".join(lines) + "\n"
+    sys.stdout.write(text)
+    with open(args.out, "w") as f:
+        f.write(text)
+
+
+if __name__ == "__main__":
+    main()
