@@ -152,13 +152,13 @@ int select_font_op(RenderTarget* t, const char* face, int points, int style, RtC
     qel_strlcpy(gdi->face, request, sizeof gdi->face);
     gdi->size = points;
     gdi->style = style;
-    DcFontSpec spec{};
-    qel_strlcpy(spec.face, request, sizeof spec.face);
-    spec.height = -rt_points_to_pixels(points, get_resolution_op(t));
-    spec.weight = (style & RT_STYLE_BOLD) ? DC_WEIGHT_BOLD : 0;
-    spec.italic = (style & RT_STYLE_ITALIC) != 0;
-    spec.underline = (style & RT_STYLE_UNDERLINE) != 0;
-    DcObject font = gdi->dc->create_font(spec);
+    DcFontRequest wanted{};
+    qel_strlcpy(wanted.face, request, sizeof wanted.face);
+    wanted.height = -rt_points_to_pixels(points, get_resolution_op(t));
+    wanted.weight = (style & RT_STYLE_BOLD) ? DC_WEIGHT_BOLD : 0;
+    wanted.italic = (style & RT_STYLE_ITALIC) != 0;
+    wanted.underline = (style & RT_STYLE_UNDERLINE) != 0;
+    DcObject font = gdi->dc->create_font(wanted);
     if (font) {
       gdi->dc->select_object(font);
       if (gdi->owns_font && gdi->font) gdi->dc->delete_object(gdi->font);

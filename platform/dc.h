@@ -38,7 +38,7 @@ inline constexpr int DC_WEIGHT_BOLD = 700;
 // A font request. height < 0 asks for that many pixels of character height
 // (the em, without internal leading); height > 0 for that cell height
 // (ascent + descent); 0 for the default size.
-struct DcFontSpec {
+struct DcFontRequest {
   char face[DC_FACE_SIZE];
   int height;
   int weight;  // 0 means DC_WEIGHT_NORMAL
@@ -92,7 +92,7 @@ class DeviceContext {
   // Objects. create_* answer 0 on failure. select_object answers the object
   // of the same kind that was selected before, or 0 when the handle is not a
   // live object. delete_object refuses (false) an object that is selected.
-  virtual DcObject create_font(const DcFontSpec& spec) = 0;
+  virtual DcObject create_font(const DcFontRequest& wanted) = 0;
   virtual DcObject create_pen(int width, DcColor color) = 0;
   virtual DcObject create_solid_brush(DcColor color) = 0;
   virtual DcObject stock_object(DcStockObject which) = 0;

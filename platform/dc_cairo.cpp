@@ -110,18 +110,18 @@ unsigned long symbol_glyph(cairo_scaled_font_t* font, unsigned char byte) {
   return index;
 }
 
-std::unique_ptr<CairoFont> realise_font(const DcFontSpec& spec, int dpi) {
+std::unique_ptr<CairoFont> realise_font(const DcFontRequest& wanted, int dpi) {
   char face[DC_FACE_SIZE];
-  snprintf(face, sizeof face, "%.*s", DC_FACE_SIZE - 1, spec.face);
+  snprintf(face, sizeof face, "%.*s", DC_FACE_SIZE - 1, wanted.face);
   const bool symbol = strcasecmp(face, "symbol") == 0;
-  const int weight = spec.weight ? spec.weight : DC_WEIGHT_NORMAL;
+  const int weight = wanted.weight ? wanted.weight : DC_WEIGHT_NORMAL;
 
   PatternPtr pattern(FcPatternCreate());
   if (!pattern) return nullptr;
   FcPatternAddString(pattern.get(), FC_FAMILY,
                      reinterpret_cast<const FcChar8*>(resolve_family(face)));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern.get(), FC_SLANT, spec.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddInteger(pattern.get(), FC_SLANT, wanted.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
   FcResult result;
@@ -134,21 +134,21 @@ std::unique_ptr<CairoFont> realise_font(const DcFontSpec& spec, int dpi) {
   std::unique_ptr<cairo_font_options_t, FontOptionsDeleter> options(make_font_options());
 
   double em;
-  if (spec.height < 0)
-    em = -static_cast<double>(spec.height);
-  else if (spec.height == 0)
+  if (wanted.height < 0)
+    em = -static_cast<double>(wanted.height);
+  else if (wanted.height == 0)
     em = 12.0 * dpi / 72.0;
   else
-    em = spec.height;
+    em = wanted.height;
 
   auto font = std::make_unique<CairoFont>();
   font->font = make_scaled_font(cairo_face.get(), em, options.get());
   if (!font->font) return nullptr;
   cairo_font_extents_t extents;
   cairo_scaled_font_extents(font->font, &extents);
-  if (spec.height > 0 && extents.ascent + extents.descent > 0) {
+  if (wanted.height > 0 && extents.ascent + extents.descent > 0) {
     // A positive height is the cell height: scale the em to make it so.
-    em = em * spec.height / (extents.ascent + extents.descent);
+    em = em * wanted.height / (extents.ascent + extents.descent);
     cairo_scaled_font_destroy(font->font);
     font->font = make_scaled_font(cairo_face.get(), em, options.get());
     if (!font->font) return nullptr;
@@ -157,7 +157,7 @@ std::unique_ptr<CairoFont> realise_font(const DcFontSpec& spec, int dpi) {
   font->ascent = static_cast<int>(std::lround(extents.ascent));
   font->descent = static_cast<int>(std::lround(extents.descent));
 
-  font->underline = spec.underline;
+  font->underline = wanted.underline;
   if (FT_Face ft = cairo_ft_scaled_font_lock_face(font->font)) {
     if (ft->units_per_EM > 0 && ft->underline_thickness > 0) {
       double unit = em / ft->units_per_EM;
@@ -200,20 +200,20 @@ const CairoFont& font_of(const DcObjectEntry& entry) {
   return static_cast<const CairoFont&>(*entry.font_data);
 }
 
-DcFontSpec system_font_spec() {
-  DcFontSpec spec{};
-  snprintf(spec.face, sizeof spec.face, "System");
-  spec.height = 16;
-  spec.weight = DC_WEIGHT_BOLD;
-  return spec;
+DcFontRequest system_font_request() {
+  DcFontRequest wanted{};
+  snprintf(wanted.face, sizeof wanted.face, "System");
+  wanted.height = 16;
+  wanted.weight = DC_WEIGHT_BOLD;
+  return wanted;
 }
 
 // A stock font even where no font can be realised, so the table is complete;
 // text drawn with an empty font draws nothing.
 std::unique_ptr<DcFontData> stock_font_data(int dpi) {
-  DcFontSpec spec = system_font_spec();
-  spec.height = spec.height * dpi / DC_SCREEN_DPI;
-  std::unique_ptr<DcFontData> data = realise_font(spec, dpi);
+  DcFontRequest wanted = system_font_request();
+  wanted.height = wanted.height * dpi / DC_SCREEN_DPI;
+  std::unique_ptr<DcFontData> data = realise_font(wanted, dpi);
   if (!data) data = std::make_unique<CairoFont>();
   return data;
 }
@@ -235,7 +235,7 @@ CairoDc::CairoDc(cairo_surface_t* surface, int width, int height, int dpi, bool 
       height_(height),
       dpi_(dpi),
       paged_(paged),
-      objects_(system_font_spec(), stock_font_data(dpi)),
+      objects_(system_font_request(), stock_font_data(dpi)),
       clip_{0, 0, width, height} {
   if (paged_) cairo_scale(cr_, 72.0 / dpi_, 72.0 / dpi_);
   // Shapes fall on whole pixels; only text is smoothed.
@@ -294,11 +294,11 @@ std::unique_ptr<CairoDc> CairoDc::create_pdf_sheets(const char* path, double pap
   return dc;
 }
 
-DcObject CairoDc::create_font(const DcFontSpec& spec) {
-  std::unique_ptr<CairoFont> font = realise_font(spec, dpi_);
+DcObject CairoDc::create_font(const DcFontRequest& wanted) {
+  std::unique_ptr<CairoFont> font = realise_font(wanted, dpi_);
   if (!font) return 0;
   ++fonts_created_;
-  DcFontSpec stored = spec;
+  DcFontRequest stored = wanted;
   stored.face[DC_FACE_SIZE - 1] = '\0';
   return objects_.add_font(stored, std::move(font));
 }

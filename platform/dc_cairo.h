@@ -43,7 +43,7 @@ class CairoDc final : public DeviceContext {
   int device_width() const override { return width_; }
   int device_height() const override { return height_; }
 
-  DcObject create_font(const DcFontSpec& spec) override;
+  DcObject create_font(const DcFontRequest& wanted) override;
   DcObject create_pen(int width, DcColor color) override;
   DcObject create_solid_brush(DcColor color) override;
   DcObject stock_object(DcStockObject which) override { return objects_.stock(which); }

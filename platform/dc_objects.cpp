@@ -3,7 +3,7 @@
 
 #include <utility>
 
-DcObjectTable::DcObjectTable(const DcFontSpec& stock_font,
+DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
                              std::unique_ptr<DcFontData> stock_font_data) {
   DcObjectEntry font;
   font.kind = DcObjectKind::Font;
@@ -33,10 +33,10 @@ DcObject DcObjectTable::add(DcObjectEntry entry) {
   return static_cast<DcObject>(entries_.size());
 }
 
-DcObject DcObjectTable::add_font(const DcFontSpec& spec, std::unique_ptr<DcFontData> data) {
+DcObject DcObjectTable::add_font(const DcFontRequest& wanted, std::unique_ptr<DcFontData> data) {
   DcObjectEntry entry;
   entry.kind = DcObjectKind::Font;
-  entry.font = spec;
+  entry.font = wanted;
   entry.font_data = std::move(data);
   return add(std::move(entry));
 }

@@ -16,7 +16,7 @@ struct DcFontData {
 struct DcObjectEntry {
   DcObjectKind kind = DcObjectKind::None;
   bool stock = false;
-  DcFontSpec font{};
+  DcFontRequest font{};
   std::unique_ptr<DcFontData> font_data;
   int pen_width = 0;
   DcColor color = 0;
@@ -24,10 +24,10 @@ struct DcObjectEntry {
 
 class DcObjectTable {
  public:
-  // The stock font is described by spec and realised by data.
-  DcObjectTable(const DcFontSpec& stock_font, std::unique_ptr<DcFontData> stock_font_data);
+  // The stock font is described by the request and realised by data.
+  DcObjectTable(const DcFontRequest& stock_font, std::unique_ptr<DcFontData> stock_font_data);
 
-  DcObject add_font(const DcFontSpec& spec, std::unique_ptr<DcFontData> data);
+  DcObject add_font(const DcFontRequest& wanted, std::unique_ptr<DcFontData> data);
   DcObject add_pen(int width, DcColor color);
   DcObject add_brush(DcColor color);
   DcObject stock(DcStockObject which) const;

@@ -24,12 +24,12 @@ std::string format(const char* pattern, long a, long b, long c = 0, long d = 0) 
   return buffer;
 }
 
-DcFontSpec system_font() {
-  DcFontSpec spec{};
-  snprintf(spec.face, sizeof spec.face, "System");
-  spec.height = 16;
-  spec.weight = DC_WEIGHT_BOLD;
-  return spec;
+DcFontRequest system_font() {
+  DcFontRequest wanted{};
+  snprintf(wanted.face, sizeof wanted.face, "System");
+  wanted.height = 16;
+  wanted.weight = DC_WEIGHT_BOLD;
+  return wanted;
 }
 
 }  // namespace
@@ -43,8 +43,8 @@ RecordingDc::RecordingDc(int dpi, int width, int height, RecordingMetrics metric
 
 void RecordingDc::refuse_face(const std::string& face) { refused_faces_.insert(lower(face)); }
 
-DcObject RecordingDc::create_font(const DcFontSpec& spec) {
-  DcFontSpec stored = spec;
+DcObject RecordingDc::create_font(const DcFontRequest& wanted) {
+  DcFontRequest stored = wanted;
   stored.face[DC_FACE_SIZE - 1] = '\0';
   char line[160];
   snprintf(line, sizeof line, "create_font(%s,%d,%d,%d,%d)", stored.face, stored.height,
@@ -84,7 +84,7 @@ bool RecordingDc::delete_object(DcObject object) {
   return deleted;
 }
 
-const DcFontSpec* RecordingDc::font_spec(DcObject font) const {
+const DcFontRequest* RecordingDc::font_spec(DcObject font) const {
   const DcObjectEntry* entry = objects_.find(font);
   return entry && entry->kind == DcObjectKind::Font ? &entry->font : nullptr;
 }
@@ -92,9 +92,9 @@ const DcFontSpec* RecordingDc::font_spec(DcObject font) const {
 void RecordingDc::font_metrics(int* char_width, int* ascent, int* descent) const {
   if (metrics_.proportional) {
     // Scale the metrics of a 13-pixel font to the selected one's height.
-    const DcFontSpec& spec = objects_.selected_entry(DcObjectKind::Font).font;
+    const DcFontRequest& wanted = objects_.selected_entry(DcObjectKind::Font).font;
     const int reference = metrics_.ascent + metrics_.descent;
-    int em = spec.height < 0 ? -spec.height : spec.height;
+    int em = wanted.height < 0 ? -wanted.height : wanted.height;
     if (em == 0) em = 16 * dpi_ / 96;
     *char_width = (metrics_.char_width * em + reference / 2) / reference;
     *ascent = (metrics_.ascent * em + reference / 2) / reference;

@@ -31,7 +31,7 @@ class RecordingDc final : public DeviceContext {
   int device_width() const override { return width_; }
   int device_height() const override { return height_; }
 
-  DcObject create_font(const DcFontSpec& spec) override;
+  DcObject create_font(const DcFontRequest& wanted) override;
   DcObject create_pen(int width, DcColor color) override;
   DcObject create_solid_brush(DcColor color) override;
   DcObject stock_object(DcStockObject which) override { return objects_.stock(which); }
@@ -84,7 +84,7 @@ class RecordingDc final : public DeviceContext {
   size_t fonts_created() const { return fonts_created_; }
   DcObject selected(DcObjectKind kind) const { return objects_.selected(kind); }
   // The request a font object was made from; null when it is not live.
-  const DcFontSpec* font_spec(DcObject font) const;
+  const DcFontRequest* font_spec(DcObject font) const;
   DcColor text_color() const { return text_color_; }
   DcColor bk_color() const { return bk_color_; }
   int bk_mode() const { return bk_mode_; }

@@ -176,8 +176,8 @@ DeviceContext* PrinterDc::sheet() const { return in_page_ ? surface_.get() : nul
 int PrinterDc::logical_dpi_x() const { return DC_PRINTER_DPI; }
 int PrinterDc::logical_dpi_y() const { return DC_PRINTER_DPI; }
 
-DcObject PrinterDc::create_font(const DcFontSpec& spec) {
-  return sheet() ? sheet()->create_font(spec) : 0;
+DcObject PrinterDc::create_font(const DcFontRequest& wanted) {
+  return sheet() ? sheet()->create_font(wanted) : 0;
 }
 DcObject PrinterDc::create_pen(int width, DcColor color) {
   return sheet() ? sheet()->create_pen(width, color) : 0;

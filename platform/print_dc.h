@@ -64,7 +64,7 @@ class PrinterDc final : public DeviceContext {
   int device_height() const override { return printable_.bottom - printable_.top; }
 
   // Drawing works on an open sheet; outside one it is refused.
-  DcObject create_font(const DcFontSpec& spec) override;
+  DcObject create_font(const DcFontRequest& wanted) override;
   DcObject create_pen(int width, DcColor color) override;
   DcObject create_solid_brush(DcColor color) override;
   DcObject stock_object(DcStockObject which) override;

@@ -99,10 +99,10 @@ TEST(CairoDcPixels, ClipLimitsDrawingUntilRestored) {
 }
 
 int text_width(CairoDc& dc, const char* face, const char* text) {
-  DcFontSpec spec{};
-  snprintf(spec.face, sizeof spec.face, "%s", face);
-  spec.height = -16;
-  DcObject font = dc.create_font(spec);
+  DcFontRequest wanted{};
+  snprintf(wanted.face, sizeof wanted.face, "%s", face);
+  wanted.height = -16;
+  DcObject font = dc.create_font(wanted);
   EXPECT_NE(font, 0u) << face;
   DcObject old = dc.select_object(font);
   DcSize size{};
@@ -120,10 +120,10 @@ TEST(CairoDcText, FacesDrawInsideTheirBoxAndDifferInWidth) {
   const char* faces[] = {"Times", "courier new", "arial"};
   int widths[3];
   for (int i = 0; i < 3; ++i) {
-    DcFontSpec spec{};
-    snprintf(spec.face, sizeof spec.face, "%s", faces[i]);
-    spec.height = -16;
-    DcObject font = dc->create_font(spec);
+    DcFontRequest wanted{};
+    snprintf(wanted.face, sizeof wanted.face, "%s", faces[i]);
+    wanted.height = -16;
+    DcObject font = dc->create_font(wanted);
     ASSERT_NE(font, 0u);
     DcObject old = dc->select_object(font);
     DcTextMetrics metrics{};
@@ -166,10 +166,10 @@ TEST(CairoDcText, WidthsAddUpAndSymbolBulletIsDrawn) {
   // them at their bytes, not at their Unicode values.
   for (const char* text : {"\xB7", "a"}) {
     auto page = white_surface(40, 40);
-    DcFontSpec spec{};
-    snprintf(spec.face, sizeof spec.face, "symbol");
-    spec.height = -24;
-    DcObject font = page->create_font(spec);
+    DcFontRequest wanted{};
+    snprintf(wanted.face, sizeof wanted.face, "symbol");
+    wanted.height = -24;
+    DcObject font = page->create_font(wanted);
     DcObject old = page->select_object(font);
     page->text_out(5, 5, text, 1);
     int ink = 0;
