@@ -18,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "bridge/http_request.h"
 #include "net/qelsock.h"
 
 namespace {
@@ -44,32 +45,14 @@ const char* content_type(const std::string& path)
     return "application/octet-stream";
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The request path without query, percent-decoded; "" when it is not one we
-// serve (no leading '/', a ".." component, an encoded NUL).
+// serve (no leading '/', a ".." component, a bad or NUL escape).
 std::string decode_path(const std::string& target)
 {
     std::string path;
-    for (size_t i = 0; i < target.size() && target[i] != '?' && target[i] != '#'; ++i) {
-        if (target[i] == '%' && i + 2 < target.size() && hex_value(target[i + 1]) >= 0 &&
-            hex_value(target[i + 2]) >= 0) {
-            path += static_cast<char>(hex_value(target[i + 1]) * 16 + hex_value(target[i + 2]));
-            i += 2;
-        } else {
-            path += target[i];
-        }
-    }
-    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
+    if (!http_percent_decode(std::string_view(target).substr(0, target.find_first_of("?#")), &path))
+        return "";
+    if (path.empty() || path[0] != '/')
         return "";
     if (path == "/.." || path.find("/../") != std::string::npos ||
         (path.size() >= 3 && path.compare(path.size() - 3, 3, "/..") == 0))
