@@ -294,13 +294,30 @@ std::unique_ptr<CairoDc> CairoDc::create_pdf_sheets(const char* path, double pap
   return dc;
 }
 
+bool CairoDc::RealisedFont::same_request(const DcFontRequest& other) const {
+  return request.height == other.height && request.weight == other.weight &&
+         request.italic == other.italic && request.underline == other.underline &&
+         strcmp(request.face, other.face) == 0;
+}
+
 DcObject CairoDc::create_font(const DcFontRequest& wanted) {
-  std::unique_ptr<CairoFont> font = realise_font(wanted, dpi_);
-  if (!font) return 0;
-  ++fonts_created_;
   DcFontRequest stored = wanted;
   stored.face[DC_FACE_SIZE - 1] = '\0';
-  return objects_.add_font(stored, std::move(font));
+  // Layout creates the same few fonts again for every cell it measures;
+  // matching and realising one is far dearer than the text it measures, and a
+  // realised font never changes, so the fonts made last are kept for reuse.
+  auto kept = std::find_if(realised_.begin(), realised_.end(),
+                           [&](const RealisedFont& f) { return f.same_request(stored); });
+  std::shared_ptr<const DcFontData> data = kept != realised_.end() ? kept->data : nullptr;
+  if (!data) {
+    std::shared_ptr<const DcFontData> font = realise_font(stored, dpi_);
+    if (!font) return 0;
+    if (realised_.size() >= kRealisedFontsKept) realised_.erase(realised_.begin());
+    realised_.push_back({stored, font});
+    data = std::move(font);
+  }
+  ++fonts_created_;
+  return objects_.add_font(stored, std::move(data));
 }
 
 DcObject CairoDc::create_pen(int width, DcColor color) {

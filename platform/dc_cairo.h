@@ -107,4 +107,12 @@ class CairoDc final : public DeviceContext {
   DcRect clip_;
   std::vector<DcRect> saved_clips_;
   size_t fonts_created_ = 0;
+
+  struct RealisedFont {
+    DcFontRequest request;
+    std::shared_ptr<const DcFontData> data;
+    bool same_request(const DcFontRequest& other) const;
+  };
+  static constexpr size_t kRealisedFontsKept = 32;
+  std::vector<RealisedFont> realised_;  // oldest first
 };

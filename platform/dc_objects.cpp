@@ -4,7 +4,7 @@
 #include <utility>
 
 DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
-                             std::unique_ptr<DcFontData> stock_font_data) {
+                             std::shared_ptr<const DcFontData> stock_font_data) {
   DcObjectEntry font;
   font.kind = DcObjectKind::Font;
   font.stock = true;
@@ -33,7 +33,8 @@ DcObject DcObjectTable::add(DcObjectEntry entry) {
   return static_cast<DcObject>(entries_.size());
 }
 
-DcObject DcObjectTable::add_font(const DcFontRequest& wanted, std::unique_ptr<DcFontData> data) {
+DcObject DcObjectTable::add_font(const DcFontRequest& wanted,
+                                 std::shared_ptr<const DcFontData> data) {
   DcObjectEntry entry;
   entry.kind = DcObjectKind::Font;
   entry.font = wanted;

@@ -8,7 +8,8 @@
 
 #include "platform/dc.h"
 
-// What an implementation keeps for a realised font (glyphs, metrics).
+// What an implementation keeps for a realised font (glyphs, metrics). It is
+// never changed once made, so several font objects may share one.
 struct DcFontData {
   virtual ~DcFontData() = default;
 };
@@ -17,7 +18,7 @@ struct DcObjectEntry {
   DcObjectKind kind = DcObjectKind::None;
   bool stock = false;
   DcFontRequest font{};
-  std::unique_ptr<DcFontData> font_data;
+  std::shared_ptr<const DcFontData> font_data;
   int pen_width = 0;
   DcColor color = 0;
 };
@@ -25,9 +26,10 @@ struct DcObjectEntry {
 class DcObjectTable {
  public:
   // The stock font is described by the request and realised by data.
-  DcObjectTable(const DcFontRequest& stock_font, std::unique_ptr<DcFontData> stock_font_data);
+  DcObjectTable(const DcFontRequest& stock_font,
+                std::shared_ptr<const DcFontData> stock_font_data);
 
-  DcObject add_font(const DcFontRequest& wanted, std::unique_ptr<DcFontData> data);
+  DcObject add_font(const DcFontRequest& wanted, std::shared_ptr<const DcFontData> data);
   DcObject add_pen(int width, DcColor color);
   DcObject add_brush(DcColor color);
   DcObject stock(DcStockObject which) const;
