@@ -7,6 +7,7 @@
 #include <new>
 
 #include "layout/fonts.h"
+#include "layout/trace.h"
 #include "layout/layout_limits.h"
 #include "layout/paint.h"
 #include "layout/render_target.h"
@@ -45,12 +46,15 @@ Line measure(RenderTarget* target, pdoc_element* element, int offset, int avail)
   return line;
 }
 
-int span_width(const RowSpans& spans, int y) { return spans[y].right - spans[y].left; }
+int span_width(const RowSpans& spans, int y) {
+  RowSpan span = spans[y];
+  return span.right - span.left;
+}
 
 }  // namespace
 
 int min_span(const RowSpans& spans, int y, int n) {
-  int rows = static_cast<int>(spans.size());
+  int rows = spans.size();
   if (y < 0 || y >= rows) return 0;
   int narrowest = span_width(spans, y);
   int end = std::min(rows, y + std::max(n, 1));
@@ -76,7 +80,7 @@ int effective_align(const pdoc_element* element) {
 
 pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H,
                            int y, int flags) {
-  H = std::min(H, static_cast<int>(spans.size()));
+  H = std::min(H, spans.size());
   while (is_float(element)) {
     int w = 0, h = 0;
     image_box(target, element, &w, &h);
@@ -101,9 +105,9 @@ pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans
         draw_image_box(target, element, right ? right_edge - w : left_edge, row);
       for (int i = row; i <= row + h - 2; i++) {
         if (right)
-          spans[i].right = right_edge - w;
+          spans.at(i).right = right_edge - w;
         else
-          spans[i].left = left_edge + w;
+          spans.at(i).left = left_edge + w;
       }
       placed = true;
       break;
@@ -143,17 +147,14 @@ pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans
   return element;
 }
 
-pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_element* element,
-                          int* offset, int flags) {
+namespace {
+
+pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* element,
+                   int* offset, int flags) {
   const int W = *width ? *width : page_width(target);
   const int H = *height ? *height : page_height(target);
   if (W <= 0 || H <= 0) return nullptr;
-  RowSpans spans;
-  try {
-    spans.assign(static_cast<size_t>(H), RowSpan{0, W});
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  RowSpans spans(H, W);
 
   int y = 0, used_width = 0, used_height = 0;
   bool stop = false;
@@ -240,13 +241,13 @@ pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_el
             used_height = H - 1;
             y = H - 1;
           }
-          for (int i = std::max(top, 0); i < y && i < H; i++) spans[i].left = table_width;
+          for (int i = std::max(top, 0); i < y && i < H; i++) spans.at(i).left = table_width;
           y += 1;
           element = table->next;
           *offset = 0;
         } else {
           stop = true;
-          printf("Table can't fit: %s from line:%d,%d\n", table->name, table->line, table->col);
+          layout_trace("Table can't fit: %s from line:%d,%d\n", table->name, table->line, table->col);
           element = result.element;
           *offset = 0;
         }
@@ -282,6 +283,8 @@ pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_el
 
   // Used height: the bottom of the last line, or of a float reaching lower.
   int i = H - 1;
+  // Rows never stored are untouched: start at the last stored row.
+  if (i > used_height) i = std::max(used_height, std::min(i, spans.stored() - 1));
   while (i > used_height && spans[i].left == 0 && spans[i].right == W) i--;
   if (i != used_height) used_height = i + 1;
   used_height -= 1;
@@ -297,4 +300,16 @@ pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_el
   *width = used_width;
   *height = used_height;
   return element;
+}
+
+}  // namespace
+
+pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_element* element,
+                          int* offset, int flags) {
+  try {
+    return flow(target, width, height, element, offset, flags);
+  } catch (const std::bad_alloc&) {
+    // The span map of a huge rectangle could not be stored.
+    return nullptr;
+  }
 }

@@ -2,6 +2,7 @@
 // tables of one sibling sequence from the top of a target downwards.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "document/pdoc.h"
@@ -17,7 +18,30 @@ struct RowSpan {
   int left;
   int right;
 };
-using RowSpans = std::vector<RowSpan>;
+
+// The free spans of every row of a flow rectangle, all of its width at first.
+// Rows are stored only up to the last one changed: a cell measured in a
+// rectangle thousands of rows high mostly holds text, which changes none.
+class RowSpans {
+ public:
+  RowSpans(int rows, int width) : rows_(rows), width_(width) {}
+  int size() const { return rows_; }
+  RowSpan operator[](int y) const {
+    return y < stored() ? stored_[static_cast<size_t>(y)] : RowSpan{0, width_};
+  }
+  // Row y (0 <= y < size()) for changing it.
+  RowSpan& at(int y) {
+    if (y >= stored()) stored_.resize(static_cast<size_t>(y) + 1, RowSpan{0, width_});
+    return stored_[static_cast<size_t>(y)];
+  }
+  // Rows from here on have never been changed.
+  int stored() const { return static_cast<int>(stored_.size()); }
+
+ private:
+  int rows_;
+  int width_;
+  std::vector<RowSpan> stored_;
+};
 
 // Lays out the sequence from (element, offset) into the target. width and
 // height of 0 mean the whole target; on return they hold the used width and
