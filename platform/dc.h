@@ -107,6 +107,9 @@ class DeviceContext {
   virtual DcColor set_text_color(DcColor color) = 0;
   virtual DcColor set_bk_color(DcColor color) = 0;
   virtual int set_bk_mode(int mode) = 0;
+  virtual DcColor get_text_color() const = 0;
+  virtual DcColor get_bk_color() const = 0;
+  virtual int get_bk_mode() const = 0;
 
   // Lines with the selected pen; line_to does not paint its end point.
   virtual bool move_to(int x, int y) = 0;

@@ -44,6 +44,9 @@ class RecordingDc final : public DeviceContext {
   DcColor set_text_color(DcColor color) override;
   DcColor set_bk_color(DcColor color) override;
   int set_bk_mode(int mode) override;
+  DcColor get_text_color() const override { return text_color_; }
+  DcColor get_bk_color() const override { return bk_color_; }
+  int get_bk_mode() const override { return bk_mode_; }
 
   bool move_to(int x, int y) override;
   bool line_to(int x, int y) override;

@@ -210,6 +210,13 @@ DcColor PrinterDc::set_bk_color(DcColor color) {
   return sheet() ? sheet()->set_bk_color(color) : DC_INVALID_COLOR;
 }
 int PrinterDc::set_bk_mode(int mode) { return sheet() ? sheet()->set_bk_mode(mode) : 0; }
+DcColor PrinterDc::get_text_color() const {
+  return sheet() ? sheet()->get_text_color() : DC_INVALID_COLOR;
+}
+DcColor PrinterDc::get_bk_color() const {
+  return sheet() ? sheet()->get_bk_color() : DC_INVALID_COLOR;
+}
+int PrinterDc::get_bk_mode() const { return sheet() ? sheet()->get_bk_mode() : 0; }
 bool PrinterDc::move_to(int x, int y) { return sheet() && sheet()->move_to(x, y); }
 bool PrinterDc::line_to(int x, int y) { return sheet() && sheet()->line_to(x, y); }
 bool PrinterDc::fill_rect(const DcRect& rect, DcObject brush) {

@@ -75,6 +75,9 @@ class PrinterDc final : public DeviceContext {
   bool text_extent(const char* text, int length, DcSize* size) override;
   DcColor set_text_color(DcColor color) override;
   DcColor set_bk_color(DcColor color) override;
+  DcColor get_text_color() const override;
+  DcColor get_bk_color() const override;
+  int get_bk_mode() const override;
   int set_bk_mode(int mode) override;
   bool move_to(int x, int y) override;
   bool line_to(int x, int y) override;
