@@ -8,6 +8,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/paginate.h"
 #include "layout/render_target.h"
@@ -63,6 +64,8 @@ std::vector<unsigned char> preselection_block(const char* name)
 // target. Answers the printer's last result; 0 or less ends the job.
 int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
 {
+    // The sheets of one copy share their measurements of the document.
+    LayoutMemoScope memo;
     int result = 1;
     pdoc_element* element = root;
     int offset = 0;

@@ -7,6 +7,7 @@
 
 #include "device/hid_library.h"
 #include "device/page_transfer.h"
+#include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/render_target.h"
 #include "platform/dc_cairo.h"
@@ -62,6 +63,7 @@ size_t read_page_bitmap(CairoDc* dc, std::vector<unsigned char>* bitmap)
 void send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root,
                 const ShowMessageFn& show_message, std::FILE* out)
 {
+    LayoutMemoScope memo;
     std::vector<unsigned char> bitmap;
     int page_number = 1;
     int left_out = 0;

@@ -1,6 +1,8 @@
 // Fonts, word fitting and line measurement; see fonts.h.
 #include "layout/fonts.h"
 
+#include "layout/trace.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -44,10 +46,10 @@ void select_element_font(RenderTarget* t, const pdoc_element* element) {
                      static_cast<RtColor>(style.outline_color)))
     return;
   if (!fallback)
-    printf("Error locating font %s with b: %d, i: %d size: %d, DPI:%d\n", face, style.flags & 1,
+    layout_trace("Error locating font %s with b: %d, i: %d size: %d, DPI:%d\n", face, style.flags & 1,
            style.flags & 2, points, t->get_resolution(t));
   else
-    printf("Error locating font %s with b: %d, i: %d, size: %d, DPI:%d\n", face, style.flags & 1,
+    layout_trace("Error locating font %s with b: %d, i: %d, size: %d, DPI:%d\n", face, style.flags & 1,
            style.flags & 2, points, t->get_resolution(t));
 }
 

@@ -2,6 +2,7 @@
 // the "no progress, skip the element" rule.
 #include "layout/paginate.h"
 
+#include "layout/measure_memo.h"
 #include "layout/page.h"
 
 pdoc_element* paginate_skip(pdoc_element* element) {
@@ -30,6 +31,7 @@ bool next_page(RenderTarget* target, pdoc_element** element, int* offset, bool* 
 
 PaginateResult paginate_document(RenderTarget* target, pdoc_element* root,
                                  const PaginateHooks* hooks, int max_pages) {
+  LayoutMemoScope memo;
   PaginateResult result;
   pdoc_element* element = root;
   int offset = 0;
@@ -54,6 +56,7 @@ PaginateResult paginate_document(RenderTarget* target, pdoc_element* root,
 
 pdoc_element* paginate_find_page(RenderTarget* target, pdoc_element* root, int page,
                                  int* offset) {
+  LayoutMemoScope memo;
   pdoc_element* element = root;
   *offset = 0;
   for (int n = 1; n < page && element; n++) {

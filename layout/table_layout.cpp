@@ -10,6 +10,7 @@
 
 #include "layout/flow.h"
 #include "layout/fonts.h"
+#include "layout/trace.h"
 #include "layout/paint.h"
 #include "layout/render_target.h"
 #include "layout/table_size.h"
@@ -39,7 +40,7 @@ class ResolutionGuard {
 };
 
 void print_height_step(int H, int page_h, int dpi, int next) {
-  printf("<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H,
+  layout_trace("<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H,
          page_h, dpi, next);
 }
 
@@ -79,7 +80,7 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
       int current = target->get_resolution(target);
       int next = next_resolution(current, page_w, T, false);
       if (next < 3) return {TABLE_FAILED, nullptr};
-      printf("<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", T, page_w,
+      layout_trace("<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", T, page_w,
              current, next);
       resolution.set(next);
       T = table_column_widths(target, table);

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <set>
 #include <vector>
 
 #include "layout/flow.h"
+#include "layout/measure_memo.h"
 #include "layout/fonts.h"
+#include "layout/trace.h"
 #include "layout/paint.h"
 #include "layout/render_target.h"
 
@@ -149,13 +152,10 @@ void cell_width_bounds(RenderTarget* target, pdoc_element* cell) {
   cell->cell.min_width = minimum;
 }
 
-void table_width_bounds(RenderTarget* target, pdoc_element* table) {
+namespace {
+
+void compute_width_bounds(RenderTarget* target, pdoc_element* table) {
   pdoc_table_fields& t = table->table;
-  TableNesting nesting;
-  if (nesting.too_deep()) {
-    t.max_width = t.min_width = 0;
-    return;
-  }
   std::set<int> spans;
   for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row)) {
     for_each_cell(row, [&](pdoc_element* cell) {
@@ -183,7 +183,7 @@ void table_width_bounds(RenderTarget* target, pdoc_element* table) {
         if (c.colspan != k) return;
         int j = cell_column(table, cell, r);
         if (j < 0) {
-          printf("ERROR!\n");
+          layout_trace("ERROR!\n");
           return;
         }
         if (k == 1) {
@@ -242,6 +242,78 @@ void table_width_bounds(RenderTarget* target, pdoc_element* table) {
   }
   t.max_width = clamp_length(max_total);
   t.min_width = clamp_length(min_total);
+}
+
+TableBounds record_width_bounds(pdoc_element* table) {
+  const pdoc_table_fields& t = table->table;
+  TableBounds bounds;
+  bounds.max_width = t.max_width;
+  bounds.min_width = t.min_width;
+  if (has_matrix(table))
+    for (int j = 0; j < t.cols; j++)
+      bounds.columns.push_back(
+          {t.columns[j].max_width, t.columns[j].min_width, t.columns[j].width_frac});
+  for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row))
+    for_each_cell(row, [&](pdoc_element* cell) {
+      bounds.cells.push_back({cell->cell.max_width, cell->cell.min_width});
+    });
+  return bounds;
+}
+
+void restore_width_bounds(pdoc_element* table, const TableBounds& bounds) {
+  pdoc_table_fields& t = table->table;
+  t.max_width = bounds.max_width;
+  t.min_width = bounds.min_width;
+  for (size_t j = 0; j < bounds.columns.size(); j++) {
+    pdoc_column& col = t.columns[j];
+    col.max_width = bounds.columns[j].max_width;
+    col.min_width = bounds.columns[j].min_width;
+    col.width_frac = bounds.columns[j].width_frac;
+    col.final_width = 0;
+  }
+  size_t i = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row))
+    for_each_cell(row, [&](pdoc_element* cell) {
+      if (i >= bounds.cells.size()) return;
+      cell->cell.max_width = bounds.cells[i].max_width;
+      cell->cell.min_width = bounds.cells[i].min_width;
+      i++;
+    });
+}
+
+}  // namespace
+
+void table_width_bounds(RenderTarget* target, pdoc_element* table) {
+  pdoc_table_fields& t = table->table;
+  TableNesting nesting;
+  if (nesting.too_deep()) {
+    t.max_width = t.min_width = 0;
+    return;
+  }
+  // Every page the table reaches asks for its bounds again; within a job the
+  // answer for the same resolution and page is the one measured first.
+  const bool keep = memo_active();
+  const TableBoundsKey key{table, target->gdi->dc, target->get_resolution(target),
+                           page_width(target)};
+  if (keep) {
+    if (const TableBounds* known = memo_find_table_bounds(key)) {
+      restore_width_bounds(table, *known);
+      replay_aftermath(target, known->after);
+      return;
+    }
+  }
+  const uint64_t traces = layout_trace_count();
+  const TargetFont before = target_font(target);
+  compute_width_bounds(target, table);
+  if (keep && layout_trace_count() == traces && !contains_table(table)) {
+    try {
+      TableBounds bounds = record_width_bounds(table);
+      bounds.after = capture_aftermath(target, &before);
+      memo_keep_table_bounds(key, std::move(bounds));
+    } catch (const std::bad_alloc&) {
+      // Not kept: measured again next time.
+    }
+  }
 }
 
 int table_column_widths(RenderTarget* target, pdoc_element* table) {
@@ -309,6 +381,45 @@ int table_column_widths(RenderTarget* target, pdoc_element* table) {
   return static_cast<int>(T);
 }
 
+namespace {
+
+// The height of a cell's content measured in a subtarget w x H20, or 0 when
+// no subtarget could be made.
+int measure_cell(RenderTarget* target, pdoc_element* cell, int w, int H20, bool* measured) {
+  RenderTarget* sub = target->create_subtarget(target, 0, 0, w - 1, H20 - 1);
+  *measured = sub != nullptr;
+  if (!sub) return 0;
+  int fw = 0, fh = 0, offset = 0;
+  layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
+  cell->cell.content_height = fh + 1;
+  sub->destroy(sub);
+  return fh + 1;
+}
+
+// measure_cell, answered from the job's records when the same cell was
+// measured with the same width, resolution and starting font.
+int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20) {
+  bool measured = false;
+  if (!memo_active()) return measure_cell(target, cell, w, H20, &measured);
+  DeviceContext* dc = target->gdi->dc;
+  DcTextMetrics entry{};
+  dc->text_metrics(&entry);
+  const CellHeightKey key{cell, dc, target->get_resolution(target), w, H20, entry.ascent,
+                          entry.descent};
+  if (const CellHeight* known = memo_find_cell_height(key)) {
+    if (known->measured) cell->cell.content_height = known->height;
+    replay_aftermath(target, known->after);
+    return known->height;
+  }
+  const uint64_t traces = layout_trace_count();
+  const int h = measure_cell(target, cell, w, H20, &measured);
+  if (layout_trace_count() == traces && !contains_table(cell))
+    memo_keep_cell_height(key, {measured, h, capture_aftermath(target, nullptr)});
+  return h;
+}
+
+}  // namespace
+
 int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, int flags) {
   pdoc_table_fields& t = table->table;
   const TableMetrics m = table_metrics(target, table);
@@ -330,17 +441,8 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
         for (int k = 1; k < cell->cell.colspan && j + k < t.cols; k++)
           w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
         int h = 0;
-        if (cell->child && w > 0 && w <= INT32_MAX && H20 > 0) {
-          RenderTarget* sub =
-              target->create_subtarget(target, 0, 0, static_cast<int>(w - 1), H20 - 1);
-          if (sub) {
-            int fw = 0, fh = 0, offset = 0;
-            layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
-            h = fh + 1;
-            cell->cell.content_height = h;
-            sub->destroy(sub);
-          }
-        }
+        if (cell->child && w > 0 && w <= INT32_MAX && H20 > 0)
+          h = cell_content_height(target, cell, static_cast<int>(w), H20);
         const int span = std::max(cell->cell.rowspan, 1);
         for (int o = 0; o < span && r + o < rows; o++) {
           int share = h / span + (span > 1 && o < h % span ? 1 : 0);
