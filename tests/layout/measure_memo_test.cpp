@@ -1,0 +1,174 @@
+// A layout job reuses the measurements of tables it has already made: what
+// it draws, in which font and colours, and what it prints must be exactly
+// what a job that measures everything again draws and prints.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/pdocbuild.h"
+#include "layout/measure_memo.h"
+#include "layout/page.h"
+#include "layout/paginate.h"
+#include "layout_tree.h"
+
+namespace {
+
+struct DocumentFree {
+  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
+};
+using Document = std::unique_ptr<pdoc_document, DocumentFree>;
+
+// A long table whose rows differ in what a measurement leaves behind: fonts
+// and colours, a cell holding only a break, cells with nested tables.
+std::string ledger(int rows, const char* face) {
+  std::string html = "<html><body><font face=\"Arial\" size=5><b>Ledger</b></font>"
+                     "<table forcedisplay=\"W\" border=1 cellpadding=2 cellspacing=0>"
+                     "<thead><tr bgcolor=\"#DCE6F0\"><th>No.</th><th>Text</th><th>More</th>"
+                     "</tr></thead>";
+  for (int r = 1; r <= rows; r++) {
+    std::string more;
+    if (r % 7 == 0)
+      more = "<br>";
+    else if (r % 11 == 0)
+      more = "<table border=1><tr><td>inner " + std::to_string(r) + "</td></tr></table>";
+    else if (r % 13 == 0)
+      more = "<font face=\"" + std::string(face) + "\" size=1 color=green>small</font>";
+    else
+      more = "<i>note " + std::to_string(r * 7 % 101) + "</i>";
+    html += "<tr><td align=right>" + std::to_string(r) + "</td><td><font color=red>Posting " +
+            std::to_string(r) + "</font> for order</td><td>" + more + "</td></tr>";
+  }
+  return html + "</table><p>After the table</p></body></html>";
+}
+
+// The drawing operations of a page with the state each one draws in: the
+// font request and colours for text, the pen colour for lines. Handles and
+// the order in which states were set are left out; they may differ.
+std::vector<std::string> drawn(const std::vector<std::string>& ops) {
+  std::map<std::string, std::string> objects;  // handle -> what it is
+  std::string font = "stock", pen = "stock", text = "0x000000", bk = "0xffffff", mode = "opaque";
+  std::vector<std::string> out;
+  auto handle_after = [](const std::string& op) { return op.substr(op.rfind('=') + 1); };
+  for (const std::string& op : ops) {
+    if (op.rfind("create_", 0) == 0) {
+      objects[handle_after(op)] = op.substr(0, op.rfind('='));
+    } else if (op.rfind("select(", 0) == 0) {
+      std::string what = objects[op.substr(7, op.find(')') - 7)];
+      if (what.rfind("create_font", 0) == 0) font = what;
+      if (what.rfind("create_pen", 0) == 0) pen = what;
+    } else if (op.rfind("text_color(", 0) == 0) {
+      text = op;
+    } else if (op.rfind("bk_color(", 0) == 0) {
+      bk = op;
+    } else if (op.rfind("bk_mode(", 0) == 0) {
+      mode = op;
+    } else if (op.rfind("text_out(", 0) == 0) {
+      out.push_back(op + " " + font + " " + text + " " + mode + " " + bk);
+    } else if (op.rfind("line_to(", 0) == 0) {
+      out.push_back(op + " " + pen);
+    } else if (op.rfind("delete(", 0) != 0) {
+      out.push_back(op);
+    }
+  }
+  return out;
+}
+
+struct Job {
+  std::vector<std::vector<std::string>> pages;
+  std::string printed;
+};
+
+// Lays out every page of html on a fresh page context, with or without the
+// job's records of measurements.
+Job lay_out(const std::string& html, bool keep_measurements) {
+  Document document(pdocbuild_string(html.c_str(), nullptr, nullptr));
+  RecordingPage page(420, 300);
+  Job job;
+  testing::internal::CaptureStdout();
+  {
+    std::unique_ptr<LayoutMemoScope> memo;
+    if (keep_measurements) memo = std::make_unique<LayoutMemoScope>();
+    EXPECT_EQ(memo_active(), keep_measurements);
+    pdoc_element* element = document->root;
+    int offset = 0;
+    while (element && job.pages.size() < 200) {
+      page.dc.clear();
+      pdoc_element* start = element;
+      int start_offset = offset;
+      element = layout_page(page.target, element, &offset);
+      if (element == start && offset == start_offset) {
+        element = paginate_skip(start);
+        offset = 0;
+      }
+      job.pages.push_back(drawn(page.dc.ops()));
+    }
+  }
+  job.printed = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(memo_active());
+  return job;
+}
+
+TEST(MeasureMemo, ReusedMeasurementsDrawAndPrintExactlyWhatMeasuringAgainDoes) {
+  const std::string html = ledger(150, "Courier New");
+  Job fresh = lay_out(html, false);
+  Job kept = lay_out(html, true);
+  ASSERT_GT(fresh.pages.size(), 5u);  // the table reaches many pages
+  ASSERT_EQ(kept.pages.size(), fresh.pages.size());
+  for (size_t p = 0; p < fresh.pages.size(); p++) EXPECT_EQ(kept.pages[p], fresh.pages[p]) << p;
+  EXPECT_EQ(kept.printed, fresh.printed);
+}
+
+TEST(MeasureMemo, MeasurementsThatPrintADiagnosticAreMadeAgainEachTime) {
+  // A face the context refuses prints "Error locating font" wherever it is
+  // measured; a reused measurement would print it once only.
+  const std::string html = ledger(120, "Nowhere Sans");
+  auto refusing = [&](bool keep) {
+    Document document(pdocbuild_string(html.c_str(), nullptr, nullptr));
+    RecordingPage page(420, 300);
+    page.dc.refuse_face("Nowhere Sans");
+    testing::internal::CaptureStdout();
+    std::unique_ptr<LayoutMemoScope> memo;
+    if (keep) memo = std::make_unique<LayoutMemoScope>();
+    int pages = 0;
+    pdoc_element* element = document->root;
+    int offset = 0;
+    while (element && pages++ < 200) element = layout_page(page.target, element, &offset);
+    memo.reset();
+    return testing::internal::GetCapturedStdout();
+  };
+  const std::string fresh = refusing(false);
+  EXPECT_NE(fresh.find("Error locating font Nowhere Sans"), std::string::npos);
+  EXPECT_EQ(refusing(true), fresh);
+}
+
+TEST(MeasureMemo, ScopesNestAndOnlyTheOutermostForgets) {
+  EXPECT_FALSE(memo_active());
+  {
+    LayoutMemoScope outer;
+    {
+      LayoutMemoScope inner;
+      EXPECT_TRUE(memo_active());
+    }
+    EXPECT_TRUE(memo_active());
+  }
+  EXPECT_FALSE(memo_active());
+}
+
+TEST(MeasureMemo, ContainsTableLooksBelowTheElementOnly) {
+  LayoutTree tree;
+  pdoc_element* body = tree.body();
+  pdoc_element* first = tree.add(body, ELE_TEXT, PDOC_TAG_P, "P");
+  tree.text(first, "text");
+  pdoc_element* second = tree.add(body, ELE_TEXT, PDOC_TAG_P, "P");
+  pdoc_element* deep = tree.add(second, ELE_TEXT, PDOC_TAG_P, "P");
+  tree.add(deep, ELE_TABLE, PDOC_TAG_TABLE, "TABLE");
+  EXPECT_FALSE(contains_table(first));  // its sibling's table is not its own
+  EXPECT_TRUE(contains_table(second));
+  EXPECT_TRUE(contains_table(body));
+  EXPECT_FALSE(contains_table(nullptr));
+}
+
+}  // namespace
