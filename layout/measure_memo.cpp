@@ -1,6 +1,7 @@
 // Measurement records of one layout job; see measure_memo.h.
 #include "layout/measure_memo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -17,13 +18,12 @@ void mix(size_t* seed, const T& value) {
   *seed ^= std::hash<T>{}(value) + 0x9e3779b97f4a7c15ull + (*seed << 6) + (*seed >> 2);
 }
 
-struct CellHeightHash {
-  size_t operator()(const CellHeightKey& k) const {
+struct TableHeightsHash {
+  size_t operator()(const TableHeightsKey& k) const {
     size_t h = 0;
-    mix(&h, k.cell);
+    mix(&h, k.table);
     mix(&h, k.dc);
     mix(&h, k.dpi);
-    mix(&h, k.width);
     mix(&h, k.height);
     mix(&h, k.entry_ascent);
     mix(&h, k.entry_descent);
@@ -44,12 +44,15 @@ struct TableBoundsHash {
 
 // Enough for documents of many thousand pages; past it, records are
 // dropped and measured again rather than let memory grow without end.
-constexpr size_t kMaxCellHeights = 1u << 21;
-constexpr size_t kMaxTableBounds = 1u << 14;
+constexpr size_t kMaxHeightSlots = size_t{1} << 22;
+constexpr size_t kMaxTableBounds = size_t{1} << 14;
 
 struct Memo {
-  std::unordered_map<CellHeightKey, CellHeight, CellHeightHash> cell_heights;
+  std::unordered_map<TableHeightsKey, std::vector<CellHeight>, TableHeightsHash> table_heights;
+  size_t height_slots = 0;
   std::unordered_map<TableBoundsKey, TableBounds, TableBoundsHash> table_bounds;
+  // Per table, the record whose bounds its cells hold.
+  std::unordered_map<const pdoc_element*, TableBoundsKey> cell_bounds_from;
 };
 
 thread_local Memo* g_memo = nullptr;
@@ -72,13 +75,21 @@ TargetFont target_font(const RenderTarget* target) {
   return {target->gdi->font, target->gdi->size};
 }
 
-MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont* before) {
+DcColorState capture_colors(const DeviceContext* dc) {
+  return {dc->get_text_color(), dc->get_bk_color(), dc->get_bk_mode()};
+}
+
+void replay_colors(DeviceContext* dc, const DcColorState& colors) {
+  if (dc->get_text_color() != colors.text_color) dc->set_text_color(colors.text_color);
+  if (dc->get_bk_color() != colors.bk_color) dc->set_bk_color(colors.bk_color);
+  if (dc->get_bk_mode() != colors.bk_mode) dc->set_bk_mode(colors.bk_mode);
+}
+
+MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont& before) {
   const RenderTargetGdi* gdi = target->gdi;
   MeasureAftermath after;
-  after.text_color = gdi->dc->get_text_color();
-  after.bk_color = gdi->dc->get_bk_color();
-  after.bk_mode = gdi->dc->get_bk_mode();
-  if (before && (before->font != gdi->font || before->size != gdi->size)) {
+  after.colors = capture_colors(gdi->dc);
+  if (before.font != gdi->font || before.size != gdi->size) {
     after.selected_font = true;
     qel_strlcpy(after.face, gdi->face, sizeof after.face);
     after.size = gdi->size;
@@ -91,30 +102,33 @@ MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont* befor
 
 void replay_aftermath(RenderTarget* target, const MeasureAftermath& after) {
   RenderTargetGdi* gdi = target->gdi;
-  DeviceContext* dc = gdi->dc;
   if (after.selected_font) {
     target->select_font(target, after.face, after.size, after.style, after.target_text_color,
                         RT_NO_COLOR);
     gdi->outline_color = after.target_outline_color;
   }
-  if (dc->get_text_color() != after.text_color) dc->set_text_color(after.text_color);
-  if (dc->get_bk_color() != after.bk_color) dc->set_bk_color(after.bk_color);
-  if (dc->get_bk_mode() != after.bk_mode) dc->set_bk_mode(after.bk_mode);
+  replay_colors(gdi->dc, after.colors);
 }
 
-const CellHeight* memo_find_cell_height(const CellHeightKey& key) {
+std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots) {
   if (!g_memo) return nullptr;
-  auto found = g_memo->cell_heights.find(key);
-  return found != g_memo->cell_heights.end() ? &found->second : nullptr;
-}
-
-void memo_keep_cell_height(const CellHeightKey& key, const CellHeight& value) {
-  if (!g_memo) return;
   try {
-    if (g_memo->cell_heights.size() >= kMaxCellHeights) g_memo->cell_heights.clear();
-    g_memo->cell_heights.insert_or_assign(key, value);
+    auto found = g_memo->table_heights.find(key);
+    if (found != g_memo->table_heights.end() && found->second.size() == slots)
+      return &found->second;
+    if (g_memo->height_slots + slots > kMaxHeightSlots) {
+      g_memo->table_heights.clear();
+      g_memo->height_slots = 0;
+      if (slots > kMaxHeightSlots) return nullptr;
+    }
+    std::vector<CellHeight>& record = g_memo->table_heights[key];
+    g_memo->height_slots += slots - std::min(record.size(), slots);
+    record.assign(slots, CellHeight{});
+    return &record;
   } catch (const std::bad_alloc&) {
-    g_memo->cell_heights.clear();
+    g_memo->table_heights.clear();
+    g_memo->height_slots = 0;
+    return nullptr;
   }
 }
 
@@ -131,6 +145,21 @@ void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value) {
     g_memo->table_bounds.insert_or_assign(key, std::move(value));
   } catch (const std::bad_alloc&) {
     g_memo->table_bounds.clear();
+  }
+}
+
+bool memo_cell_bounds_current(const TableBoundsKey& key) {
+  if (!g_memo) return false;
+  auto found = g_memo->cell_bounds_from.find(key.table);
+  return found != g_memo->cell_bounds_from.end() && found->second == key;
+}
+
+void memo_note_cell_bounds(const TableBoundsKey& key) {
+  if (!g_memo) return;
+  try {
+    g_memo->cell_bounds_from.insert_or_assign(key.table, key);
+  } catch (const std::bad_alloc&) {
+    g_memo->cell_bounds_from.clear();
   }
 }
 

@@ -30,12 +30,19 @@ class LayoutMemoScope {
   bool outermost_;
 };
 
-// The drawing state a measurement leaves behind in the context and target:
-// text and background colours and mode, and the target's font request.
-struct MeasureAftermath {
+// The colours and background mode a measurement leaves in the context.
+struct DcColorState {
   DcColor text_color = 0;
   DcColor bk_color = 0;
   int bk_mode = 0;
+};
+DcColorState capture_colors(const DeviceContext* dc);
+void replay_colors(DeviceContext* dc, const DcColorState& colors);
+
+// The drawing state a measurement on a target leaves behind: the context's
+// colours and the target's font request.
+struct MeasureAftermath {
+  DcColorState colors;
   bool selected_font = false;  // the target itself selected a font
   char face[256] = {};
   int32_t size = 0;
@@ -51,31 +58,32 @@ struct TargetFont {
 };
 TargetFont target_font(const RenderTarget* target);
 
-// Records what the measurement left behind; before is the target's font
-// before a measurement made on the target itself, null for one made on a
-// subtarget, which leaves the target's font alone.
-MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont* before);
+// Records what the measurement on the target left behind; before is the
+// target's font before it.
+MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont& before);
 // Puts the target and its context into the recorded state.
 void replay_aftermath(RenderTarget* target, const MeasureAftermath& after);
 
-// The content height of one cell measured in a subtarget.
-struct CellHeightKey {
-  const pdoc_element* cell;
+// The content heights of a table's cells, each measured in a subtarget of
+// the cell's width and `height` rows, one slot per row and column.
+struct TableHeightsKey {
+  const pdoc_element* table;
   const DeviceContext* dc;
   int32_t dpi;
-  int64_t width;
   int32_t height;
-  int32_t entry_ascent;  // the font a subtarget starts with
+  int32_t entry_ascent;  // the font every subtarget starts with
   int32_t entry_descent;
-  bool operator==(const CellHeightKey&) const = default;
+  bool operator==(const TableHeightsKey&) const = default;
 };
 struct CellHeight {
-  bool measured;  // the subtarget could be made
-  int32_t height;
-  MeasureAftermath after;
+  int64_t width = -1;     // -1: not measured yet
+  bool measured = false;  // the subtarget could be made
+  int32_t height = 0;
+  DcColorState colors;
 };
-const CellHeight* memo_find_cell_height(const CellHeightKey& key);
-void memo_keep_cell_height(const CellHeightKey& key, const CellHeight& value);
+// The slots for the key, made empty on first use; null when measurements
+// are not being kept or there is no memory for them.
+std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots);
 
 // The width bounds of a whole table.
 struct TableBoundsKey {
@@ -100,6 +108,11 @@ struct TableBounds {
 };
 const TableBounds* memo_find_table_bounds(const TableBoundsKey& key);
 void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value);
+// Whether the cells of key's table hold the bounds recorded under key (no
+// other measurement of the table has written them since); note_cell_bounds
+// says which record they hold now.
+bool memo_cell_bounds_current(const TableBoundsKey& key);
+void memo_note_cell_bounds(const TableBoundsKey& key);
 
 // Whether measurements are being kept on this thread.
 bool memo_active();

@@ -260,7 +260,7 @@ TableBounds record_width_bounds(pdoc_element* table) {
   return bounds;
 }
 
-void restore_width_bounds(pdoc_element* table, const TableBounds& bounds) {
+void restore_width_bounds(pdoc_element* table, const TableBounds& bounds, bool cells) {
   pdoc_table_fields& t = table->table;
   t.max_width = bounds.max_width;
   t.min_width = bounds.min_width;
@@ -271,6 +271,7 @@ void restore_width_bounds(pdoc_element* table, const TableBounds& bounds) {
     col.width_frac = bounds.columns[j].width_frac;
     col.final_width = 0;
   }
+  if (!cells) return;
   size_t i = 0;
   for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row))
     for_each_cell(row, [&](pdoc_element* cell) {
@@ -297,7 +298,8 @@ void table_width_bounds(RenderTarget* target, pdoc_element* table) {
                            page_width(target)};
   if (keep) {
     if (const TableBounds* known = memo_find_table_bounds(key)) {
-      restore_width_bounds(table, *known);
+      restore_width_bounds(table, *known, !memo_cell_bounds_current(key));
+      memo_note_cell_bounds(key);
       replay_aftermath(target, known->after);
       return;
     }
@@ -305,10 +307,12 @@ void table_width_bounds(RenderTarget* target, pdoc_element* table) {
   const uint64_t traces = layout_trace_count();
   const TargetFont before = target_font(target);
   compute_width_bounds(target, table);
-  if (keep && layout_trace_count() == traces && !contains_table(table)) {
+  if (!keep) return;
+  memo_note_cell_bounds(key);
+  if (layout_trace_count() == traces && !contains_table(table)) {
     try {
       TableBounds bounds = record_width_bounds(table);
-      bounds.after = capture_aftermath(target, &before);
+      bounds.after = capture_aftermath(target, before);
       memo_keep_table_bounds(key, std::move(bounds));
     } catch (const std::bad_alloc&) {
       // Not kept: measured again next time.
@@ -396,25 +400,21 @@ int measure_cell(RenderTarget* target, pdoc_element* cell, int w, int H20, bool*
   return fh + 1;
 }
 
-// measure_cell, answered from the job's records when the same cell was
-// measured with the same width, resolution and starting font.
-int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20) {
+// measure_cell, answered from the slot when the cell was measured with the
+// same width before; slot is null when measurements are not kept.
+int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20,
+                        CellHeight* slot) {
   bool measured = false;
-  if (!memo_active()) return measure_cell(target, cell, w, H20, &measured);
-  DeviceContext* dc = target->gdi->dc;
-  DcTextMetrics entry{};
-  dc->text_metrics(&entry);
-  const CellHeightKey key{cell, dc, target->get_resolution(target), w, H20, entry.ascent,
-                          entry.descent};
-  if (const CellHeight* known = memo_find_cell_height(key)) {
-    if (known->measured) cell->cell.content_height = known->height;
-    replay_aftermath(target, known->after);
-    return known->height;
+  if (!slot) return measure_cell(target, cell, w, H20, &measured);
+  if (slot->width == w) {
+    if (slot->measured) cell->cell.content_height = slot->height;
+    replay_colors(target->gdi->dc, slot->colors);
+    return slot->height;
   }
   const uint64_t traces = layout_trace_count();
   const int h = measure_cell(target, cell, w, H20, &measured);
   if (layout_trace_count() == traces && !contains_table(cell))
-    memo_keep_cell_height(key, {measured, h, capture_aftermath(target, nullptr)});
+    *slot = {w, measured, h, capture_colors(target->gdi->dc)};
   return h;
 }
 
@@ -429,6 +429,16 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
     for (int r = 0; r < rows; r++) t.row_heights[r] = 0;
   const int H20 = 20 * target->get_resolution(target);
 
+  // Every subtarget starts with the font the context has now: the target's.
+  std::vector<CellHeight>* slots = nullptr;
+  if (sized && memo_active()) {
+    DcTextMetrics entry{};
+    target->gdi->dc->text_metrics(&entry);
+    slots = memo_table_heights({table, target->gdi->dc, target->get_resolution(target), H20,
+                                entry.ascent, entry.descent},
+                               static_cast<size_t>(rows) * static_cast<size_t>(t.cols));
+  }
+
   if (sized) {
     int r = 0;
     for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
@@ -442,7 +452,9 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
           w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
         int h = 0;
         if (cell->child && w > 0 && w <= INT32_MAX && H20 > 0)
-          h = cell_content_height(target, cell, static_cast<int>(w), H20);
+          h = cell_content_height(
+              target, cell, static_cast<int>(w), H20,
+              slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr);
         const int span = std::max(cell->cell.rowspan, 1);
         for (int o = 0; o < span && r + o < rows; o++) {
           int share = h / span + (span > 1 && o < h % span ? 1 : 0);
