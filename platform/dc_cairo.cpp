@@ -22,20 +22,37 @@ namespace {
 
 // A realised font: the Cairo font, its rounded metrics and, per byte of text,
 // the glyph and its whole-pixel advance. Whole-pixel advances keep the width
-// of a string equal to the sum of the widths of its pieces.
+// of a string equal to the sum of the widths of its pieces. A byte's glyph is
+// looked up when the byte is first met: loading all 256 glyphs of every font
+// costs more than a short document takes to lay out.
 struct CairoFont final : DcFontData {
   cairo_scaled_font_t* font = nullptr;
+  bool symbol = false;
   int ascent = 0;
   int descent = 0;
   int underline_offset = 0;  // from the baseline down to the top of the underline
   int underline_thickness = 1;
   bool underline = false;
-  unsigned long glyph[256] = {};
-  int advance[256] = {};
 
   ~CairoFont() override {
     if (font) cairo_scaled_font_destroy(font);
   }
+  unsigned long glyph(unsigned char byte) const {
+    if (!known_[byte]) look_up(byte);
+    return glyph_[byte];
+  }
+  int advance(unsigned char byte) const {
+    if (!known_[byte]) look_up(byte);
+    return advance_[byte];
+  }
+
+ private:
+  void look_up(unsigned char byte) const;
+  // Filled in as bytes are met; a font belongs to one context, which is used
+  // by one thread at a time.
+  mutable bool known_[256] = {};
+  mutable unsigned long glyph_[256] = {};
+  mutable int advance_[256] = {};
 };
 
 struct FaceAlias {
@@ -173,27 +190,30 @@ std::unique_ptr<CairoFont> realise_font(const DcFontRequest& wanted, int dpi) {
   }
   font->underline_offset = std::max(font->underline_offset, 0);
 
-  for (int byte = 0; byte < 256; ++byte) {
-    auto b = static_cast<unsigned char>(byte);
-    // Control bytes (tab, line ends) take the place of a space.
-    char32_t code = b < 0x20 ? U' ' : symbol ? symbol_to_unicode(b) : cp1252_to_unicode(b);
-    std::string utf8;
-    append_utf8(utf8, code);
-    cairo_glyph_t* glyphs = nullptr;
-    int count = 0;
-    if (cairo_scaled_font_text_to_glyphs(font->font, 0, 0, utf8.data(),
-                                         static_cast<int>(utf8.size()), &glyphs, &count, nullptr,
-                                         nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
-        count > 0) {
-      font->glyph[byte] = glyphs[0].index;
-      if (glyphs[0].index == 0 && symbol) glyphs[0].index = font->glyph[byte] = symbol_glyph(font->font, b);
-      cairo_text_extents_t glyph_extents;
-      cairo_scaled_font_glyph_extents(font->font, glyphs, 1, &glyph_extents);
-      font->advance[byte] = static_cast<int>(std::lround(glyph_extents.x_advance));
-    }
-    cairo_glyph_free(glyphs);
-  }
+  font->symbol = symbol;
   return font;
+}
+
+void CairoFont::look_up(unsigned char b) const {
+  known_[b] = true;
+  if (!font) return;
+  // Control bytes (tab, line ends) take the place of a space.
+  char32_t code = b < 0x20 ? U' ' : symbol ? symbol_to_unicode(b) : cp1252_to_unicode(b);
+  std::string utf8;
+  append_utf8(utf8, code);
+  cairo_glyph_t* glyphs = nullptr;
+  int count = 0;
+  if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                       &glyphs, &count, nullptr, nullptr,
+                                       nullptr) == CAIRO_STATUS_SUCCESS &&
+      count > 0) {
+    glyph_[b] = glyphs[0].index;
+    if (glyphs[0].index == 0 && symbol) glyphs[0].index = glyph_[b] = symbol_glyph(font, b);
+    cairo_text_extents_t glyph_extents;
+    cairo_scaled_font_glyph_extents(font, glyphs, 1, &glyph_extents);
+    advance_[b] = static_cast<int>(std::lround(glyph_extents.x_advance));
+  }
+  cairo_glyph_free(glyphs);
 }
 
 const CairoFont& font_of(const DcObjectEntry& entry) {
@@ -340,7 +360,7 @@ bool CairoDc::text_extent(const char* text, int length, DcSize* size) {
   if (!text || length < 0 || !size) return false;
   const CairoFont& font = font_of(objects_.selected_entry(DcObjectKind::Font));
   int width = 0;
-  for (int i = 0; i < length; ++i) width += font.advance[static_cast<unsigned char>(text[i])];
+  for (int i = 0; i < length; ++i) width += font.advance(static_cast<unsigned char>(text[i]));
   size->cx = width;
   size->cy = font.ascent + font.descent;
   return true;
@@ -371,10 +391,10 @@ bool CairoDc::text_out(int x, int y, const char* text, int length) {
   int pen_x = x;
   for (int i = 0; i < length; ++i) {
     auto byte = static_cast<unsigned char>(text[i]);
-    glyphs[i].index = font.glyph[byte];
+    glyphs[i].index = font.glyph(byte);
     glyphs[i].x = pen_x;
     glyphs[i].y = baseline;
-    pen_x += font.advance[byte];
+    pen_x += font.advance(byte);
   }
   set_source(text_color_);
   cairo_set_scaled_font(cr_, font.font);
