@@ -68,6 +68,24 @@ TEST(Flow, LeftFloatNarrowsTheRowsBesideIt) {
   EXPECT_EQ(w, 121);
 }
 
+TEST(Flow, AVeryTallRectangleMeasuresLikeAShortOne) {
+  // Cells are measured in rectangles twenty inches high; a flow must not pay
+  // for rows it never reaches, nor give up on a rectangle too tall to map.
+  LayoutTree tree;
+  pdoc_element* body = tree.body();
+  pdoc_element* img = tree.image(body, 100, 50, ALIGN_LEFT);
+  tree.text(body, "abc def ghi jkl mno pqr stu vwx");
+  RecordingPage page(300, 200);
+  auto measure = [&](int rect_height) {
+    int w = 150, h = rect_height, offset = 0;
+    pdoc_element* stop = layout_flow(page.target, &w, &h, img, &offset, LAYOUT_MEASURE);
+    return std::vector<int>{stop == nullptr, w, h};
+  };
+  const std::vector<int> short_one = measure(200);
+  EXPECT_EQ(short_one[0], 1);
+  EXPECT_EQ(measure(1 << 30), short_one);
+}
+
 TEST(Flow, RightFloatMakesTheUsedWidthFull) {
   LayoutTree tree;
   pdoc_element* body = tree.body();

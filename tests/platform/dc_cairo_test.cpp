@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/dc_cairo.h"
 
@@ -179,6 +180,57 @@ TEST(CairoDcText, WidthsAddUpAndSymbolBulletIsDrawn) {
     page->select_object(old);
     page->delete_object(font);
   }
+}
+
+TEST(CairoDcText, FontsOfOneRequestShareTheirRealisationAndOutliveEachOther) {
+  // A context reuses the fonts it realised last; each request still gets an
+  // object of its own, which can be deleted without harming the others, and
+  // requests beyond what is kept are realised again correctly.
+  auto dc = white_surface(200, 60);
+  auto request = [](const char* face, int height, int weight) {
+    DcFontRequest wanted{};
+    snprintf(wanted.face, sizeof wanted.face, "%s", face);
+    wanted.height = height;
+    wanted.weight = weight;
+    return wanted;
+  };
+  auto width_with = [&](DcObject font, const char* text) {
+    DcObject old = dc->select_object(font);
+    DcSize size{};
+    dc->text_extent(text, static_cast<int>(strlen(text)), &size);
+    dc->select_object(old);
+    return size.cx;
+  };
+  const char* text = "Ledger, all postings";
+  DcObject first = dc->create_font(request("arial", -20, 0));
+  DcObject second = dc->create_font(request("arial", -20, 0));
+  DcObject bold = dc->create_font(request("arial", -20, DC_WEIGHT_BOLD));
+  ASSERT_NE(first, 0u);
+  ASSERT_NE(second, first);
+  const int regular = width_with(first, text);
+  EXPECT_EQ(width_with(second, text), regular);
+  EXPECT_GT(width_with(bold, text), regular);
+  EXPECT_TRUE(dc->delete_object(first));
+  EXPECT_EQ(width_with(second, text), regular);
+
+  // Many other sizes push the first request out of what is kept.
+  std::vector<DcObject> others;
+  for (int h = 8; h < 60; h++) others.push_back(dc->create_font(request("times", -h, 0)));
+  DcObject again = dc->create_font(request("arial", -20, 0));
+  EXPECT_EQ(width_with(again, text), regular);
+  EXPECT_EQ(width_with(second, text), regular);
+  EXPECT_LT(width_with(others.front(), text), width_with(others.back(), text));
+  EXPECT_EQ(dc->fonts_created(), 4u + others.size());
+
+  // Text drawn with a shared font leaves ink, glyphs being found as met.
+  DcObject old = dc->select_object(again);
+  dc->set_bk_mode(DC_TRANSPARENT);
+  dc->text_out(5, 5, "\xE9t\xE9", 3);  // accented letters of the 1252 range
+  int ink = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 60; ++x) ink += dc->get_pixel(x, y) != kWhite;
+  EXPECT_GT(ink, 20);
+  dc->select_object(old);
 }
 
 }  // namespace
