@@ -18,8 +18,6 @@
 
 #include "platform/cp1252.h"
 
-namespace {
-
 // A realised font: the Cairo font, its rounded metrics and, per byte of text,
 // the glyph and its whole-pixel advance. Whole-pixel advances keep the width
 // of a string equal to the sum of the widths of its pieces. A byte's glyph is
@@ -54,6 +52,8 @@ struct CairoFont final : DcFontData {
   mutable unsigned long glyph_[256] = {};
   mutable int advance_[256] = {};
 };
+
+namespace {
 
 struct FaceAlias {
   const char* name;
@@ -194,6 +194,8 @@ std::unique_ptr<CairoFont> realise_font(const DcFontRequest& wanted, int dpi) {
   return font;
 }
 
+}  // namespace
+
 void CairoFont::look_up(unsigned char b) const {
   known_[b] = true;
   if (!font) return;
@@ -216,9 +218,7 @@ void CairoFont::look_up(unsigned char b) const {
   cairo_glyph_free(glyphs);
 }
 
-const CairoFont& font_of(const DcObjectEntry& entry) {
-  return static_cast<const CairoFont&>(*entry.font_data);
-}
+namespace {
 
 DcFontRequest system_font_request() {
   DcFontRequest wanted{};
@@ -255,7 +255,9 @@ CairoDc::CairoDc(cairo_surface_t* surface, int width, int height, int dpi, bool 
       height_(height),
       dpi_(dpi),
       paged_(paged),
-      objects_(system_font_request(), stock_font_data(dpi)),
+      // The stock font is realised when text first uses it: most drawing
+      // selects its own fonts, and matching one costs milliseconds.
+      objects_(system_font_request(), nullptr),
       clip_{0, 0, width, height} {
   if (paged_) cairo_scale(cr_, 72.0 / dpi_, 72.0 / dpi_);
   // Shapes fall on whole pixels; only text is smoothed.
@@ -348,8 +350,14 @@ DcObject CairoDc::create_solid_brush(DcColor color) {
   return objects_.add_brush(color & 0xFFFFFF);
 }
 
+const CairoFont& CairoDc::selected_font() {
+  const DcObjectEntry& entry = objects_.selected_entry(DcObjectKind::Font);
+  if (!entry.font_data) objects_.set_font_data(objects_.selected(DcObjectKind::Font), stock_font_data(dpi_));
+  return static_cast<const CairoFont&>(*entry.font_data);
+}
+
 bool CairoDc::text_metrics(DcTextMetrics* metrics) {
-  const CairoFont& font = font_of(objects_.selected_entry(DcObjectKind::Font));
+  const CairoFont& font = selected_font();
   metrics->ascent = font.ascent;
   metrics->descent = font.descent;
   metrics->height = font.ascent + font.descent;
@@ -358,7 +366,7 @@ bool CairoDc::text_metrics(DcTextMetrics* metrics) {
 
 bool CairoDc::text_extent(const char* text, int length, DcSize* size) {
   if (!text || length < 0 || !size) return false;
-  const CairoFont& font = font_of(objects_.selected_entry(DcObjectKind::Font));
+  const CairoFont& font = selected_font();
   int width = 0;
   for (int i = 0; i < length; ++i) width += font.advance(static_cast<unsigned char>(text[i]));
   size->cx = width;
@@ -381,7 +389,7 @@ void CairoDc::fill_pixels(const DcRect& rect, DcColor color) {
 
 bool CairoDc::text_out(int x, int y, const char* text, int length) {
   if (!text || length < 0) return false;
-  const CairoFont& font = font_of(objects_.selected_entry(DcObjectKind::Font));
+  const CairoFont& font = selected_font();
   DcSize extent;
   text_extent(text, length, &extent);
   if (bk_mode_ == DC_OPAQUE) fill_pixels({x, y, x + extent.cx, y + extent.cy}, bk_color_);

@@ -15,6 +15,8 @@ typedef struct _cairo cairo_t;
 inline constexpr int DC_SCREEN_DPI = 96;
 inline constexpr int DC_PRINTER_DPI = 600;
 
+struct CairoFont;
+
 class CairoDc final : public DeviceContext {
  public:
   ~CairoDc() override;
@@ -94,6 +96,8 @@ class CairoDc final : public DeviceContext {
  private:
   CairoDc(cairo_surface_t* surface, int width, int height, int dpi, bool paged);
   void fill_pixels(const DcRect& rect, DcColor color);
+  // The selected font's realisation (the stock font's made on first use).
+  const CairoFont& selected_font();
   void set_source(DcColor color);
   void apply_clip();
 

@@ -74,6 +74,12 @@ const DcObjectEntry* DcObjectTable::find(DcObject object) const {
   return entries_[object - 1].get();
 }
 
+void DcObjectTable::set_font_data(DcObject font, std::shared_ptr<const DcFontData> data) {
+  if (font == 0 || font > entries_.size() || !entries_[font - 1]) return;
+  DcObjectEntry& entry = *entries_[font - 1];
+  if (entry.kind == DcObjectKind::Font) entry.font_data = std::move(data);
+}
+
 DcObject DcObjectTable::select(DcObject object) {
   const DcObjectEntry* entry = find(object);
   if (!entry) return 0;

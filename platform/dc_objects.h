@@ -41,6 +41,8 @@ class DcObjectTable {
   bool remove(DcObject object);
 
   const DcObjectEntry* find(DcObject object) const;
+  // Gives a font object its realisation, for one realised only when needed.
+  void set_font_data(DcObject font, std::shared_ptr<const DcFontData> data);
   DcObject selected(DcObjectKind kind) const;
   const DcObjectEntry& selected_entry(DcObjectKind kind) const;
   // Objects created and not deleted, stock objects not counted.
