@@ -1,6 +1,7 @@
 // Object table of a device context; see dc_objects.h.
 #include "platform/dc_objects.h"
 
+#include <cstdint>
 #include <utility>
 
 DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
@@ -28,9 +29,12 @@ DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
 }
 
 DcObject DcObjectTable::add(DcObjectEntry entry) {
-  entries_.push_back(std::make_unique<DcObjectEntry>(std::move(entry)));
+  // Handles are never given twice; 0 is no object.
+  if (last_handle_ == UINT32_MAX) return 0;
+  const DcObject handle = ++last_handle_;
+  entries_.emplace(handle, std::move(entry));
   ++created_;
-  return static_cast<DcObject>(entries_.size());
+  return handle;
 }
 
 DcObject DcObjectTable::add_font(const DcFontRequest& wanted,
@@ -70,14 +74,14 @@ DcObject DcObjectTable::stock(DcStockObject which) const {
 }
 
 const DcObjectEntry* DcObjectTable::find(DcObject object) const {
-  if (object == 0 || object > entries_.size()) return nullptr;
-  return entries_[object - 1].get();
+  auto found = entries_.find(object);
+  return found != entries_.end() ? &found->second : nullptr;
 }
 
 void DcObjectTable::set_font_data(DcObject font, std::shared_ptr<const DcFontData> data) {
-  if (font == 0 || font > entries_.size() || !entries_[font - 1]) return;
-  DcObjectEntry& entry = *entries_[font - 1];
-  if (entry.kind == DcObjectKind::Font) entry.font_data = std::move(data);
+  auto found = entries_.find(font);
+  if (found != entries_.end() && found->second.kind == DcObjectKind::Font)
+    found->second.font_data = std::move(data);
 }
 
 DcObject DcObjectTable::select(DcObject object) {
@@ -94,7 +98,7 @@ bool DcObjectTable::remove(DcObject object) {
   if (!entry) return false;
   if (entry->stock) return true;
   if (object == font_ || object == pen_ || object == brush_) return false;
-  entries_[object - 1].reset();
+  entries_.erase(object);
   return true;
 }
 
@@ -118,7 +122,7 @@ const DcObjectEntry& DcObjectTable::selected_entry(DcObjectKind kind) const {
 
 size_t DcObjectTable::live_count() const {
   size_t count = 0;
-  for (const auto& entry : entries_)
-    if (entry && !entry->stock) ++count;
+  for (const auto& [handle, entry] : entries_)
+    if (!entry.stock) ++count;
   return count;
 }

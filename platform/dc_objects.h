@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
+#include <unordered_map>
 
 #include "platform/dc.h"
 
@@ -53,7 +53,10 @@ class DcObjectTable {
  private:
   DcObject add(DcObjectEntry entry);
 
-  std::vector<std::unique_ptr<DcObjectEntry>> entries_;  // index = handle - 1
+  // Live objects only: a job creates and deletes hundreds of thousands of
+  // pens and fonts, and what it deleted takes no room.
+  std::unordered_map<DcObject, DcObjectEntry> entries_;
+  DcObject last_handle_ = 0;
   DcObject font_ = 0, pen_ = 0, brush_ = 0;
   DcObject stock_font_ = 0, stock_pen_ = 0, stock_brush_ = 0;
   size_t created_ = 0;

@@ -233,4 +233,23 @@ TEST(CairoDcText, FontsOfOneRequestShareTheirRealisationAndOutliveEachOther) {
   dc->select_object(old);
 }
 
+TEST(CairoDcObjects, HandlesAreNeverReusedAndDeletedObjectsAreGone) {
+  // A job makes and deletes pens by the hundred thousand; handles keep
+  // counting up, a deleted handle stays dead and only live objects count.
+  auto dc = white_surface(10, 10);
+  const DcObject first = dc->create_pen(1, kRed);
+  DcObject previous = first;
+  for (int i = 0; i < 100000; i++) {
+    DcObject pen = dc->create_pen(1, kRed);
+    ASSERT_GT(pen, previous);
+    EXPECT_TRUE(dc->delete_object(previous));
+    previous = pen;
+  }
+  EXPECT_EQ(dc->live_objects(), 1u);
+  EXPECT_EQ(dc->select_object(first), 0u);  // long deleted
+  EXPECT_FALSE(dc->delete_object(first));
+  EXPECT_NE(dc->select_object(previous), 0u);
+  EXPECT_FALSE(dc->delete_object(previous));  // selected objects stay
+}
+
 }  // namespace
