@@ -1,7 +1,6 @@
 // Measurement records of one layout job; see measure_memo.h.
 #include "layout/measure_memo.h"
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -42,9 +41,10 @@ struct TableBoundsHash {
   }
 };
 
-// Enough for documents of many thousand pages; past it, records are
-// dropped and measured again rather than let memory grow without end.
-constexpr size_t kMaxHeightSlots = size_t{1} << 22;
+// Enough for documents of many thousand pages; past it, nothing more is kept
+// and the rest is measured as it comes. Records are never dropped while the
+// job runs: a caller up the stack may be reading one.
+constexpr size_t kMaxHeightSlots = size_t{1} << 20;
 constexpr size_t kMaxTableBounds = size_t{1} << 14;
 
 struct Memo {
@@ -116,18 +116,13 @@ std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t s
     auto found = g_memo->table_heights.find(key);
     if (found != g_memo->table_heights.end() && found->second.size() == slots)
       return &found->second;
-    if (g_memo->height_slots + slots > kMaxHeightSlots) {
-      g_memo->table_heights.clear();
-      g_memo->height_slots = 0;
-      if (slots > kMaxHeightSlots) return nullptr;
-    }
-    std::vector<CellHeight>& record = g_memo->table_heights[key];
-    g_memo->height_slots += slots - std::min(record.size(), slots);
-    record.assign(slots, CellHeight{});
-    return &record;
+    if (found != g_memo->table_heights.end() || slots > kMaxHeightSlots - g_memo->height_slots)
+      return nullptr;
+    std::vector<CellHeight> record(slots);
+    auto placed = g_memo->table_heights.emplace(key, std::move(record)).first;
+    g_memo->height_slots += slots;
+    return &placed->second;
   } catch (const std::bad_alloc&) {
-    g_memo->table_heights.clear();
-    g_memo->height_slots = 0;
     return nullptr;
   }
 }
@@ -140,11 +135,11 @@ const TableBounds* memo_find_table_bounds(const TableBoundsKey& key) {
 
 void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value) {
   if (!g_memo) return;
+  if (g_memo->table_bounds.size() >= kMaxTableBounds) return;
   try {
-    if (g_memo->table_bounds.size() >= kMaxTableBounds) g_memo->table_bounds.clear();
     g_memo->table_bounds.insert_or_assign(key, std::move(value));
   } catch (const std::bad_alloc&) {
-    g_memo->table_bounds.clear();
+    // Not kept: measured again next time.
   }
 }
 
@@ -159,7 +154,9 @@ void memo_note_cell_bounds(const TableBoundsKey& key) {
   try {
     g_memo->cell_bounds_from.insert_or_assign(key.table, key);
   } catch (const std::bad_alloc&) {
-    g_memo->cell_bounds_from.clear();
+    // Without the note the cells count as not current: the next reuse
+    // rewrites them, which is always right.
+    g_memo->cell_bounds_from.erase(key.table);
   }
 }
 

@@ -82,7 +82,7 @@ struct CellHeight {
   DcColorState colors;
 };
 // The slots for the key, made empty on first use; null when measurements
-// are not being kept or there is no memory for them.
+// are not being kept or the job has kept as many as it may.
 std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots);
 
 // The width bounds of a whole table.
