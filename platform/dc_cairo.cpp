@@ -375,6 +375,11 @@ bool CairoDc::text_extent(const char* text, int length, DcSize* size) {
 }
 
 void CairoDc::set_source(DcColor color) {
+  // Each new source is a pattern Cairo allocates and a PDF sheet compares;
+  // most fills repeat the colour before them.
+  if (source_is_color_ && source_color_ == color) return;
+  source_is_color_ = true;
+  source_color_ = color;
   cairo_set_source_rgb(cr_, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0,
                        ((color >> 16) & 0xFF) / 255.0);
 }
@@ -405,7 +410,10 @@ bool CairoDc::text_out(int x, int y, const char* text, int length) {
     pen_x += font.advance(byte);
   }
   set_source(text_color_);
-  cairo_set_scaled_font(cr_, font.font);
+  if (font.font != scaled_font_) {
+    cairo_set_scaled_font(cr_, font.font);
+    scaled_font_ = font.font;
+  }
   cairo_show_glyphs(cr_, glyphs.data(), length);
   if (font.underline)
     fill_pixels({x, baseline + font.underline_offset, x + extent.cx,
@@ -574,6 +582,7 @@ int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height
     cairo_scale(cr_, static_cast<double>(dest_width) / src_width,
                 static_cast<double>(dest_height) / src_height);
     cairo_set_source_surface(cr_, image, 0, 0);
+    source_is_color_ = false;
     cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
     cairo_paint(cr_);
     cairo_restore(cr_);
@@ -605,6 +614,7 @@ int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height
   }
   cairo_surface_mark_dirty(image);
   cairo_set_source_surface(cr_, image, visible.left, visible.top);
+  source_is_color_ = false;
   cairo_paint(cr_);
   cairo_surface_destroy(image);
   return src_height;

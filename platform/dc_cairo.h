@@ -114,6 +114,10 @@ class CairoDc final : public DeviceContext {
   DcRect clip_;
   std::vector<DcRect> saved_clips_;
   size_t fonts_created_ = 0;
+  // What the Cairo context was last given, so that repeats are not sent.
+  bool source_is_color_ = false;
+  DcColor source_color_ = 0;
+  const void* scaled_font_ = nullptr;
 
   struct RealisedFont {
     DcFontRequest request;
