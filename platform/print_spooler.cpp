@@ -1,8 +1,7 @@
 // The system spooler: "pdf:PATH" destinations are files, all others are
-// CUPS queues reached through libcups (CUPS_SERVER selects the scheduler).
+// CUPS queues reached through libcups (CUPS_SERVER selects the scheduler),
+// loaded when a queue is first used.
 #include "platform/print_spooler.h"
-
-#include <cups/cups.h>
 
 #include <cerrno>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/cups_library.h"
 #include "platform/print_settings.h"
 
 namespace {
@@ -63,20 +63,27 @@ bool write_pdf_file(const std::string& target, const std::string& source, std::s
 
 struct DestsDeleter {
   int count;
-  void operator()(cups_dest_t* dests) const { cupsFreeDests(count, dests); }
+  void operator()(cups_dest_t* dests) const {
+    // Destinations exist only where the library was loaded.
+    if (const CupsLibrary* cups = cups_library()) cups->free_dests(count, dests);
+  }
 };
 using DestPtr = std::unique_ptr<cups_dest_t, DestsDeleter>;
 
 struct DestInfoDeleter {
-  void operator()(cups_dinfo_t* info) const { cupsFreeDestInfo(info); }
+  void operator()(cups_dinfo_t* info) const {
+    if (const CupsLibrary* cups = cups_library()) cups->free_dest_info(info);
+  }
 };
 
 // "name/instance" as CUPS names it.
 DestPtr named_dest(const std::string& destination) {
+  const CupsLibrary* cups = cups_library();
+  if (!cups) return DestPtr(nullptr, DestsDeleter{0});
   const size_t slash = destination.find('/');
   const std::string name = destination.substr(0, slash);
   const std::string instance = slash == std::string::npos ? "" : destination.substr(slash + 1);
-  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.empty() ? nullptr : name.c_str(),
+  cups_dest_t* dest = cups->get_named_dest(CUPS_HTTP_DEFAULT, name.empty() ? nullptr : name.c_str(),
                                        instance.empty() ? nullptr : instance.c_str());
   return DestPtr(dest, DestsDeleter{dest ? 1 : 0});
 }
@@ -97,18 +104,20 @@ class SystemSpooler final : public PrintSpooler {
     if (print_is_pdf_destination(destination) || destination.empty()) return false;
     DestPtr dest = named_dest(destination);
     if (!dest) return false;
+    const CupsLibrary* cups = cups_library();
     std::unique_ptr<cups_dinfo_t, DestInfoDeleter> info(
-        cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest.get()));
+        cups->copy_dest_info(CUPS_HTTP_DEFAULT, dest.get()));
     if (!info) return false;
     // The queue's own default ("media-default"); libcups' notion of a
     // default follows the locale instead, so it is only the fallback.
     cups_size_t size{};
     ipp_attribute_t* media_attribute =
-        cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA);
-    const char* media_name = media_attribute ? ippGetString(media_attribute, 0, nullptr) : nullptr;
-    if (!(media_name && cupsGetDestMediaByName(CUPS_HTTP_DEFAULT, dest.get(), info.get(),
-                                               media_name, 0, &size)) &&
-        !cupsGetDestMediaDefault(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size))
+        cups->find_dest_default(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA);
+    const char* media_name =
+        media_attribute ? cups->ipp_get_string(media_attribute, 0, nullptr) : nullptr;
+    if (!(media_name && cups->get_dest_media_by_name(CUPS_HTTP_DEFAULT, dest.get(), info.get(),
+                                                     media_name, 0, &size)) &&
+        !cups->get_dest_media_default(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size))
       return false;
     media->paper = paper_of(size.width, size.length);
     if (media->paper == 0) return false;
@@ -133,21 +142,27 @@ class SystemSpooler final : public PrintSpooler {
       return job.pages <= 0 || write_pdf_file(target, job.pdf_path, error) ? 1 : 0;
     }
     if (job.pages <= 0) return 1;
+    std::string why;
+    const CupsLibrary* cups = cups_library(&why);
+    if (!cups) {
+      *error = "no CUPS destination " + job.destination + ": " + why;
+      return 0;
+    }
     DestPtr dest = named_dest(job.destination);
     if (!dest) {
-      *error = "no CUPS destination " + job.destination + ": " + cupsLastErrorString();
+      *error = "no CUPS destination " + job.destination + ": " + cups->last_error_string();
       return 0;
     }
     cups_option_t* options = nullptr;
     int count = 0;
     for (int i = 0; i < dest->num_options; ++i)
-      count = cupsAddOption(dest->options[i].name, dest->options[i].value, count, &options);
+      count = cups->add_option(dest->options[i].name, dest->options[i].value, count, &options);
     if (job.copies > 1)
-      count = cupsAddIntegerOption("copies", job.copies, count, &options);
-    const int id = cupsPrintFile(dest->name, job.pdf_path.c_str(), job.job_name.c_str(), count,
-                                 options);
-    cupsFreeOptions(count, options);
-    if (id <= 0) *error = std::string("CUPS refused the job: ") + cupsLastErrorString();
+      count = cups->add_integer_option("copies", job.copies, count, &options);
+    const int id = cups->print_file(dest->name, job.pdf_path.c_str(), job.job_name.c_str(),
+                                    count, options);
+    cups->free_options(count, options);
+    if (id <= 0) *error = std::string("CUPS refused the job: ") + cups->last_error_string();
     return id > 0 ? id : 0;
   }
 };
@@ -172,8 +187,10 @@ PrintSpooler* set_print_spooler(PrintSpooler* spooler) {
 }
 
 std::vector<PrintDestination> print_destinations() {
+  const CupsLibrary* cups = cups_library();
+  if (!cups) return {};
   cups_dest_t* dests = nullptr;
-  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  const int count = cups->get_dests2(CUPS_HTTP_DEFAULT, &dests);
   DestPtr owner(dests, DestsDeleter{count});
   std::vector<PrintDestination> list;
   for (int i = 0; i < count; ++i) {
