@@ -220,18 +220,10 @@ void CairoFont::look_up(unsigned char b) const {
 
 namespace {
 
-DcFontRequest system_font_request() {
-  DcFontRequest wanted{};
-  snprintf(wanted.face, sizeof wanted.face, "System");
-  wanted.height = 16;
-  wanted.weight = DC_WEIGHT_BOLD;
-  return wanted;
-}
-
 // A stock font even where no font can be realised, so the table is complete;
 // text drawn with an empty font draws nothing.
 std::unique_ptr<DcFontData> stock_font_data(int dpi) {
-  DcFontRequest wanted = system_font_request();
+  DcFontRequest wanted = dc_stock_font_request();
   wanted.height = wanted.height * dpi / DC_SCREEN_DPI;
   std::unique_ptr<DcFontData> data = realise_font(wanted, dpi);
   if (!data) data = std::make_unique<CairoFont>();
@@ -257,7 +249,7 @@ CairoDc::CairoDc(cairo_surface_t* surface, int width, int height, int dpi, bool 
       paged_(paged),
       // The stock font is realised when text first uses it: most drawing
       // selects its own fonts, and matching one costs milliseconds.
-      objects_(system_font_request(), nullptr),
+      objects_(dc_stock_font_request(), nullptr),
       clip_{0, 0, width, height} {
   if (paged_) cairo_scale(cr_, 72.0 / dpi_, 72.0 / dpi_);
   // Shapes fall on whole pixels; only text is smoothed.

@@ -2,7 +2,16 @@
 #include "platform/dc_objects.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <utility>
+
+DcFontRequest dc_stock_font_request() {
+  DcFontRequest wanted{};
+  snprintf(wanted.face, sizeof wanted.face, "System");
+  wanted.height = 16;
+  wanted.weight = DC_WEIGHT_BOLD;
+  return wanted;
+}
 
 DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
                              std::shared_ptr<const DcFontData> stock_font_data) {

@@ -23,6 +23,9 @@ struct DcObjectEntry {
   DcColor color = 0;
 };
 
+// The stock font every context starts with: the bold 16-pixel "System" face.
+DcFontRequest dc_stock_font_request();
+
 class DcObjectTable {
  public:
   // The stock font is described by the request and realised by data.

@@ -24,14 +24,6 @@ std::string format(const char* pattern, long a, long b, long c = 0, long d = 0) 
   return buffer;
 }
 
-DcFontRequest system_font() {
-  DcFontRequest wanted{};
-  snprintf(wanted.face, sizeof wanted.face, "System");
-  wanted.height = 16;
-  wanted.weight = DC_WEIGHT_BOLD;
-  return wanted;
-}
-
 }  // namespace
 
 RecordingDc::RecordingDc(int dpi, int width, int height, RecordingMetrics metrics)
@@ -39,7 +31,7 @@ RecordingDc::RecordingDc(int dpi, int width, int height, RecordingMetrics metric
       width_(width),
       height_(height),
       metrics_(metrics),
-      objects_(system_font(), nullptr) {}
+      objects_(dc_stock_font_request(), nullptr) {}
 
 void RecordingDc::refuse_face(const std::string& face) { refused_faces_.insert(lower(face)); }
 
