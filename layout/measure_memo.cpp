@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <tuple>
 #include <unordered_map>
 
 #include "layout/render_target.h"
@@ -12,32 +13,18 @@
 
 namespace {
 
-template <typename T>
-void mix(size_t* seed, const T& value) {
-  *seed ^= std::hash<T>{}(value) + 0x9e3779b97f4a7c15ull + (*seed << 6) + (*seed >> 2);
-}
-
-struct TableHeightsHash {
-  size_t operator()(const TableHeightsKey& k) const {
-    size_t h = 0;
-    mix(&h, k.table);
-    mix(&h, k.dc);
-    mix(&h, k.dpi);
-    mix(&h, k.height);
-    mix(&h, k.entry_ascent);
-    mix(&h, k.entry_descent);
-    return h;
+// One hash over every field a key compares.
+struct KeyHash {
+  template <typename Key>
+  size_t operator()(const Key& key) const {
+    size_t seed = 0;
+    std::apply([&seed](const auto&... field) { (mix(&seed, field), ...); }, key.fields());
+    return seed;
   }
-};
 
-struct TableBoundsHash {
-  size_t operator()(const TableBoundsKey& k) const {
-    size_t h = 0;
-    mix(&h, k.table);
-    mix(&h, k.dc);
-    mix(&h, k.dpi);
-    mix(&h, k.page_width);
-    return h;
+  template <typename T>
+  static void mix(size_t* seed, const T& value) {
+    *seed ^= std::hash<T>{}(value) + 0x9e3779b97f4a7c15ull + (*seed << 6) + (*seed >> 2);
   }
 };
 
@@ -48,25 +35,29 @@ constexpr size_t kMaxHeightSlots = size_t{1} << 20;
 constexpr size_t kMaxTableBounds = size_t{1} << 14;
 
 struct Memo {
-  std::unordered_map<TableHeightsKey, std::vector<CellHeight>, TableHeightsHash> table_heights;
+  std::unordered_map<TableHeightsKey, std::vector<CellHeight>, KeyHash> table_heights;
   size_t height_slots = 0;
-  std::unordered_map<TableBoundsKey, TableBounds, TableBoundsHash> table_bounds;
+  std::unordered_map<TableBoundsKey, TableBounds, KeyHash> table_bounds;
   // Per table, the record whose bounds its cells hold.
   std::unordered_map<const pdoc_element*, TableBoundsKey> cell_bounds_from;
 };
 
-thread_local Memo* g_memo = nullptr;
+thread_local std::unique_ptr<Memo> g_memo;
 
 }  // namespace
 
 LayoutMemoScope::LayoutMemoScope() : outermost_(g_memo == nullptr) {
-  if (outermost_) g_memo = new (std::nothrow) Memo();
+  if (!outermost_) return;
+  // Without room for the records the job simply measures everything.
+  try {
+    g_memo = std::make_unique<Memo>();
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 LayoutMemoScope::~LayoutMemoScope() {
   if (!outermost_) return;
-  std::unique_ptr<Memo> memo(g_memo);
-  g_memo = nullptr;
+  g_memo.reset();
 }
 
 bool memo_active() { return g_memo != nullptr; }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "document/pdoc.h"
@@ -74,6 +75,7 @@ struct TableHeightsKey {
   int32_t entry_ascent;  // the font every subtarget starts with
   int32_t entry_descent;
   bool operator==(const TableHeightsKey&) const = default;
+  auto fields() const { return std::tie(table, dc, dpi, height, entry_ascent, entry_descent); }
 };
 struct CellHeight {
   int64_t width = -1;     // -1: not measured yet
@@ -92,6 +94,7 @@ struct TableBoundsKey {
   int32_t dpi;
   int32_t page_width;
   bool operator==(const TableBoundsKey&) const = default;
+  auto fields() const { return std::tie(table, dc, dpi, page_width); }
 };
 struct ColumnBounds {
   int32_t max_width, min_width;
