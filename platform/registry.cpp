@@ -247,6 +247,9 @@ long change_values(RegKey* key, const char* name, const Value* replacement) {
   for (auto v = values.begin(); v != values.end(); ++v) {
     if (registry_store::same_text(v->name, wanted)) {
       if (replacement) {
+        // Storing what is already there leaves the file alone: every
+        // print stores its printer again, and a rewrite costs an fsync.
+        if (v->type == replacement->type && v->data == replacement->data) return REG_OK;
         std::string keep_name = v->name;
         *v = *replacement;
         v->name = keep_name;

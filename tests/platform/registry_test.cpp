@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -80,6 +81,36 @@ TEST_F(RegistryTest, ValuesPersistAcrossHandlesAndIgnoreCase) {
   EXPECT_EQ(std::memcmp(out, blob, sizeof blob), 0);
   // Writing through a read-only handle is refused.
   EXPECT_EQ(RegSetDword(key, "Copies", 2), REG_ACCESS_DENIED);
+  RegCloseKey(key);
+}
+
+// Every print stores its printer again; only a real change rewrites the
+// file (each rewrite is a new file renamed into place).
+TEST_F(RegistryTest, StoringWhatIsThereLeavesTheFileAlone) {
+  const std::string file = dir_ + "/user/registry.reg";
+  auto inode = [&file]() -> ino_t {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  RegKey* key = nullptr;
+  ASSERT_EQ(RegCreateKey(RegRoot::CurrentUser, kPrinters, REG_ACCESS_ALL, &key), REG_OK);
+  ASSERT_EQ(RegSetString(key, nullptr, "pdf:/tmp/out.pdf"), REG_OK);
+  const auto first = inode();
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(RegSetString(key, nullptr, "pdf:/tmp/out.pdf"), REG_OK);
+  EXPECT_EQ(inode(), first);
+
+  EXPECT_EQ(RegSetString(key, nullptr, "office"), REG_OK);
+  EXPECT_NE(inode(), first);
+  EXPECT_EQ(read_string(RegRoot::CurrentUser, kPrinters, ""), "office");
+  // Same bytes under another type are a change too.
+  const auto second = inode();
+  EXPECT_EQ(RegSetValue(key, nullptr, REG_BINARY, "office", 7), REG_OK);
+  EXPECT_NE(inode(), second);
+  RegCloseKey(key);
+
+  ASSERT_EQ(RegOpenKey(RegRoot::CurrentUser, kPrinters, REG_ACCESS_READ, &key), REG_OK);
+  EXPECT_EQ(RegSetValue(key, nullptr, REG_BINARY, "office", 7), REG_ACCESS_DENIED);
   RegCloseKey(key);
 }
 
