@@ -18,13 +18,6 @@ struct Loaded {
   std::string why;
 };
 
-template <typename T>
-bool bind(SharedLibraryHandle* library, const char* name, T* slot, std::string* missing) {
-  *slot = reinterpret_cast<T>(shared_library_symbol(library, name));
-  if (!*slot && missing->empty()) *missing = name;
-  return *slot != nullptr;
-}
-
 Loaded load() {
   Loaded loaded;
   loaded.library = shared_library_open(kCupsSoname).release();
@@ -35,20 +28,20 @@ Loaded load() {
   SharedLibraryHandle* l = loaded.library;
   CupsLibrary& a = loaded.api;
   std::string missing;
-  bind(l, "cupsGetNamedDest", &a.get_named_dest, &missing);
-  bind(l, "cupsGetDests2", &a.get_dests2, &missing);
-  bind(l, "cupsFreeDests", &a.free_dests, &missing);
-  bind(l, "cupsCopyDestInfo", &a.copy_dest_info, &missing);
-  bind(l, "cupsFreeDestInfo", &a.free_dest_info, &missing);
-  bind(l, "cupsFindDestDefault", &a.find_dest_default, &missing);
-  bind(l, "ippGetString", &a.ipp_get_string, &missing);
-  bind(l, "cupsGetDestMediaByName", &a.get_dest_media_by_name, &missing);
-  bind(l, "cupsGetDestMediaDefault", &a.get_dest_media_default, &missing);
-  bind(l, "cupsLastErrorString", &a.last_error_string, &missing);
-  bind(l, "cupsAddOption", &a.add_option, &missing);
-  bind(l, "cupsAddIntegerOption", &a.add_integer_option, &missing);
-  bind(l, "cupsPrintFile", &a.print_file, &missing);
-  bind(l, "cupsFreeOptions", &a.free_options, &missing);
+  shared_library_bind(l, "cupsGetNamedDest", &a.get_named_dest, &missing);
+  shared_library_bind(l, "cupsGetDests2", &a.get_dests2, &missing);
+  shared_library_bind(l, "cupsFreeDests", &a.free_dests, &missing);
+  shared_library_bind(l, "cupsCopyDestInfo", &a.copy_dest_info, &missing);
+  shared_library_bind(l, "cupsFreeDestInfo", &a.free_dest_info, &missing);
+  shared_library_bind(l, "cupsFindDestDefault", &a.find_dest_default, &missing);
+  shared_library_bind(l, "ippGetString", &a.ipp_get_string, &missing);
+  shared_library_bind(l, "cupsGetDestMediaByName", &a.get_dest_media_by_name, &missing);
+  shared_library_bind(l, "cupsGetDestMediaDefault", &a.get_dest_media_default, &missing);
+  shared_library_bind(l, "cupsLastErrorString", &a.last_error_string, &missing);
+  shared_library_bind(l, "cupsAddOption", &a.add_option, &missing);
+  shared_library_bind(l, "cupsAddIntegerOption", &a.add_integer_option, &missing);
+  shared_library_bind(l, "cupsPrintFile", &a.print_file, &missing);
+  shared_library_bind(l, "cupsFreeOptions", &a.free_options, &missing);
   loaded.complete = missing.empty();
   if (!loaded.complete) loaded.why = std::string(kCupsSoname) + " has no " + missing;
   return loaded;
