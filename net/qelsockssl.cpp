@@ -5,10 +5,6 @@
 #include "net/qelsockssl.h"
 
 #include <arpa/inet.h>
-#include <openssl/err.h>
-#include <openssl/rand.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <fcntl.h>
 #include <poll.h>
 
@@ -17,15 +13,17 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <string>
 
+#include "net/openssl_library.h"
 #include "net/qelsock_internal.h"
 #include "platform/sockets.h"
 
 namespace {
 
-void initialise_library() {
-  OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-}
+// The library's entry points, for code that holds an object it made: the
+// library was loaded when the object was.
+const OpenSslLibrary& lib() { return *openssl_library(); }
 
 // The method for a protocol selector, or null with a reason when the
 // protocol is one this OpenSSL no longer has.
@@ -38,7 +36,7 @@ const SSL_METHOD* method_for(int selector, bool server, const char** missing) {
     *missing = "SSL 3.0";
     return nullptr;
   }
-  return server ? TLS_server_method() : TLS_client_method();
+  return server ? lib().TLS_server_method() : lib().TLS_client_method();
 }
 
 // A context for the selector with the settings every connection shares:
@@ -48,24 +46,28 @@ const SSL_METHOD* method_for(int selector, bool server, const char** missing) {
 SSL_CTX* create_context(int selector, bool server, const char** missing) {
   const SSL_METHOD* method = method_for(selector, server, missing);
   if (method == nullptr) return nullptr;
-  SSL_CTX* context = SSL_CTX_new(method);
+  SSL_CTX* context = lib().SSL_CTX_new(method);
   if (context == nullptr) return nullptr;
   if (selector == QELSSL_VERSION_TLS1) {
-    SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
-    SSL_CTX_set_max_proto_version(context, TLS1_VERSION);
+    lib().SSL_CTX_ctrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_VERSION, nullptr);
+    lib().SSL_CTX_ctrl(context, SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_VERSION, nullptr);
   }
-  SSL_CTX_set_mode(context, SSL_MODE_AUTO_RETRY);
-  SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  lib().SSL_CTX_ctrl(context, SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY, nullptr);
+  lib().SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
   return context;
 }
 
 // Builds the client context from the socket's settings and attaches it in
 // a new TLS state. False (with a text where there is one) on failure.
 bool build_client_context(QELTCPSocket* socket) {
+  std::string why;
+  if (openssl_library(&why) == nullptr) {
+    QELTCPSocketSetErrorf(socket, "TLS is not available (%s)", why.c_str());
+    return false;
+  }
   std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> state(new (std::nothrow)
                                                                      QELSockSSLState());
   if (!state) return false;
-  initialise_library();
   const char* missing = nullptr;
   state->context = create_context(socket->tls_version, false, &missing);
   if (state->context == nullptr) {
@@ -77,7 +79,7 @@ bool build_client_context(QELTCPSocket* socket) {
   const char* ca_file = socket->ca_file.get();
   const char* ca_dir = socket->ca_dir.get();
   if (ca_file != nullptr || ca_dir != nullptr) {
-    if (SSL_CTX_load_verify_locations(context, ca_file, ca_dir) != 1) {
+    if (lib().SSL_CTX_load_verify_locations(context, ca_file, ca_dir) != 1) {
       if (ca_file != nullptr)
         QELTCPSocketSetErrorf(socket, "Failed to set CA certificates certfile: %s", ca_file);
       if (ca_dir != nullptr)
@@ -87,21 +89,21 @@ bool build_client_context(QELTCPSocket* socket) {
   } else if (socket->verify) {
     // Without locations of its own a verifying client trusts what the
     // system trusts; with none at all no certificate could ever pass.
-    SSL_CTX_set_default_verify_paths(context);
+    lib().SSL_CTX_set_default_verify_paths(context);
   }
-  if (socket->cipher_list) SSL_CTX_set_cipher_list(context, socket->cipher_list.get());
+  if (socket->cipher_list) lib().SSL_CTX_set_cipher_list(context, socket->cipher_list.get());
   if (socket->chain_file &&
-      SSL_CTX_use_certificate_chain_file(context, socket->chain_file.get()) != 1) {
+      lib().SSL_CTX_use_certificate_chain_file(context, socket->chain_file.get()) != 1) {
     QELTCPSocketSetErrorf(socket, "Failed to set chain_file: %s", socket->chain_file.get());
     return false;
   }
   // Any PEM private key loads, RSA among them.
   if (socket->key_file &&
-      SSL_CTX_use_PrivateKey_file(context, socket->key_file.get(), SSL_FILETYPE_PEM) != 1) {
+      lib().SSL_CTX_use_PrivateKey_file(context, socket->key_file.get(), SSL_FILETYPE_PEM) != 1) {
     QELTCPSocketSetErrorf(socket, "Failed to set RSAPrivateKeyfile: %s", socket->key_file.get());
     return false;
   }
-  ERR_clear_error();
+  lib().ERR_clear_error();
   socket->tls = std::move(state);
   return true;
 }
@@ -109,15 +111,15 @@ bool build_client_context(QELTCPSocket* socket) {
 // The texts of a failed handshake (result below 1). The most recent code of
 // the error queue names the failure when the TLS library itself failed.
 void store_handshake_failure(QELTCPSocket* socket, SSL* ssl, int result) {
-  int kind = SSL_get_error(ssl, result);
+  int kind = lib().SSL_get_error(ssl, result);
   if (kind == SSL_ERROR_SSL) {
-    unsigned long code = ERR_peek_last_error();
-    ERR_clear_error();
+    unsigned long code = lib().ERR_peek_last_error();
+    lib().ERR_clear_error();
     char text[128];
-    ERR_error_string_n(code, text, sizeof text);
+    lib().ERR_error_string_n(code, text, sizeof text);
     QELTCPSocketSetErrorf(socket, "SSL connection failed (%d, %s)", result, text);
   } else {
-    ERR_clear_error();
+    lib().ERR_clear_error();
     QELTCPSocketSetErrorf(socket, "SSL connection failed (%d, %d)", result, kind);
   }
 }
@@ -127,7 +129,7 @@ void seed_random_pool() {
   unsigned char bytes[128];
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   for (unsigned char& byte : bytes) byte = static_cast<unsigned char>(std::rand() & 0xFF);
-  RAND_seed(bytes, sizeof bytes);
+  lib().RAND_seed(bytes, sizeof bytes);
 }
 
 bool is_ip_literal(const char* host) {
@@ -137,38 +139,47 @@ bool is_ip_literal(const char* host) {
 }
 
 struct X509Deleter {
-  void operator()(X509* certificate) const { X509_free(certificate); }
+  void operator()(X509* certificate) const { lib().X509_free(certificate); }
 };
 
 // Verification result, then the host name against the certificate: subject
 // alternative names first, then the common name, ignoring case, wildcards
 // in the leftmost label only.
 int check_certificate(QELTCPSocket* socket, SSL* ssl) {
-  long verified = SSL_get_verify_result(ssl);
+  long verified = lib().SSL_get_verify_result(ssl);
   if (verified != X509_V_OK) {
     QELTCPSocketSetErrorf(socket, "Certificate verification error [%ld] %s", verified,
-                          X509_verify_cert_error_string(verified));
+                          lib().X509_verify_cert_error_string(verified));
     return QELSOCK_ERR_SSL_VERIFY;
   }
-  std::unique_ptr<X509, X509Deleter> certificate(SSL_get1_peer_certificate(ssl));
+  std::unique_ptr<X509, X509Deleter> certificate(lib().SSL_get1_peer_certificate(ssl));
   if (!certificate) {
     QELTCPSocketSetError(socket, "Peer failed to provide a certificate");
     return QELSOCK_ERR_SSL_VERIFY;
   }
   char common_name[256] = "";
-  X509_NAME_get_text_by_NID(X509_get_subject_name(certificate.get()), NID_commonName,
+  lib().X509_NAME_get_text_by_NID(lib().X509_get_subject_name(certificate.get()), NID_commonName,
                             common_name, sizeof common_name);
   const char* host = socket->host_name.get();
   if (host == nullptr) {
     QELTCPSocketSetError(socket, "Hostname is unknown, can't verify certificate");
     return QELSOCK_ERR_SSL_VERIFY;
   }
-  int matched = is_ip_literal(host) ? X509_check_ip_asc(certificate.get(), host, 0)
-                                    : X509_check_host(certificate.get(), host, 0, 0, nullptr);
+  int matched = is_ip_literal(host) ? lib().X509_check_ip_asc(certificate.get(), host, 0)
+                                    : lib().X509_check_host(certificate.get(), host, 0, 0, nullptr);
   if (matched == 1) return 0;
   QELTCPSocketSetErrorf(socket, "Name on certificate doesn't match hostname (%s vs %s)",
                         common_name, host);
   return QELSOCK_ERR_SSL_VERIFY;
+}
+
+// Frees the connection and, unless borrowed, its context. A state that
+// never got either may exist without the library.
+void release_connection(QELSockSSLState* state) {
+  if (state->ssl != nullptr) lib().SSL_free(state->ssl);
+  if (!state->context_borrowed && state->context != nullptr) lib().SSL_CTX_free(state->context);
+  state->ssl = nullptr;
+  state->context = nullptr;
 }
 
 SSL* connection_of(QELTCPSocket* socket) {
@@ -181,8 +192,7 @@ void QELSockSSLStateDeleter::operator()(QELSockSSLState* state) const {
   std::unique_ptr<QELSockSSLState> owned(state);
   if (state == nullptr) return;
   // Normally the release hook has freed these already.
-  SSL_free(state->ssl);
-  if (!state->context_borrowed) SSL_CTX_free(state->context);
+  release_connection(state);
 }
 
 void QELSockSSLInstall(QELTCPSocket* socket) {
@@ -252,19 +262,20 @@ int QELSockSSLConnect(QELTCPSocket* socket) {
   qelsock_status(socket, QELSOCK_STATUS_SSL_INIT);
 
   QELSockSSLState* state = socket->tls.get();
-  state->ssl = SSL_new(state->context);
+  state->ssl = lib().SSL_new(state->context);
   if (state->ssl == nullptr) return QELSOCK_ERR_SSL_CREATE;
   qelsock_status(socket, QELSOCK_STATUS_SSL_START);
-  SSL_set_fd(state->ssl, socket->descriptor);
+  lib().SSL_set_fd(state->ssl, socket->descriptor);
   // Name-based servers pick their certificate by the name asked for.
   const char* host = socket->host_name.get();
-  if (host != nullptr && !is_ip_literal(host)) SSL_set_tlsext_host_name(state->ssl, host);
+  if (host != nullptr && !is_ip_literal(host)) lib().SSL_ctrl(state->ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                   const_cast<char*>(host));
   seed_random_pool();
 
   int result;
   {
     QELSigpipeBlock no_sigpipe;
-    result = SSL_connect(state->ssl);
+    result = lib().SSL_connect(state->ssl);
   }
   if (result < 1) {
     store_handshake_failure(socket, state->ssl, result);
@@ -277,14 +288,14 @@ int QELSockSSLConnect(QELTCPSocket* socket) {
 int QELSockSSLRead(QELTCPSocket* socket, char* buffer, int size, int timeout) {
   SSL* ssl = connection_of(socket);
   if (ssl == nullptr) return -1;
-  int descriptor = SSL_get_fd(ssl);
+  int descriptor = lib().SSL_get_fd(ssl);
   using Clock = std::chrono::steady_clock;
   const bool limited = timeout >= 1;
   const auto deadline = Clock::now() + std::chrono::seconds(limited ? timeout : 0);
   for (;;) {
     // Bytes the TLS layer already holds are delivered at once: waiting on
     // the descriptor for them could wait for data that never comes.
-    if (SSL_pending(ssl) <= 0) {
+    if (lib().SSL_pending(ssl) <= 0) {
       int wait_ms = -1;
       if (limited) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -298,10 +309,10 @@ int QELSockSSLRead(QELTCPSocket* socket, char* buffer, int size, int timeout) {
     // then wait past the time-out for application data.
     int flags = fcntl(descriptor, F_GETFL);
     fcntl(descriptor, F_SETFL, flags | O_NONBLOCK);
-    int result = SSL_read(ssl, buffer, size);
-    int kind = result > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl, result);
+    int result = lib().SSL_read(ssl, buffer, size);
+    int kind = result > 0 ? SSL_ERROR_NONE : lib().SSL_get_error(ssl, result);
     fcntl(descriptor, F_SETFL, flags);
-    ERR_clear_error();
+    lib().ERR_clear_error();
     if (kind != SSL_ERROR_WANT_READ && kind != SSL_ERROR_WANT_WRITE) return result;
   }
 }
@@ -310,8 +321,8 @@ int QELSockSSLWrite(QELTCPSocket* socket, const char* data, int length) {
   SSL* ssl = connection_of(socket);
   if (ssl == nullptr) return -1;
   QELSigpipeBlock no_sigpipe;
-  int result = SSL_write(ssl, data, length);
-  ERR_clear_error();
+  int result = lib().SSL_write(ssl, data, length);
+  lib().ERR_clear_error();
   return result;
 }
 
@@ -319,21 +330,17 @@ void QELSockSSLShutdown(QELTCPSocket* socket) {
   SSL* ssl = connection_of(socket);
   if (ssl == nullptr) return;
   QELSigpipeBlock no_sigpipe;
-  SSL_shutdown(ssl);
-  ERR_clear_error();
+  lib().SSL_shutdown(ssl);
+  lib().ERR_clear_error();
 }
 
 void QELSockSSLFree(QELTCPSocket* socket) {
   if (socket == nullptr || !socket->tls) return;
-  QELSockSSLState* state = socket->tls.get();
-  SSL_free(state->ssl);
-  if (!state->context_borrowed) SSL_CTX_free(state->context);
-  state->ssl = nullptr;
-  state->context = nullptr;
+  release_connection(socket->tls.get());
 }
 
 QELSOCKSSLCTX* QELSockSSLCtxCreate(int selector) {
-  initialise_library();
+  if (openssl_library() == nullptr) return nullptr;
   std::unique_ptr<QELSOCKSSLCTX> object(new (std::nothrow) QELSOCKSSLCTX());
   if (!object) return nullptr;
   object->accept = QELSockSSLAccept;
@@ -345,35 +352,35 @@ QELSOCKSSLCTX* QELSockSSLCtxCreate(int selector) {
 
 int QELSockSSLCtxSetChainFile(QELSOCKSSLCTX* context, const char* file) {
   if (context == nullptr || context->context == nullptr) return -1;
-  SSL_CTX_use_certificate_chain_file(context->context, file);
-  ERR_clear_error();
+  lib().SSL_CTX_use_certificate_chain_file(context->context, file);
+  lib().ERR_clear_error();
   return 0;
 }
 
 int QELSockSSLCtxSetKeyFile(QELSOCKSSLCTX* context, const char* file) {
   if (context == nullptr || context->context == nullptr) return -1;
-  SSL_CTX_use_PrivateKey_file(context->context, file, SSL_FILETYPE_PEM);
-  ERR_clear_error();
+  lib().SSL_CTX_use_PrivateKey_file(context->context, file, SSL_FILETYPE_PEM);
+  lib().ERR_clear_error();
   return 0;
 }
 
 int QELSockSSLCtxSetCipherList(QELSOCKSSLCTX* context, const char* list) {
   if (context == nullptr || context->context == nullptr) return -1;
-  SSL_CTX_set_cipher_list(context->context, list);
-  ERR_clear_error();
+  lib().SSL_CTX_set_cipher_list(context->context, list);
+  lib().ERR_clear_error();
   return 0;
 }
 
 int QELSockSSLCtxSetCALocations(QELSOCKSSLCTX* context, const char* file, const char* directory) {
   if (context == nullptr || context->context == nullptr) return -1;
-  int loaded = SSL_CTX_load_verify_locations(context->context, file, directory);
-  ERR_clear_error();
+  int loaded = lib().SSL_CTX_load_verify_locations(context->context, file, directory);
+  lib().ERR_clear_error();
   return loaded == 1 ? 0 : -1;
 }
 
 int QELSockSSLCtxSetVerify(QELSOCKSSLCTX* context, int flag) {
   if (context == nullptr || context->context == nullptr) return -1;
-  SSL_CTX_set_verify(context->context,
+  lib().SSL_CTX_set_verify(context->context,
                      flag ? SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT : SSL_VERIFY_NONE,
                      nullptr);
   return 0;
@@ -385,7 +392,7 @@ SSL_CTX* QELSockSSLCtxGetContext(QELSOCKSSLCTX* context) {
 
 void QELSockSSLCtxDestroy(QELSOCKSSLCTX* context) {
   std::unique_ptr<QELSOCKSSLCTX> owned(context);
-  if (context != nullptr) SSL_CTX_free(context->context);
+  if (context != nullptr && context->context != nullptr) lib().SSL_CTX_free(context->context);
 }
 
 int QELSockSSLAccept(QELTCPSocket* socket, QELSOCKSSLCTX* context) {
@@ -400,22 +407,22 @@ int QELSockSSLAccept(QELTCPSocket* socket, QELSOCKSSLCTX* context) {
   if (!state) return -1;
   state->context = context->context;
   state->context_borrowed = 1;
-  state->ssl = SSL_new(context->context);
+  state->ssl = lib().SSL_new(context->context);
   if (state->ssl == nullptr) {
     char text[128];
-    ERR_error_string_n(ERR_peek_last_error(), text, sizeof text);
-    ERR_clear_error();
+    lib().ERR_error_string_n(lib().ERR_peek_last_error(), text, sizeof text);
+    lib().ERR_clear_error();
     QELTCPSocketSetErrorf(socket, "SSL connection failed (%d, %s)", 0, text);
     return QELSOCK_ERR_SSL_CREATE;
   }
   socket->tls = std::move(state);
   SSL* ssl = socket->tls->ssl;
   qelsock_status(socket, QELSOCK_STATUS_SSL_START);
-  SSL_set_fd(ssl, socket->descriptor);
+  lib().SSL_set_fd(ssl, socket->descriptor);
   int result;
   {
     QELSigpipeBlock no_sigpipe;
-    result = SSL_accept(ssl);
+    result = lib().SSL_accept(ssl);
   }
   if (result <= 0) store_handshake_failure(socket, ssl, result);
   return result;

@@ -64,7 +64,7 @@ std::string first_difference(const std::string& a, const std::string& b) {
 
 std::string sample(const std::string& name) { return std::string(TESSEL_SOURCE_DIR) + "/samples/" + name; }
 
-TEST(Host, DumpOfAFileAndOfTheSameDocumentOnAWebServerAgree) {
+TEST(Host, DumpOfAFileAndOfTheSameDocumentOnAWebServerAgreeOverHttpAndHttps) {
   tessel_testing::NoSystemProxy no_proxy;
   NginxServer nginx;
   ASSERT_EQ(nginx.error(), "");
@@ -72,11 +72,16 @@ TEST(Host, DumpOfAFileAndOfTheSameDocumentOnAWebServerAgree) {
 
   const Outcome local = run(kTessel + " --src " + sample("letter.html") + " dump");
   const Outcome served = run(kTessel + " --src " + nginx.http_url("/letter.html") + " dump");
+  // The host does not link the TLS library; it is loaded for this fetch.
+  const Outcome secure =
+      run(kTessel + " --src " + nginx.https_url("/letter.html") + " --param tlsverify=false dump");
   const Outcome direct = run(kDump + " " + sample("letter.html"));
   ASSERT_EQ(local.status, 0);
   ASSERT_EQ(served.status, 0);
+  ASSERT_EQ(secure.status, 0);
   EXPECT_NE(local.out.find("TABLE name=\"letterhead\""), std::string::npos);
   EXPECT_EQ(first_difference(without_sources(local.out), without_sources(served.out)), "");
+  EXPECT_EQ(first_difference(without_sources(local.out), without_sources(secure.out)), "");
   // tessel-dump prints the builder's reports before the tree; the host
   // keeps the component's standard output hidden.
   const std::string tree = without_sources(direct.out);
