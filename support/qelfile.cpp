@@ -64,21 +64,26 @@ char* qel_tempname(char* destination, size_t size, const char* directory, const 
         qel_strlcat(dir, prefix, sizeof dir);
 
     const int pid = static_cast<int>(::getpid());
-    for (;;) {
-        const unsigned long t = static_cast<unsigned long>(std::time(nullptr));
-        if (size > 0) {
-            if (extension != nullptr && *extension != '\0') {
-                if (extension[0] == '.')
-                    std::snprintf(destination, size, "%s%d%lX%s", dir, pid, t, extension);
-                else
-                    std::snprintf(destination, size, "%s%d%lX.%s", dir, pid, t, extension);
-            } else {
-                std::snprintf(destination, size, "%s%d%lX", dir, pid, t);
-            }
-        }
-        if (size == 0 || !qel_file_exists(destination))
+    // The time part names the second; a name that is taken is followed by
+    // the next second's name at once rather than after waiting for the clock
+    // to reach it, so a job that makes many names in one second does not
+    // wait a second for each. A name cut so short that the time part no
+    // longer changes it is answered as it is.
+    std::string previous;
+    for (unsigned long t = static_cast<unsigned long>(std::time(nullptr));; ++t) {
+        if (size == 0)
             break;
-        ::usleep(1000);
+        if (extension != nullptr && *extension != '\0') {
+            if (extension[0] == '.')
+                std::snprintf(destination, size, "%s%d%lX%s", dir, pid, t, extension);
+            else
+                std::snprintf(destination, size, "%s%d%lX.%s", dir, pid, t, extension);
+        } else {
+            std::snprintf(destination, size, "%s%d%lX", dir, pid, t);
+        }
+        if (!qel_file_exists(destination) || previous == destination)
+            break;
+        previous = destination;
     }
     return destination;
 }

@@ -75,6 +75,31 @@ TEST_F(FilesTest, TempnameSkipsNamesThatExistAndCutsToSize)
     char tiny[6];
     qel_tempname(tiny, sizeof tiny, "/nonexistent-dir", "p", nullptr);
     EXPECT_STREQ(tiny, "/none");
+    // Cut to a name that exists whatever the time: answered, not retried forever.
+    char cut[5];
+    qel_tempname(cut, sizeof cut, "/tmp", "p", nullptr);
+    EXPECT_STREQ(cut, "/tmp");
+}
+
+// Names taken in one second are followed by the next seconds' names, in
+// the same form, each one free when it is given.
+TEST_F(FilesTest, TempnameFollowsTakenNamesWithLaterSeconds)
+{
+    const std::string head = dir_ + "/run" + std::to_string(::getpid());
+    unsigned long last = 0;
+    for (int i = 0; i < 5; ++i) {
+        char name[256];
+        qel_tempname(name, sizeof name, dir_.c_str(), "run", "tmp");
+        ASSERT_FALSE(qel_file_exists(name)) << name;
+        const std::string text = name;
+        ASSERT_EQ(text.rfind(head, 0), 0u) << text;
+        const unsigned long t = std::stoul(text.substr(head.size(), text.size() - 4 - head.size()), nullptr, 16);
+        if (i > 0) {
+            EXPECT_GT(t, last) << text;
+        }
+        last = t;
+        write(name, "taken");
+    }
 }
 
 TEST_F(FilesTest, TempnameUsesTmpdir)
