@@ -13,6 +13,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DOCUMENTS = ("letter", "report", "table")
@@ -34,15 +35,24 @@ def wkhtmltopdf_command():
     return ["xvfb-run", "-a", "wkhtmltopdf"]
 
 
+def run_checked(command, cwd):
+    result = subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        raise RuntimeError(f"{' '.join(command)} failed ({result.returncode}): {result.stderr[-400:]}")
+
+
 def measure(command, cwd):
-    """Runs one command under /usr/bin/time; answers (seconds, peak KB)."""
+    """Runs one command twice; answers (wall seconds, peak KB). The wall time
+    is taken around the process started from here; /usr/bin/time reports only
+    hundredths and adds its own start. The peak comes from a second run under
+    /usr/bin/time, which is small when it starts the command (a child counts
+    its parent's resident size in its peak until it executes the command)."""
+    start = time.perf_counter()
+    run_checked(command, cwd)
+    seconds = time.perf_counter() - start
     with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
-        result = subprocess.run([TIME, "-o", report.name, "-f", "%e %M", *command], cwd=cwd,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        if result.returncode != 0:
-            raise RuntimeError(f"{' '.join(command)} failed ({result.returncode}): {result.stderr[-400:]}")
-        seconds, kb = report.read().split()[-2:]
-        return float(seconds), int(kb)
+        run_checked([TIME, "-o", report.name, "-f", "%M", *command], cwd)
+        return seconds, int(report.read().split()[-1])
 
 
 def tools(build, work):
@@ -68,6 +78,8 @@ def tools(build, work):
 
 
 def fmt_time(s):
+    if s < 1:
+        return f"{s * 1000:.1f} ms"
     return f"{s * 1000:.0f} ms" if s < 10 else f"{s:.1f} s"
 
 
