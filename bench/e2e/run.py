@@ -18,6 +18,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 DOCUMENTS = ("letter", "report", "table")
 TIME = "/usr/bin/time"
+# A pause before each run, so that what the previous run left behind (a
+# browser's helper processes, an X server shutting down) has settled.
+SETTLE_SECONDS = 0.5
 
 
 def install(packages):
@@ -108,6 +111,7 @@ def main():
                 shutil.rmtree(out, ignore_errors=True)
                 if tool == "tessel png":
                     os.makedirs(out)
+                time.sleep(SETTLE_SECONDS)
                 samples[(tool, doc)].append(measure(make(doc, out), work))
         print(f"round {run + 1}/{args.runs} done", file=sys.stderr)
 
