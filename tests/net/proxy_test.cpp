@@ -82,6 +82,8 @@ TEST_F(SystemProxyTest, EnvironmentFillsAnEmptyStore) {
 TEST(HTTPErrorText, TableAndOutOfRange) {
   EXPECT_STREQ(QELHTTPErrorText(0), "No error");
   EXPECT_STREQ(QELHTTPErrorText(-10), "Error reading HTTP data");
+  EXPECT_STREQ(QELHTTPErrorText(-17), "No/Invalid url given for the download");
+  EXPECT_STREQ(QELHTTPErrorText(-20), "No/Invalid filename given for download");
   EXPECT_STREQ(QELHTTPErrorText(-25), "System Error: malloc failed!");
   EXPECT_STREQ(QELHTTPErrorText(1), "No error");
   EXPECT_STREQ(QELHTTPErrorText(-26), "No error");
