@@ -1,33 +1,13 @@
 // Loading OpenSSL on first use; see openssl_library.h.
 #include "net/openssl_library.h"
 
-#include <mutex>
-
 #include "platform/shared_library.h"
 
 namespace {
 
-constexpr const char* kSslSoname = "libssl.so.3";
-
-// Loaded until the process ends, like any linked library: OpenSSL frees its
-// own state at exit, and its connections may outlive any owner here.
-struct Loaded {
-  OpenSslLibrary api{};
-  bool complete = false;
-  std::string why;
-};
-
-Loaded load() {
-  Loaded loaded;
-  // libssl brings libcrypto with it; both answer through its handle.
-  SharedLibraryHandle* l = shared_library_open(kSslSoname).release();
-  if (l == nullptr) {
-    loaded.why = std::string("cannot load ") + kSslSoname;
-    return loaded;
-  }
-  OpenSslLibrary& a = loaded.api;
-  std::string missing;
-#define TESSEL_BIND(name) shared_library_bind(l, #name, &a.name, &missing)
+// libssl brings libcrypto with it; both answer through its handle.
+void bind(SharedLibraryHandle* l, OpenSslLibrary* a, std::string* missing) {
+#define TESSEL_BIND(name) shared_library_bind(l, #name, &a->name, missing)
   TESSEL_BIND(OPENSSL_init_ssl);
   TESSEL_BIND(TLS_client_method);
   TESSEL_BIND(TLS_server_method);
@@ -66,27 +46,12 @@ Loaded load() {
   TESSEL_BIND(X509_check_ip_asc);
   TESSEL_BIND(X509_verify_cert_error_string);
 #undef TESSEL_BIND
-  loaded.complete = missing.empty();
-  if (!loaded.complete) {
-    loaded.why = std::string(kSslSoname) + " has no " + missing;
-    return loaded;
-  }
-  a.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-  return loaded;
+  if (missing->empty())
+    a->OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
 }
 
 }  // namespace
 
 const OpenSslLibrary* openssl_library(std::string* why) {
-  static std::once_flag once;
-  static const Loaded* loaded = nullptr;
-  std::call_once(once, [] {
-    static const Loaded instance = load();
-    loaded = &instance;
-  });
-  if (!loaded->complete) {
-    if (why) *why = loaded->why;
-    return nullptr;
-  }
-  return &loaded->api;
+  return shared_library_load_once<OpenSslLibrary>("libssl.so.3", bind, why);
 }

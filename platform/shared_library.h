@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 struct SharedLibraryHandle;
@@ -30,6 +31,42 @@ bool shared_library_bind(SharedLibraryHandle* library, const char* name, Functio
     if (*slot == nullptr && missing->empty())
         *missing = name;
     return *slot != nullptr;
+}
+
+// The entry points of a library loaded the first time they are asked for.
+// The library then stays loaded until the process ends: caches inside it, and
+// in the libraries it pulls in, point into it, and unloading it at exit would
+// leave them as unowned blocks. `bind` fills the table with
+// shared_library_bind (and may start the library once all are there). Null
+// when the library cannot be loaded or lacks an entry point, with the reason
+// in *why.
+template <typename Api>
+const Api* shared_library_load_once(const char* name,
+                                    void (*bind)(SharedLibraryHandle*, Api*, std::string* missing),
+                                    std::string* why) {
+    struct Loaded {
+        Api api{};
+        std::string why;  // empty when complete
+    };
+    static std::once_flag once;
+    static Loaded loaded;
+    std::call_once(once, [&] {
+        SharedLibraryHandle* library = shared_library_open(name).release();
+        if (library == nullptr) {
+            loaded.why = std::string("cannot load ") + name;
+            return;
+        }
+        std::string missing;
+        bind(library, &loaded.api, &missing);
+        if (!missing.empty())
+            loaded.why = std::string(name) + " has no " + missing;
+    });
+    if (!loaded.why.empty()) {
+        if (why != nullptr)
+            *why = loaded.why;
+        return nullptr;
+    }
+    return &loaded.api;
 }
 
 // The directory of the running program, with a trailing '/'; empty when it
