@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/cp1252.h"
+#include "platform/png_encode.h"
 
 // A realised font: the Cairo font, its rounded metrics and, per byte of text,
 // the glyph and its whole-pixel advance. Whole-pixel advances keep the width
@@ -665,10 +666,22 @@ unsigned char* CairoDc::bits() {
 
 int CairoDc::stride() const { return paged_ ? 0 : cairo_image_surface_get_stride(surface_); }
 
-bool CairoDc::write_png(const char* path) {
-  if (paged_ || !path) return false;
+bool CairoDc::encode_png(std::string* out) {
+  if (paged_ || !out || cairo_image_surface_get_format(surface_) != CAIRO_FORMAT_RGB24) return false;
   cairo_surface_flush(surface_);
-  return cairo_surface_write_to_png(surface_, path) == CAIRO_STATUS_SUCCESS;
+  return png_encode_rgb24(cairo_image_surface_get_data(surface_),
+                          cairo_image_surface_get_width(surface_),
+                          cairo_image_surface_get_height(surface_),
+                          cairo_image_surface_get_stride(surface_), out);
+}
+
+bool CairoDc::write_png(const char* path) {
+  std::string png;
+  if (!path || !encode_png(&png)) return false;
+  FILE* file = std::fopen(path, "wb");
+  if (!file) return false;
+  const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+  return std::fclose(file) == 0 && written;
 }
 
 void CairoDc::finish() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/dc.h"
@@ -84,7 +85,9 @@ class CairoDc final : public DeviceContext {
   unsigned char* bits();
   int stride() const;
   cairo_surface_t* surface() const { return surface_; }
-  // Image surfaces: writes the pixels as a PNG file.
+  // Image surfaces: appends the pixels as a PNG to out, or writes them as a
+  // PNG file.
+  bool encode_png(std::string* out);
   bool write_png(const char* path);
   // Completes the output (the PDF file); later drawing is ignored.
   void finish();

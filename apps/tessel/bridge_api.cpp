@@ -3,7 +3,6 @@
 // changes nothing.
 #include "apps/tessel/bridge_api.h"
 
-#include <cairo.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -61,12 +60,6 @@ bool integer_member(const JsonValue& body, const char* name, double low, double 
 std::string hresult_json(HRESULT hr)
 {
     return std::to_string(static_cast<int32_t>(hr));
-}
-
-cairo_status_t append_png(void* closure, const unsigned char* data, unsigned int length)
-{
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
 }
 
 const char* content_type_of(const std::string& path)
@@ -353,8 +346,7 @@ HttpResponse BridgeApi::draw_view(BridgeSession& session, const JsonValue& body)
         dc->delete_object(background);
         if (FAILED(session.control->draw(dc.get(), {0, 0, w, h})))
             return http_error_response(500, "the control could not draw");
-        cairo_surface_flush(dc->surface());
-        if (cairo_surface_write_to_png_stream(dc->surface(), append_png, &png) != CAIRO_STATUS_SUCCESS)
+        if (!dc->encode_png(&png))
             return http_error_response(500, "the view could not be encoded");
         if (const CTesselCtrl* state = session.control->state())
             page = state->m_nCurrentPage;
