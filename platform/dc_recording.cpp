@@ -43,36 +43,38 @@ DcObject RecordingDc::create_font(const DcFontRequest& wanted) {
            stored.weight ? stored.weight : DC_WEIGHT_NORMAL, stored.italic ? 1 : 0,
            stored.underline ? 1 : 0);
   if (refused_faces_.count(lower(stored.face))) {
-    record(std::string(line) + "=0");
+    record([&] { return std::string(line) + "=0"; });
     return 0;
   }
   DcObject font = objects_.add_font(stored, nullptr);
   ++fonts_created_;
-  record(std::string(line) + "=" + std::to_string(font));
+  record([&] { return std::string(line) + "=" + std::to_string(font); });
   return font;
 }
 
 DcObject RecordingDc::create_pen(int width, DcColor color) {
   DcObject pen = objects_.add_pen(width, color & 0xFFFFFF);
-  record("create_pen(" + std::to_string(width) + "," + hex_color(color) + ")=" + std::to_string(pen));
+  record([&] {
+    return "create_pen(" + std::to_string(width) + "," + hex_color(color) + ")=" + std::to_string(pen);
+  });
   return pen;
 }
 
 DcObject RecordingDc::create_solid_brush(DcColor color) {
   DcObject brush = objects_.add_brush(color & 0xFFFFFF);
-  record("create_brush(" + hex_color(color) + ")=" + std::to_string(brush));
+  record([&] { return "create_brush(" + hex_color(color) + ")=" + std::to_string(brush); });
   return brush;
 }
 
 DcObject RecordingDc::select_object(DcObject object) {
   DcObject previous = objects_.select(object);
-  record(format("select(%ld)=%ld", object, previous));
+  record([&] { return format("select(%ld)=%ld", object, previous); });
   return previous;
 }
 
 bool RecordingDc::delete_object(DcObject object) {
   bool deleted = objects_.remove(object);
-  record("delete(" + std::to_string(object) + (deleted ? ")" : ") refused"));
+  record([&] { return "delete(" + std::to_string(object) + (deleted ? ")" : ") refused"); });
   return deleted;
 }
 
@@ -107,7 +109,9 @@ bool RecordingDc::text_metrics(DcTextMetrics* metrics) {
 
 bool RecordingDc::text_out(int x, int y, const char* text, int length) {
   if (!text || length < 0) return false;
-  record(format("text_out(%ld,%ld,", x, y) + "\"" + std::string(text, length) + "\")");
+  record([&] {
+    return format("text_out(%ld,%ld,", x, y) + "\"" + std::string(text, length) + "\")";
+  });
   return true;
 }
 
@@ -121,45 +125,47 @@ bool RecordingDc::text_extent(const char* text, int length, DcSize* size) {
 }
 
 DcColor RecordingDc::set_text_color(DcColor color) {
-  record("text_color(" + hex_color(color) + ")");
+  record([&] { return "text_color(" + hex_color(color) + ")"; });
   return std::exchange(text_color_, color & 0xFFFFFF);
 }
 
 DcColor RecordingDc::set_bk_color(DcColor color) {
-  record("bk_color(" + hex_color(color) + ")");
+  record([&] { return "bk_color(" + hex_color(color) + ")"; });
   return std::exchange(bk_color_, color & 0xFFFFFF);
 }
 
 int RecordingDc::set_bk_mode(int mode) {
   if (mode != DC_TRANSPARENT && mode != DC_OPAQUE) return 0;
-  record(mode == DC_TRANSPARENT ? "bk_mode(transparent)" : "bk_mode(opaque)");
+  record([&] { return mode == DC_TRANSPARENT ? "bk_mode(transparent)" : "bk_mode(opaque)"; });
   return std::exchange(bk_mode_, mode);
 }
 
 bool RecordingDc::move_to(int x, int y) {
   current_x_ = x;
   current_y_ = y;
-  record(format("move_to(%ld,%ld)", x, y));
+  record([&] { return format("move_to(%ld,%ld)", x, y); });
   return true;
 }
 
 bool RecordingDc::line_to(int x, int y) {
   current_x_ = x;
   current_y_ = y;
-  record(format("line_to(%ld,%ld)", x, y));
+  record([&] { return format("line_to(%ld,%ld)", x, y); });
   return true;
 }
 
 bool RecordingDc::fill_rect(const DcRect& rect, DcObject brush) {
   const DcObjectEntry* entry = objects_.find(brush);
   if (!entry || entry->kind != DcObjectKind::Brush) return false;
-  record(format("fill_rect(%ld,%ld,%ld,%ld,", rect.left, rect.top, rect.right, rect.bottom) +
-         hex_color(entry->color) + ")");
+  record([&] {
+    return format("fill_rect(%ld,%ld,%ld,%ld,", rect.left, rect.top, rect.right, rect.bottom) +
+           hex_color(entry->color) + ")";
+  });
   return true;
 }
 
 int RecordingDc::set_stretch_mode(int mode) {
-  record("stretch_mode(" + std::to_string(mode) + ")");
+  record([&] { return "stretch_mode(" + std::to_string(mode) + ")"; });
   return std::exchange(stretch_mode_, mode);
 }
 
@@ -167,14 +173,16 @@ int RecordingDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_he
                              int src_y, int src_width, int src_height, const void* bits, size_t,
                              const DcBitmapInfoHeader* info) {
   if (!bits || !info) return 0;
-  record(format("stretch_dib(%ld,%ld,%ld,%ld,", dest_x, dest_y, dest_width, dest_height) +
-         format("%ld,%ld,%ld,%ld)", src_x, src_y, src_width, src_height));
+  record([&] {
+    return format("stretch_dib(%ld,%ld,%ld,%ld,", dest_x, dest_y, dest_width, dest_height) +
+           format("%ld,%ld,%ld,%ld)", src_x, src_y, src_width, src_height);
+  });
   return dest_width > 0 && dest_height > 0 ? src_height : 0;
 }
 
 int RecordingDc::save_dc() {
   ++saves_;
-  record("save_dc()=" + std::to_string(saves_));
+  record([&] { return "save_dc()=" + std::to_string(saves_); });
   return saves_;
 }
 
@@ -182,22 +190,24 @@ bool RecordingDc::restore_dc(int level) {
   if (level < 0) level = saves_ + 1 + level;
   if (level < 1 || level > saves_) return false;
   saves_ = level - 1;
-  record("restore_dc(" + std::to_string(level) + ")");
+  record([&] { return "restore_dc(" + std::to_string(level) + ")"; });
   return true;
 }
 
 bool RecordingDc::intersect_clip_rect(const DcRect& rect) {
-  record(format("clip(%ld,%ld,%ld,%ld)", rect.left, rect.top, rect.right, rect.bottom));
+  record([&] {
+    return format("clip(%ld,%ld,%ld,%ld)", rect.left, rect.top, rect.right, rect.bottom);
+  });
   return true;
 }
 
 bool RecordingDc::start_page() {
-  record("start_page()");
+  record([&] { return "start_page()"; });
   return true;
 }
 
 bool RecordingDc::end_page() {
-  record("end_page()");
+  record([&] { return "end_page()"; });
   return true;
 }
 

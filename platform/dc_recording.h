@@ -78,6 +78,9 @@ class RecordingDc final : public DeviceContext {
   // The recorded lines that start with prefix.
   std::vector<std::string> ops_starting(const std::string& prefix) const;
   void clear() { ops_.clear(); }
+  // Switched off, operations are carried out but not written down: for a
+  // run that only counts pages, where the lines would be most of the work.
+  void set_recording(bool on) { recording_ = on; }
 
   // Faces (compared without regard to case) whose fonts cannot be created.
   void refuse_face(const std::string& face);
@@ -95,7 +98,11 @@ class RecordingDc final : public DeviceContext {
   int current_y() const { return current_y_; }
 
  private:
-  void record(std::string line) { ops_.push_back(std::move(line)); }
+  // Makes and keeps the line only while recording.
+  template <typename MakeLine>
+  void record(MakeLine make_line) {
+    if (recording_) ops_.emplace_back(make_line());
+  }
   // Metrics of the selected font.
   void font_metrics(int* char_width, int* ascent, int* descent) const;
 
@@ -111,4 +118,5 @@ class RecordingDc final : public DeviceContext {
   int current_x_ = 0, current_y_ = 0;
   int saves_ = 0;
   size_t fonts_created_ = 0;
+  bool recording_ = true;
 };

@@ -39,6 +39,27 @@ TEST(Paginate, CountsPagesOfALongText) {
   EXPECT_EQ(paginate_document(page.target, tree.root(), nullptr, 3).pages, 3);
 }
 
+TEST(Paginate, CountingWithoutARecordLaysOutTheSame) {
+  LayoutTree tree;
+  std::string text;
+  for (int i = 0; i < 40; i++) text += "word ";
+  tree.text(tree.body(), text);
+  RecordingPage kept(70, 40), counted(70, 40);
+  counted.dc.set_recording(false);
+  counted.dc.clear();  // what making the target recorded
+  EXPECT_EQ(paginate_document(counted.target, tree.root()).pages,
+            paginate_document(kept.target, tree.root()).pages);
+  EXPECT_FALSE(kept.dc.ops().empty());
+  EXPECT_TRUE(counted.dc.ops().empty());
+  // The operations still took place: the same objects were made and freed.
+  EXPECT_EQ(counted.dc.objects_created(), kept.dc.objects_created());
+  EXPECT_EQ(counted.dc.live_objects(), kept.dc.live_objects());
+  EXPECT_EQ(counted.dc.text_color(), kept.dc.text_color());
+  counted.dc.set_recording(true);
+  counted.dc.move_to(1, 2);
+  EXPECT_EQ(counted.dc.ops(), std::vector<std::string>{"move_to(1,2)"});
+}
+
 TEST(Paginate, SkipsWhatCannotBePlacedAndReachesTheNextBody) {
   LayoutTree tree;
   pdoc_element* html = tree.add(nullptr, ELE_HTML, PDOC_TAG_HTML, "HTML");
