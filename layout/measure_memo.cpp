@@ -40,6 +40,7 @@ struct Memo {
   std::unordered_map<TableBoundsKey, TableBounds, KeyHash> table_bounds;
   // Per table, the record whose bounds its cells hold.
   std::unordered_map<const pdoc_element*, TableBoundsKey> cell_bounds_from;
+  std::unordered_map<const pdoc_element*, TableCells> table_cells;
 };
 
 thread_local std::unique_ptr<Memo> g_memo;
@@ -148,6 +149,25 @@ void memo_note_cell_bounds(const TableBoundsKey& key) {
     // Without the note the cells count as not current: the next reuse
     // rewrites them, which is always right.
     g_memo->cell_bounds_from.erase(key.table);
+  }
+}
+
+const TableCells* memo_find_table_cells(const pdoc_element* table) {
+  if (!g_memo) return nullptr;
+  auto found = g_memo->table_cells.find(table);
+  return found != g_memo->table_cells.end() ? &found->second : nullptr;
+}
+
+const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells) {
+  // Each cell counts against the same budget as a height slot.
+  if (!g_memo || cells.cells.size() > kMaxHeightSlots - g_memo->height_slots) return nullptr;
+  try {
+    auto placed = g_memo->table_cells.try_emplace(table, std::move(cells));
+    if (!placed.second) return nullptr;
+    g_memo->height_slots += placed.first->second.cells.size();
+    return &placed.first->second;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
   }
 }
 

@@ -117,6 +117,26 @@ void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value);
 bool memo_cell_bounds_current(const TableBoundsKey& key);
 void memo_note_cell_bounds(const TableBoundsKey& key);
 
+// A table's cells in row order, each with the column it starts in, so that
+// a pass over the rows need not walk the tree and search the matrix again.
+struct TableCell {
+  pdoc_element* cell;
+  int32_t column;  // -1: not in the matrix
+  // Copied from the cell, whose own memory is the slow part of a pass.
+  int32_t colspan, rowspan;
+  bool has_content;
+};
+struct TableCells {
+  int32_t rows = 0;                 // the table's row count when gathered
+  std::vector<TableCell> cells;
+  std::vector<uint32_t> row_start;  // row r's cells: [row_start[r], row_start[r + 1])
+  std::vector<int32_t> head_rows;   // the rows inside THEAD, ascending
+};
+const TableCells* memo_find_table_cells(const pdoc_element* table);
+// Keeps the gathered cells and answers the kept record; null when nothing
+// is being kept or the job has kept as many as it may.
+const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells);
+
 // Whether measurements are being kept on this thread.
 bool memo_active();
 

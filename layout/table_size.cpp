@@ -418,6 +418,35 @@ int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20
   return h;
 }
 
+TableCell table_cell(const pdoc_element* table, pdoc_element* cell, int r) {
+  return {cell, cell_column(table, cell, r), cell->cell.colspan, cell->cell.rowspan,
+          cell->child != nullptr};
+}
+
+// The table's cells as table_row_heights walks them, gathered once a job;
+// null when they are not kept.
+const TableCells* table_cells(pdoc_element* table, int rows) {
+  const TableCells* kept = memo_find_table_cells(table);
+  if (kept) return kept->rows == rows ? kept : nullptr;
+  try {
+    TableCells gathered;
+    gathered.rows = rows;
+    gathered.row_start.push_back(0);
+    int r = 0;
+    for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
+         row = pdoc_next_row(row), r++) {
+      if (row_in_thead(row)) gathered.head_rows.push_back(r);
+      for_each_cell(row, [&](pdoc_element* cell) {
+        gathered.cells.push_back(table_cell(table, cell, r));
+      });
+      gathered.row_start.push_back(static_cast<uint32_t>(gathered.cells.size()));
+    }
+    return memo_keep_table_cells(table, std::move(gathered));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, int flags) {
@@ -439,28 +468,41 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
                                static_cast<size_t>(rows) * static_cast<size_t>(t.cols));
   }
 
-  if (sized) {
+  // A cell of row r: its height, spread over the rows it spans.
+  auto measure = [&](const TableCell& c, int r) {
+    const int j = c.column;
+    if (j < 0) return;
+    int64_t w = t.columns[j].final_width;
+    for (int k = 1; k < c.colspan && j + k < t.cols; k++)
+      w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
+    int h = 0;
+    if (c.has_content && w > 0 && w <= INT32_MAX && H20 > 0)
+      h = cell_content_height(target, c.cell, static_cast<int>(w), H20,
+                              slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr);
+    const int span = std::max(c.rowspan, 1);
+    for (int o = 0; o < span && r + o < rows; o++) {
+      int share = h / span + (span > 1 && o < h % span ? 1 : 0);
+      t.row_heights[r + o] = std::max(t.row_heights[r + o], share);
+    }
+  };
+  const TableCells* cells = slots ? table_cells(table, rows) : nullptr;
+  if (cells) {
+    // The same cells in the same order as the walk below: the header rows
+    // before start_row, then every row from it.
+    auto measure_row = [&](int r) {
+      for (uint32_t k = cells->row_start[r]; k < cells->row_start[r + 1]; k++)
+        measure(cells->cells[k], r);
+    };
+    for (int r : cells->head_rows)
+      if (r < start_row) measure_row(r);
+    const int gathered = static_cast<int>(cells->row_start.size()) - 1;
+    for (int r = std::max(start_row, 0); r < gathered; r++) measure_row(r);
+  } else if (sized) {
     int r = 0;
     for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
          row = pdoc_next_row(row), r++) {
       if (!in_pass(row, r, start_row)) continue;
-      for_each_cell(row, [&](pdoc_element* cell) {
-        int j = cell_column(table, cell, r);
-        if (j < 0) return;
-        int64_t w = t.columns[j].final_width;
-        for (int k = 1; k < cell->cell.colspan && j + k < t.cols; k++)
-          w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
-        int h = 0;
-        if (cell->child && w > 0 && w <= INT32_MAX && H20 > 0)
-          h = cell_content_height(
-              target, cell, static_cast<int>(w), H20,
-              slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr);
-        const int span = std::max(cell->cell.rowspan, 1);
-        for (int o = 0; o < span && r + o < rows; o++) {
-          int share = h / span + (span > 1 && o < h % span ? 1 : 0);
-          t.row_heights[r + o] = std::max(t.row_heights[r + o], share);
-        }
-      });
+      for_each_cell(row, [&](pdoc_element* cell) { measure(table_cell(table, cell, r), r); });
     }
   }
 

@@ -22,7 +22,9 @@ struct DocumentFree {
 using Document = std::unique_ptr<pdoc_document, DocumentFree>;
 
 // A long table whose rows differ in what a measurement leaves behind: fonts
-// and colours, a cell holding only a break, cells with nested tables.
+// and colours, a cell holding only a break, cells with nested tables; and in
+// how their cells lie: spanning rows or columns, aligned by their content's
+// height.
 std::string ledger(int rows, const char* face) {
   std::string html = "<html><body><font face=\"Arial\" size=5><b>Ledger</b></font>"
                      "<table forcedisplay=\"W\" border=1 cellpadding=2 cellspacing=0>"
@@ -38,8 +40,25 @@ std::string ledger(int rows, const char* face) {
       more = "<font face=\"" + std::string(face) + "\" size=1 color=green>small</font>";
     else
       more = "<i>note " + std::to_string(r * 7 % 101) + "</i>";
-    html += "<tr><td align=right>" + std::to_string(r) + "</td><td><font color=red>Posting " +
-            std::to_string(r) + "</font> for order</td><td>" + more + "</td></tr>";
+    std::string first = "<td align=right>" + std::to_string(r) + "</td>";
+    if (r % 17 == 0)
+      first = "<td align=right valign=bottom rowspan=2>" + std::to_string(r) +
+              "<br>of<br>two<br>rows</td>";
+    else if (r % 17 == 1 && r > 1)
+      first.clear();  // covered by the cell above
+    std::string posting =
+        "<td><font color=red>Posting " + std::to_string(r) + "</font> for order</td>";
+    if (r % 19 == 0) {
+      posting = "<td colspan=2>Posting " + std::to_string(r) +
+                " across two columns, long enough that one column would not hold it on a line"
+                "</td>";
+      more.clear();
+    } else {
+      more = "<td>" + more + "</td>";
+    }
+    if (r % 23 == 0) more = "<td>tall<br>tall<br>tall</td>";
+    html += std::string(r % 23 == 0 ? "<tr valign=middle>" : "<tr>") + first + posting + more +
+            "</tr>";
   }
   return html + "</table><p>After the table</p></body></html>";
 }
