@@ -667,7 +667,8 @@ unsigned char* CairoDc::bits() {
 int CairoDc::stride() const { return paged_ ? 0 : cairo_image_surface_get_stride(surface_); }
 
 bool CairoDc::encode_png(std::string* out) {
-  if (paged_ || !out || cairo_image_surface_get_format(surface_) != CAIRO_FORMAT_RGB24) return false;
+  if (paged_ || !out || cairo_image_surface_get_format(surface_) != CAIRO_FORMAT_RGB24)
+    return false;
   cairo_surface_flush(surface_);
   return png_encode_rgb24(cairo_image_surface_get_data(surface_),
                           cairo_image_surface_get_width(surface_),

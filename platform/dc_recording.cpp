@@ -55,7 +55,8 @@ DcObject RecordingDc::create_font(const DcFontRequest& wanted) {
 DcObject RecordingDc::create_pen(int width, DcColor color) {
   DcObject pen = objects_.add_pen(width, color & 0xFFFFFF);
   record([&] {
-    return "create_pen(" + std::to_string(width) + "," + hex_color(color) + ")=" + std::to_string(pen);
+    return "create_pen(" + std::to_string(width) + "," + hex_color(color) +
+           ")=" + std::to_string(pen);
   });
   return pen;
 }
