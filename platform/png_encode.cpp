@@ -44,6 +44,10 @@ bool encode(const unsigned char* pixels, int width, int height, int stride, Writ
   png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
+  // A white background, as pictures written before this writer carried.
+  png_color_16 white{};
+  white.red = white.green = white.blue = white.gray = 255;
+  png_set_bKGD(w.png, w.info, &white);
   png_set_compression_level(w.png, Z_BEST_SPEED);
   png_set_filter(w.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_write_info(w.png, w.info);

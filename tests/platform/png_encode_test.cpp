@@ -19,6 +19,19 @@ struct Decoded {
   std::vector<uint8_t> rgb;
 };
 
+// The chunk types in file order, one entry per run of equal types.
+std::vector<std::string> chunk_types(const std::string& png) {
+  std::vector<std::string> types;
+  for (size_t at = 8; at + 8 <= png.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(png.data() + at);
+    const size_t length = (size_t{p[0]} << 24) | (size_t{p[1]} << 16) | (size_t{p[2]} << 8) | p[3];
+    const std::string type = png.substr(at + 4, 4);
+    if (types.empty() || types.back() != type) types.push_back(type);
+    at += 12 + length;
+  }
+  return types;
+}
+
 bool decode(const std::string& png, Decoded* out) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
@@ -44,6 +57,8 @@ TEST(PngEncode, PixelsComeBackExactlyWithTheUnusedByteIgnored) {
   ASSERT_TRUE(png_encode_rgb24(pixels.data(), w, h, stride, &png));
   ASSERT_EQ(png.substr(0, 4), "keep");  // appended, not replaced
 
+  EXPECT_EQ(chunk_types(png.substr(4)),
+            (std::vector<std::string>{"IHDR", "bKGD", "IDAT", "IEND"}));
   Decoded got;
   ASSERT_TRUE(decode(png.substr(4), &got));
   ASSERT_EQ(got.width, w);
