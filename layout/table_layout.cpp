@@ -10,9 +10,11 @@
 
 #include "layout/flow.h"
 #include "layout/fonts.h"
+#include "layout/measure_memo.h"
 #include "layout/trace.h"
 #include "layout/paint.h"
 #include "layout/render_target.h"
+#include "layout/table_pass.h"
 #include "layout/table_size.h"
 #include "document/pdoctree.h"
 
@@ -134,6 +136,10 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   // sums of many rows would not fit an int; drawing gets them saturated.
   int64_t rowY = m.void_frame ? int64_t{top} + s - b : int64_t{top} + s + b;
 
+  // Gathered by table_row_heights when the job keeps its measurements.
+  const TableCells* cells = memo_find_table_cells(table);
+  if (cells && cells->rows != rows) cells = nullptr;
+
   // The row to continue from when row r does not fit: the row holding the
   // cell in column 0, so that a cell spanning into r starts again whole. A
   // holder at or before the first row of this pass would send the next page
@@ -142,21 +148,21 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
     pdoc_element* holder = nullptr;
     if (C > 0 && r < rows && t.matrix[0] && t.matrix[0][r]) holder = t.matrix[0][r]->parent;
     if (holder && holder->type == ELE_ROW) {
-      int index = table_row_index(table, holder);
+      int index = table_row_index_near(table, holder, r, cells);
       if (index > start_row || index == r) return {TABLE_CONTINUES, holder};
     }
     return {TABLE_CONTINUES, row};
   };
-  auto in_pass = [&](pdoc_element* row, int r) { return r >= start_row || row_in_thead(row); };
   auto row_height = [&](int r) { return r < rows ? t.row_heights[r] : 0; };
 
   pdoc_element* first = pdoc_first_row(table);
   if (first && row_in_thead(first) && !(flags & LAYOUT_PAGE_TOP) && C > 0) {
     // Keep the header rows and the first body row together.
     int64_t acc = int64_t{s} + 2 * b;
-    int r = 0;
-    for (pdoc_element* row = first; row; row = pdoc_next_row(row), r++) {
-      if (!in_pass(row, r)) continue;
+    TablePassRows pass(table, start_row, cells);
+    pdoc_element* row;
+    int r;
+    while (pass.next(&row, &r)) {
       int64_t rh = int64_t{row_height(r)} + 2 * p;
       bool over = m.void_frame ? rowY + rh - 2 * b + acc > page_h : rowY + b + rh + acc > page_h;
       if (over) return continue_at(r, row);
@@ -168,9 +174,10 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   bool page_top = (flags & LAYOUT_PAGE_TOP) != 0;
   const int64_t row_x = m.void_frame ? int64_t{s} + xoff - b : int64_t{s} + xoff + b;
   int64_t x = row_x;
-  int r = 0;
-  for (pdoc_element* row = first; row && r < rows; row = pdoc_next_row(row), r++) {
-    if (!in_pass(row, r)) continue;
+  TablePassRows pass(table, start_row, cells);
+  pdoc_element* row;
+  int r;
+  while (pass.next(&row, &r) && r < rows) {
     x = row_x;
     const int64_t rh = int64_t{row_height(r)} + 2 * p;
     if (!page_top && C > 0) {

@@ -435,6 +435,7 @@ const TableCells* table_cells(pdoc_element* table, int rows) {
     int r = 0;
     for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
          row = pdoc_next_row(row), r++) {
+      gathered.row_elements.push_back(row);
       if (row_in_thead(row)) gathered.head_rows.push_back(r);
       for_each_cell(row, [&](pdoc_element* cell) {
         gathered.cells.push_back(table_cell(table, cell, r));
@@ -495,7 +496,7 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
     };
     for (int r : cells->head_rows)
       if (r < start_row) measure_row(r);
-    const int gathered = static_cast<int>(cells->row_start.size()) - 1;
+    const int gathered = static_cast<int>(cells->row_elements.size());
     for (int r = std::max(start_row, 0); r < gathered; r++) measure_row(r);
   } else if (sized) {
     int r = 0;

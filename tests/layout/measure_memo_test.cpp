@@ -6,12 +6,15 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/pdocbuild.h"
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/paginate.h"
+#include "layout/table_pass.h"
+#include "layout/table_size.h"
 #include "layout_tree.h"
 
 namespace {
@@ -188,6 +191,62 @@ TEST(MeasureMemo, ContainsTableLooksBelowTheElementOnly) {
   EXPECT_TRUE(contains_table(second));
   EXPECT_TRUE(contains_table(body));
   EXPECT_FALSE(contains_table(nullptr));
+}
+
+pdoc_element* first_table(pdoc_element* e) {
+  for (; e; e = e->next) {
+    if (e->type == ELE_TABLE) return e;
+    if (pdoc_element* inside = first_table(e->child)) return inside;
+  }
+  return nullptr;
+}
+
+std::vector<std::pair<pdoc_element*, int>> pass_rows(pdoc_element* table, int start,
+                                                     const TableCells* cells) {
+  std::vector<std::pair<pdoc_element*, int>> rows;
+  TablePassRows pass(table, start, cells);
+  pdoc_element* row;
+  int r;
+  while (pass.next(&row, &r) && rows.size() < 100) rows.emplace_back(row, r);
+  return rows;
+}
+
+TEST(MeasureMemo, GatheredRowsGiveTheSamePassAsWalkingThem) {
+  // Two header rows, then body rows with a cell spanning three rows.
+  std::string html = "<table border=1><thead><tr><th>h1</th><th>a</th></tr>"
+                     "<tr><th>h2</th><th>b</th></tr></thead>";
+  for (int r = 0; r < 9; r++)
+    html += r == 3 ? "<tr><td rowspan=3>tall</td><td>x</td></tr>"
+           : r == 4 || r == 5 ? "<tr><td>y</td></tr>"
+                              : "<tr><td>" + std::to_string(r) + "</td><td>z</td></tr>";
+  Document document(pdocbuild_string((html + "</table>").c_str(), nullptr, nullptr));
+  pdoc_element* table = first_table(document->root);
+  ASSERT_NE(table, nullptr);
+  RecordingPage page(400, 300);
+  LayoutMemoScope memo;
+  table_column_widths(page.target, table);
+  table_row_heights(page.target, table, 0, 0);
+  const TableCells* cells = memo_find_table_cells(table);
+  ASSERT_NE(cells, nullptr);
+  const int rows = table->table.rows;
+  ASSERT_EQ(rows, 11);
+  ASSERT_EQ(static_cast<int>(cells->row_elements.size()), rows);
+  EXPECT_EQ(cells->head_rows, (std::vector<int32_t>{0, 1}));
+
+  for (int start = -1; start <= rows + 1; start++)
+    EXPECT_EQ(pass_rows(table, start, cells), pass_rows(table, start, nullptr)) << start;
+  EXPECT_EQ(pass_rows(table, 7, cells).size(), 2u + 4u);  // the header, then rows 7 to 10
+
+  // A row's index is found searching back from where the pass is.
+  for (int r = 0; r < rows; r++) {
+    pdoc_element* row = cells->row_elements[r];
+    EXPECT_EQ(table_row_index_near(table, row, r, cells), r);
+    EXPECT_EQ(table_row_index_near(table, row, rows - 1, cells), r);
+    EXPECT_EQ(table_row_index_near(table, row, r, nullptr), r);
+    if (r > 0) {
+      EXPECT_EQ(table_row_index_near(table, row, r - 1, cells), r);  // not behind: walked
+    }
+  }
 }
 
 }  // namespace
