@@ -152,10 +152,11 @@ void memo_note_cell_bounds(const TableBoundsKey& key) {
   }
 }
 
-const TableCells* memo_find_table_cells(const pdoc_element* table) {
+const TableCells* memo_find_table_cells(const pdoc_element* table, int rows) {
   if (!g_memo) return nullptr;
   auto found = g_memo->table_cells.find(table);
-  return found != g_memo->table_cells.end() ? &found->second : nullptr;
+  if (found == g_memo->table_cells.end() || found->second.rows != rows) return nullptr;
+  return &found->second;
 }
 
 const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells) {

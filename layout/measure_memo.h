@@ -133,9 +133,11 @@ struct TableCells {
   std::vector<uint32_t> row_start;     // row r's cells: [row_start[r], row_start[r + 1])
   std::vector<int32_t> head_rows;      // the rows inside THEAD, ascending
 };
-const TableCells* memo_find_table_cells(const pdoc_element* table);
+// The cells kept for the table while it has `rows` rows; null otherwise.
+const TableCells* memo_find_table_cells(const pdoc_element* table, int rows);
 // Keeps the gathered cells and answers the kept record; null when nothing
-// is being kept or the job has kept as many as it may.
+// is being kept, the table already has a record, or the job has kept as
+// many as it may.
 const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells);
 
 // Whether measurements are being kept on this thread.

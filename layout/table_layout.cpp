@@ -137,8 +137,7 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   int64_t rowY = m.void_frame ? int64_t{top} + s - b : int64_t{top} + s + b;
 
   // Gathered by table_row_heights when the job keeps its measurements.
-  const TableCells* cells = memo_find_table_cells(table);
-  if (cells && cells->rows != rows) cells = nullptr;
+  const TableCells* cells = memo_find_table_cells(table, rows);
 
   // The row to continue from when row r does not fit: the row holding the
   // cell in column 0, so that a cell spanning into r starts again whole. A

@@ -31,14 +31,12 @@ bool TablePassRows::next(pdoc_element** row, int* index) {
   if (head_ < cells_->head_rows.size() && cells_->head_rows[head_] < start_) {
     index_ = cells_->head_rows[head_++];
   } else if (index_ < start_) {
-    head_ = cells_->head_rows.size();
     index_ = start_;
   } else if (index_ + 1 < static_cast<int>(rows.size())) {
     ++index_;
   } else {
     // Past the gathered rows (they stop at the table's row count) the list
     // may go on; from here every row is in the pass.
-    row_ = rows[index_];
     cells_ = nullptr;
     return walk(row, index);
   }

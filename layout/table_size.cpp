@@ -426,8 +426,7 @@ TableCell table_cell(const pdoc_element* table, pdoc_element* cell, int r) {
 // The table's cells as table_row_heights walks them, gathered once a job;
 // null when they are not kept.
 const TableCells* table_cells(pdoc_element* table, int rows) {
-  const TableCells* kept = memo_find_table_cells(table);
-  if (kept) return kept->rows == rows ? kept : nullptr;
+  if (const TableCells* kept = memo_find_table_cells(table, rows)) return kept;
   try {
     TableCells gathered;
     gathered.rows = rows;

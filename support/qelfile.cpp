@@ -69,18 +69,14 @@ char* qel_tempname(char* destination, size_t size, const char* directory, const 
     // to reach it, so a job that makes many names in one second does not
     // wait a second for each. A name cut so short that the time part no
     // longer changes it is answered as it is.
+    if (size == 0)
+        return destination;
+    const bool has_extension = extension != nullptr && *extension != '\0';
+    const char* dot = has_extension && extension[0] != '.' ? "." : "";
+    const char* ext = has_extension ? extension : "";
     std::string previous;
     for (unsigned long t = static_cast<unsigned long>(std::time(nullptr));; ++t) {
-        if (size == 0)
-            break;
-        if (extension != nullptr && *extension != '\0') {
-            if (extension[0] == '.')
-                std::snprintf(destination, size, "%s%d%lX%s", dir, pid, t, extension);
-            else
-                std::snprintf(destination, size, "%s%d%lX.%s", dir, pid, t, extension);
-        } else {
-            std::snprintf(destination, size, "%s%d%lX", dir, pid, t);
-        }
+        std::snprintf(destination, size, "%s%d%lX%s%s", dir, pid, t, dot, ext);
         if (!qel_file_exists(destination) || previous == destination)
             break;
         previous = destination;

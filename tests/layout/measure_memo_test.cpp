@@ -226,11 +226,12 @@ TEST(MeasureMemo, GatheredRowsGiveTheSamePassAsWalkingThem) {
   LayoutMemoScope memo;
   table_column_widths(page.target, table);
   table_row_heights(page.target, table, 0, 0);
-  const TableCells* cells = memo_find_table_cells(table);
+  const TableCells* cells = memo_find_table_cells(table, table->table.rows);
   ASSERT_NE(cells, nullptr);
   const int rows = table->table.rows;
   ASSERT_EQ(rows, 11);
   ASSERT_EQ(static_cast<int>(cells->row_elements.size()), rows);
+  EXPECT_EQ(memo_find_table_cells(table, rows + 1), nullptr);  // gathered for another count
   EXPECT_EQ(cells->head_rows, (std::vector<int32_t>{0, 1}));
 
   for (int start = -1; start <= rows + 1; start++)
