@@ -289,7 +289,10 @@ std::unique_ptr<CairoDc> CairoDc::create_pdf(const char* path, double width_poin
   }
   int width = static_cast<int>(std::lround(width_points * dpi / 72.0));
   int height = static_cast<int>(std::lround(height_points * dpi / 72.0));
-  return std::unique_ptr<CairoDc>(new CairoDc(surface, width, height, dpi, true));
+  std::unique_ptr<CairoDc> dc(new CairoDc(surface, width, height, dpi, true));
+  dc->paper_width_points_ = width_points;
+  dc->paper_height_points_ = height_points;
+  return dc;
 }
 
 std::unique_ptr<CairoDc> CairoDc::create_pdf_sheets(const char* path, double paper_width_points,
@@ -379,6 +382,7 @@ void CairoDc::set_source(DcColor color) {
 
 void CairoDc::fill_pixels(const DcRect& rect, DcColor color) {
   if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+  start_sheet();
   set_source(color);
   cairo_rectangle(cr_, rect.left, rect.top, static_cast<double>(rect.right) - rect.left,
                   static_cast<double>(rect.bottom) - rect.top);
@@ -402,6 +406,7 @@ bool CairoDc::text_out(int x, int y, const char* text, int length) {
     glyphs[i].y = baseline;
     pen_x += font.advance(byte);
   }
+  start_sheet();
   set_source(text_color_);
   if (font.font != scaled_font_) {
     cairo_set_scaled_font(cr_, font.font);
@@ -437,6 +442,7 @@ bool CairoDc::line_to(int x, int y) {
   current_x_ = x;
   current_y_ = y;
   if (x0 == x && y0 == y) return true;
+  start_sheet();
   set_source(pen.color);
   auto square = [&](int px, int py, int w, int h) {
     cairo_rectangle(cr_, px - before, py - before, w + width - 1, h + width - 1);
@@ -568,6 +574,7 @@ int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height
       for (int x = 0; x < src_width; ++x) row[x] = reader.pixel(src_x + x, src_y + y);
     }
     cairo_surface_mark_dirty(image);
+    start_sheet();
     cairo_save(cr_);
     cairo_rectangle(cr_, dest_x, dest_y, dest_width, dest_height);
     cairo_clip(cr_);
@@ -650,10 +657,33 @@ DcColor CairoDc::get_pixel(int x, int y) {
   return dc_rgb((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
 }
 
+void CairoDc::start_sheet() {
+  // Before a sheet goes out, Cairo's PDF surface unites the bounds of every
+  // operation on it into one region, to find what would need a picture in
+  // its place. Each union walks the whole region, and a table's borders
+  // make it thousands of rectangles: a quarter of a long table's print.
+  // A first operation whose bounds cover the paper keeps that region one
+  // rectangle. Its shape is two specks far outside the paper, so nothing
+  // is painted on any sheet, and it is made only once something is drawn,
+  // so an untouched sheet stays empty and no page is added at the end.
+  if (!paged_ || sheet_started_) return;
+  sheet_started_ = true;
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  cairo_reset_clip(cr_);
+  cairo_set_source_rgb(cr_, 0, 0, 0);
+  const double w = paper_width_points_, h = paper_height_points_;
+  cairo_rectangle(cr_, -w - 1, -h - 1, 0.5, 0.5);
+  cairo_rectangle(cr_, 2 * w + 1, 2 * h + 1, 0.5, 0.5);
+  cairo_fill(cr_);
+  cairo_restore(cr_);
+}
+
 bool CairoDc::start_page() { return true; }
 
 bool CairoDc::end_page() {
   if (!paged_) return true;
+  sheet_started_ = false;
   cairo_show_page(cr_);
   return cairo_status(cr_) == CAIRO_STATUS_SUCCESS;
 }

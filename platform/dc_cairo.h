@@ -103,11 +103,15 @@ class CairoDc final : public DeviceContext {
   const CairoFont& selected_font();
   void set_source(DcColor color);
   void apply_clip();
+  // Opens a PDF sheet's drawing; see the definition.
+  void start_sheet();
 
   cairo_surface_t* surface_;
   cairo_t* cr_;
   int width_, height_, dpi_;
   bool paged_;
+  double paper_width_points_ = 0, paper_height_points_ = 0;  // PDF only
+  bool sheet_started_ = false;
   DcObjectTable objects_;
   DcColor text_color_ = 0;
   DcColor bk_color_ = dc_rgb(255, 255, 255);

@@ -225,4 +225,75 @@ TEST(PdfSheets, DrawingStartsAtThePrintableCornerAndStaysInside) {
   std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
 
+
+TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
+  // Four sheets, each opened by a different kind of drawing in red inside
+  // the device box (600, 600) - (1200, 1200); a finish after the last sheet.
+  const std::string path = scratch("first.pdf");
+  auto dc = CairoDc::create_pdf_sheets(path.c_str(), 612, 792, {150, 300, 4950, 6300});
+  ASSERT_NE(dc, nullptr);
+  const DcColor red = dc_rgb(255, 0, 0);
+  DcObject brush = dc->create_solid_brush(red);
+  dc->fill_rect({600, 600, 1200, 1200}, brush);
+  dc->end_page();
+
+  DcFontRequest wanted{};
+  snprintf(wanted.face, sizeof wanted.face, "%s", "arial");
+  wanted.height = -400;
+  DcObject font = dc->create_font(wanted);
+  DcObject old_font = dc->select_object(font);
+  dc->set_bk_mode(DC_TRANSPARENT);
+  dc->set_text_color(red);
+  dc->text_out(600, 600, "HI", 2);
+  dc->end_page();
+
+  DcObject pen = dc->create_pen(60, red);
+  DcObject old_pen = dc->select_object(pen);
+  dc->move_to(630, 900);
+  dc->line_to(1170, 900);
+  dc->end_page();
+
+  DcBitmapInfoHeader info{};
+  info.size = sizeof info;
+  info.width = 2;
+  info.height = 1;
+  info.planes = 1;
+  info.bit_count = 24;
+  const unsigned char bits[8] = {0, 0, 255, 0, 0, 255};
+  EXPECT_EQ(dc->stretch_dib(600, 600, 600, 600, 0, 0, 2, 1, bits, sizeof bits, &info), 1);
+  dc->end_page();
+  dc->select_object(old_pen);
+  dc->select_object(old_font);
+  dc->delete_object(pen);
+  dc->delete_object(font);
+  dc->delete_object(brush);
+  dc->finish();
+  EXPECT_EQ(pdf_page_count(path), 4) << "finishing after the last sheet adds none";
+
+  // At 60 per inch the box is (75, 90) - (135, 150) on the paper.
+  for (int page = 1; page <= 4; ++page) {
+    SCOPED_TRACE(page);
+    const std::string png = scratch("first-" + std::to_string(page) + ".png");
+    ASSERT_TRUE(tessel_testing::pdf_page_to_png(path, page, 60, png));
+    cairo_surface_t* sheet = cairo_image_surface_create_from_png(png.c_str());
+    ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
+    const unsigned char* data = cairo_image_surface_get_data(sheet);
+    const int stride = cairo_image_surface_get_stride(sheet);
+    int painted_outside = 0, red_inside = 0;
+    for (int y = 0; y < cairo_image_surface_get_height(sheet); ++y) {
+      for (int x = 0; x < cairo_image_surface_get_width(sheet); ++x) {
+        const unsigned char* pixel = data + y * stride + x * 4;  // blue, green, red
+        const bool white = pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255;
+        const bool inside = x >= 74 && x <= 136 && y >= 89 && y <= 151;
+        if (!inside && !white) ++painted_outside;
+        if (inside && pixel[2] > 200 && pixel[1] < 80 && pixel[0] < 80) ++red_inside;
+      }
+    }
+    cairo_surface_destroy(sheet);
+    EXPECT_EQ(painted_outside, 0);
+    EXPECT_GT(red_inside, 20) << "the first drawing keeps its own colour";
+  }
+  std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+}
+
 }  // namespace
