@@ -11,8 +11,8 @@
 #include <string>
 
 #include "control/tessel_ctrl.h"
-#include "platform/dc_cairo.h"
 #include "document/pdocbuild.h"
+#include "platform/dc_cairo.h"
 #include "platform/message_box.h"
 #include "platform/print_dialog.h"
 #include "platform/print_spooler.h"
@@ -68,6 +68,10 @@ void BM_PdfSheetsOfBevelledCells(benchmark::State& state)
     const int sheets = static_cast<int>(state.range(0));
     for (auto _ : state) {
         auto dc = CairoDc::create_pdf_sheets(path.c_str(), 612, 792, {150, 150, 4950, 6450});
+        if (!dc) {
+            state.SkipWithError("cannot write the PDF");
+            return;
+        }
         DcObject background = dc->create_solid_brush(dc_rgb(220, 230, 240));
         DcObject dark = dc->create_solid_brush(dc_rgb(128, 128, 128));
         DcObject light = dc->create_solid_brush(dc_rgb(192, 192, 192));
