@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/dib_header.h"
 #include "platform/dc_cairo.h"
 
 namespace {
@@ -63,12 +64,7 @@ TEST(CairoDcPixels, LineExcludesEndPointInEveryDirection) {
 TEST(CairoDcPixels, StretchDropsRowsAndColumns) {
   // 4 x 2 bitmap, 24 bits, bottom row first: top row red, green, blue, white;
   // bottom row black.
-  DcBitmapInfoHeader info{};
-  info.size = sizeof info;
-  info.width = 4;
-  info.height = 2;
-  info.planes = 1;
-  info.bit_count = 24;
+  const DcBitmapInfoHeader info = tessel_testing::dib_header(4, 2, 24);
   unsigned char bits[2 * 12] = {};
   const unsigned char top[12] = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
   memcpy(bits + 12, top, 12);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/dib_header.h"
 #include "common/pdf_tools.h"
 #include "platform/dc_cairo.h"
 #include "platform/print_dc.h"
@@ -253,12 +254,7 @@ TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
   dc->line_to(1170, 900);
   dc->end_page();
 
-  DcBitmapInfoHeader info{};
-  info.size = sizeof info;
-  info.width = 2;
-  info.height = 1;
-  info.planes = 1;
-  info.bit_count = 24;
+  const DcBitmapInfoHeader info = tessel_testing::dib_header(2, 1, 24);
   const unsigned char bits[8] = {0, 0, 255, 0, 0, 255};
   EXPECT_EQ(dc->stretch_dib(600, 600, 600, 600, 0, 0, 2, 1, bits, sizeof bits, &info), 1);
   dc->end_page();
