@@ -400,17 +400,38 @@ int measure_cell(RenderTarget* target, pdoc_element* cell, int w, int H20, bool*
   return fh + 1;
 }
 
+// The colours a kept measurement leaves on the context. Between two kept
+// measurements nothing reads the context, so only the last one of a run is
+// put back: before the next real measurement, or when the pass is left.
+class PendingColors {
+ public:
+  explicit PendingColors(DeviceContext* dc) : dc_(dc) {}
+  ~PendingColors() { flush(); }
+  PendingColors(const PendingColors&) = delete;
+  PendingColors& operator=(const PendingColors&) = delete;
+  void leave(const DcColorState& colors) { colors_ = &colors; }
+  void flush() {
+    if (colors_) replay_colors(dc_, *colors_);
+    colors_ = nullptr;
+  }
+
+ private:
+  DeviceContext* dc_;
+  const DcColorState* colors_ = nullptr;
+};
+
 // measure_cell, answered from the slot when the cell was measured with the
 // same width before; slot is null when measurements are not kept.
 int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20,
-                        CellHeight* slot) {
+                        CellHeight* slot, PendingColors& pending) {
   bool measured = false;
   if (!slot) return measure_cell(target, cell, w, H20, &measured);
   if (slot->width == w) {
     if (slot->measured) cell->cell.content_height = slot->height;
-    replay_colors(target->gdi->dc, slot->colors);
+    pending.leave(slot->colors);
     return slot->height;
   }
+  pending.flush();
   const uint64_t traces = layout_trace_count();
   const int h = measure_cell(target, cell, w, H20, &measured);
   if (layout_trace_count() == traces && !contains_table(cell))
@@ -468,6 +489,7 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
                                static_cast<size_t>(rows) * static_cast<size_t>(t.cols));
   }
 
+  PendingColors pending(target->gdi->dc);
   // A cell of row r: its height, spread over the rows it spans.
   auto measure = [&](const TableCell& c, int r) {
     const int j = c.column;
@@ -478,7 +500,8 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
     int h = 0;
     if (c.has_content && w > 0 && w <= INT32_MAX && H20 > 0)
       h = cell_content_height(target, c.cell, static_cast<int>(w), H20,
-                              slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr);
+                              slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr,
+                              pending);
     const int span = std::max(c.rowspan, 1);
     for (int o = 0; o < span && r + o < rows; o++) {
       int share = h / span + (span > 1 && o < h % span ? 1 : 0);

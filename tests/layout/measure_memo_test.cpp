@@ -250,4 +250,30 @@ TEST(MeasureMemo, GatheredRowsGiveTheSamePassAsWalkingThem) {
   }
 }
 
+TEST(MeasureMemo, APassOfKeptMeasurementsLeavesTheColoursOfItsLastCell) {
+  // The last cell's font colour is what a measured pass leaves on the
+  // context; the cells before it leave others.
+  const char* html =
+      "<table border=1><tr><td><font color=green>a</font></td><td>b</td></tr>"
+      "<tr><td>c</td><td><font color=red>d</font></td></tr></table>";
+  auto colour_after_pass = [&](bool keep, int passes) {
+    Document document(pdocbuild_string(html, nullptr, nullptr));
+    pdoc_element* table = first_table(document->root);
+    EXPECT_NE(table, nullptr);
+    RecordingPage page(400, 300);
+    std::unique_ptr<LayoutMemoScope> memo;
+    if (keep) memo = std::make_unique<LayoutMemoScope>();
+    table_column_widths(page.target, table);
+    for (int p = 0; p < passes; p++) {
+      page.dc.set_text_color(dc_rgb(0, 0, 255));
+      table_row_heights(page.target, table, 0, 0);
+    }
+    return page.dc.get_text_color();
+  };
+  const DcColor measured = colour_after_pass(false, 1);
+  EXPECT_EQ(measured, dc_rgb(255, 0, 0));
+  EXPECT_EQ(colour_after_pass(true, 1), measured);
+  EXPECT_EQ(colour_after_pass(true, 3), measured);  // the later passes reuse every cell
+}
+
 }  // namespace
