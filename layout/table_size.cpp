@@ -409,15 +409,19 @@ class PendingColors {
   ~PendingColors() { flush(); }
   PendingColors(const PendingColors&) = delete;
   PendingColors& operator=(const PendingColors&) = delete;
-  void leave(const DcColorState& colors) { colors_ = &colors; }
+  void leave(const DcColorState& colors) {
+    colors_ = colors;
+    waiting_ = true;
+  }
   void flush() {
-    if (colors_) replay_colors(dc_, *colors_);
-    colors_ = nullptr;
+    if (waiting_) replay_colors(dc_, colors_);
+    waiting_ = false;
   }
 
  private:
   DeviceContext* dc_;
-  const DcColorState* colors_ = nullptr;
+  DcColorState colors_;
+  bool waiting_ = false;
 };
 
 // measure_cell, answered from the slot when the cell was measured with the

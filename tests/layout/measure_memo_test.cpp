@@ -260,6 +260,7 @@ TEST(MeasureMemo, APassOfKeptMeasurementsLeavesTheColoursOfItsLastCell) {
     Document document(pdocbuild_string(html, nullptr, nullptr));
     pdoc_element* table = first_table(document->root);
     EXPECT_NE(table, nullptr);
+    if (!table) return DcColor{0};
     RecordingPage page(400, 300);
     std::unique_ptr<LayoutMemoScope> memo;
     if (keep) memo = std::make_unique<LayoutMemoScope>();

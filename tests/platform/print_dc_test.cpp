@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "common/dib_header.h"
@@ -65,6 +66,20 @@ std::string scratch(const std::string& name) {
                    ("tessel-printdc-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   return (dir / name).string();
+}
+
+struct SurfaceFree {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceFree>;
+
+// Page `page` of the PDF at dpi as an image surface (through the PNG file
+// png_path); null when it cannot be rendered or read.
+Surface rendered_sheet(const std::string& path, int page, int dpi, const std::string& png_path) {
+  if (!tessel_testing::pdf_page_to_png(path, page, dpi, png_path)) return nullptr;
+  Surface sheet(cairo_image_surface_create_from_png(png_path.c_str()));
+  if (cairo_surface_status(sheet.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+  return sheet;
 }
 
 TEST(PrinterDcGeometry, PaperOrientationAndMargins) {
@@ -210,22 +225,18 @@ TEST(PdfSheets, DrawingStartsAtThePrintableCornerAndStaysInside) {
       << "a printable area wider than the sheet";
 
   // At 60 per inch a sheet pixel is ten device pixels.
-  const std::string png = scratch("clip.png");
-  ASSERT_TRUE(tessel_testing::pdf_page_to_png(path, 1, 60, png));
-  cairo_surface_t* sheet = cairo_image_surface_create_from_png(png.c_str());
-  ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
-  const unsigned char* data = cairo_image_surface_get_data(sheet);
-  const int stride = cairo_image_surface_get_stride(sheet);
+  const Surface sheet = rendered_sheet(path, 1, 60, scratch("clip.png"));
+  ASSERT_NE(sheet, nullptr);
+  const unsigned char* data = cairo_image_surface_get_data(sheet.get());
+  const int stride = cairo_image_surface_get_stride(sheet.get());
   auto pixel = [&](int x, int y) { return data[y * stride + x * 4 + 1]; };  // green
   EXPECT_EQ(pixel(5, 5), 255) << "the corner margin stays blank";
   EXPECT_EQ(pixel(14, 29), 255) << "left of the printable area";
   EXPECT_EQ(pixel(16, 31), 0) << "the printable corner is painted";
   EXPECT_EQ(pixel(44, 59), 0) << "the fill ends at its right and bottom edge";
   EXPECT_EQ(pixel(46, 61), 255);
-  cairo_surface_destroy(sheet);
   std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
-
 
 TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
   // Four sheets, each opened by a different kind of drawing in red inside
@@ -269,15 +280,14 @@ TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
   // At 60 per inch the box is (75, 90) - (135, 150) on the paper.
   for (int page = 1; page <= 4; ++page) {
     SCOPED_TRACE(page);
-    const std::string png = scratch("first-" + std::to_string(page) + ".png");
-    ASSERT_TRUE(tessel_testing::pdf_page_to_png(path, page, 60, png));
-    cairo_surface_t* sheet = cairo_image_surface_create_from_png(png.c_str());
-    ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
-    const unsigned char* data = cairo_image_surface_get_data(sheet);
-    const int stride = cairo_image_surface_get_stride(sheet);
+    const Surface sheet =
+        rendered_sheet(path, page, 60, scratch("first-" + std::to_string(page) + ".png"));
+    ASSERT_NE(sheet, nullptr);
+    const unsigned char* data = cairo_image_surface_get_data(sheet.get());
+    const int stride = cairo_image_surface_get_stride(sheet.get());
     int painted_outside = 0, red_inside = 0;
-    for (int y = 0; y < cairo_image_surface_get_height(sheet); ++y) {
-      for (int x = 0; x < cairo_image_surface_get_width(sheet); ++x) {
+    for (int y = 0; y < cairo_image_surface_get_height(sheet.get()); ++y) {
+      for (int x = 0; x < cairo_image_surface_get_width(sheet.get()); ++x) {
         const unsigned char* pixel = data + y * stride + x * 4;  // blue, green, red
         const bool white = pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255;
         const bool inside = x >= 74 && x <= 136 && y >= 89 && y <= 151;
@@ -285,7 +295,6 @@ TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
         if (inside && pixel[2] > 200 && pixel[1] < 80 && pixel[0] < 80) ++red_inside;
       }
     }
-    cairo_surface_destroy(sheet);
     EXPECT_EQ(painted_outside, 0);
     EXPECT_GT(red_inside, 20) << "the first drawing keeps its own colour";
   }
