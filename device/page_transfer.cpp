@@ -35,6 +35,16 @@ void put_address(unsigned char* at, uint32_t value)
     at[2] = static_cast<unsigned char>(value);
 }
 
+// A report the device does not take ends the block: without its data the
+// store report would program whatever the staging buffer held before.
+bool write_report(unsigned char* report, std::FILE* out)
+{
+    if (g_hid.writeData(report) != 0)
+        return true;
+    std::fputs("ERROR: the device did not take a report.\n", out);
+    return false;
+}
+
 } // namespace
 
 int SendBlock(int length, const unsigned char* data, uint32_t address, std::FILE* out)
@@ -64,7 +74,8 @@ int SendBlock(int length, const unsigned char* data, uint32_t address, std::FILE
         report[1] = g_device_link.data_command;
         put_address(&report[2], static_cast<uint32_t>(offset));
         std::memcpy(&report[5], data + offset, static_cast<size_t>(n));
-        g_hid.writeData(report);
+        if (!write_report(report, out))
+            return 0;
         offset += n;
     }
     // The store report reuses the buffer; the data of the last report stays
@@ -72,7 +83,8 @@ int SendBlock(int length, const unsigned char* data, uint32_t address, std::FILE
     report[0] = 4;
     report[1] = g_device_link.store_command;
     put_address(&report[2], address);
-    g_hid.writeData(report);
+    if (!write_report(report, out))
+        return 0;
 
     g_device_link.data_command =
         g_device_link.data_command == CMD_BUFFER1_WRITE ? CMD_BUFFER2_WRITE : CMD_BUFFER1_WRITE;

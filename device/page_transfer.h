@@ -51,8 +51,9 @@ bool directory_full();
 bool page_fits_address_space();
 
 // Writes one block of at most 528 bytes at address through the bound
-// library's writeData. Answers 1 when sent, 0 when refused (refusals are
-// explained on out).
+// library's writeData. Answers 1 when sent, 0 when refused or when the
+// device did not take a report (both are explained on out); a block that
+// was not sent leaves the staging buffers' turn as it was.
 int SendBlock(int length, const unsigned char* data, uint32_t address, std::FILE* out);
 
 // Converts a page bitmap (DEVICE_BITMAP_SIZE bytes; byte_count is not

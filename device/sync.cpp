@@ -1,8 +1,10 @@
 // The document transfer; see sync.h.
 #include "device/sync.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "device/hid_library.h"
@@ -59,26 +61,30 @@ size_t read_page_bitmap(CairoDc* dc, std::vector<unsigned char>* bitmap)
     return bitmap->size();
 }
 
-// Lays out and sends every page from root on.
-void send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root,
-                const ShowMessageFn& show_message, std::FILE* out)
+// Pages of one transfer that run past the end of the memory start again at
+// the first page address. That can only overwrite pages of earlier
+// transfers, which the new directory no longer lists, as long as a full
+// directory's pages fit into the memory at once.
+static_assert(DEVICE_FIRST_PAGE_ADDRESS + uint64_t{DIRECTORY_MAX_ENTRIES + 1} * PAGE_BLOCKS * DEVICE_BLOCK_STEP <=
+              DEVICE_ADDRESS_END);
+
+// Lays out and sends every page from root on, counting in *result the pages
+// sent and those the directory had no room for. Answers false when the
+// device stopped taking a page; the pages after it are not sent.
+bool send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root, const ShowMessageFn& show_message,
+                std::FILE* out, SyncResult* result)
 {
     LayoutMemoScope memo;
     std::vector<unsigned char> bitmap;
     int page_number = 1;
-    int left_out = 0;
     pdoc_element* element = root;
     int offset = 0;
     while (element != nullptr) {
         // Pages past a full directory are still laid out so that the user
         // learns how many did not reach the device.
         const bool sending = !directory_full();
-        if (sending && !page_fits_address_space()) {
-            std::fprintf(out,
-                         "Stopped before page %d: the device's memory ends at address 0x%06X.\n",
-                         page_number, DEVICE_ADDRESS_END - 1);
-            return;
-        }
+        if (sending && !page_fits_address_space())
+            g_device_link.write_address = DEVICE_FIRST_PAGE_ADDRESS;
         pdoc_element* const page_element = element;
         const int page_offset = offset;
         target->fill_rect(target, 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, kWhite);
@@ -88,12 +94,15 @@ void send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root,
             const size_t delivered = read_page_bitmap(dc, &bitmap);
             std::fprintf(out, "Sending page %d...", page_number);
             std::fflush(out);
-            if (delivered > 0)
-                SendPage(bitmap.data(), static_cast<int>(delivered), out);
+            if (delivered > 0) {
+                if (!SendPage(bitmap.data(), static_cast<int>(delivered), out))
+                    return false;
+                ++result->pages_sent;
+            }
             if (stuck)
                 show_message("Cannot fit on a page", "Error", MB_OK);
         } else {
-            ++left_out;
+            ++result->pages_left_out;
         }
         if (stuck) {
             element = page_element->next;
@@ -101,43 +110,78 @@ void send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root,
         }
         ++page_number;
     }
-    if (left_out > 0)
-        std::fprintf(out, "%d page%s left out: the device's directory holds %d pages.\n", left_out,
-                     left_out == 1 ? "" : "s", DIRECTORY_MAX_ENTRIES);
+    return true;
+}
+
+// What the user is told when the device does not end up listing every
+// page; empty when it does.
+std::string shortfall_text(const SyncResult& result)
+{
+    char text[200];
+    if (result.status == SyncResult::Status::WriteFailed) {
+        std::snprintf(text, sizeof text,
+                      "The transfer did not complete: Tessel stopped taking data after %d page%s.  "
+                      "Please make sure it is plugged in and try again.",
+                      result.pages_sent, result.pages_sent == 1 ? "" : "s");
+    } else if (result.status == SyncResult::Status::LeftOut) {
+        const int left = result.pages_left_out;
+        std::snprintf(text, sizeof text, "Tessel holds %d pages: the last %d page%s of the document %s left out.",
+                      DIRECTORY_MAX_ENTRIES, left, left == 1 ? "" : "s", left == 1 ? "was" : "were");
+    } else {
+        return {};
+    }
+    return text;
 }
 
 } // namespace
 
-void sync_device(pdoc_element* root, const ShowMessageFn& show_message, std::FILE* out)
+SyncResult sync_device(pdoc_element* root, const ShowMessageFn& show_message, std::FILE* out)
 {
+    SyncResult result;
     SharedLibrary library = LoadHidLibrary();
     if (!library) {
         show_message(HID_LOAD_FAILED_TEXT, HID_MESSAGE_TITLE, MB_OK);
-        return;
+        result.status = SyncResult::Status::NoLibrary;
+        return result;
     }
     if (!BindHidFunctions(library.get())) {
         show_message(HID_BIND_FAILED_TEXT, HID_MESSAGE_TITLE, MB_OK);
-        return;
+        result.status = SyncResult::Status::NoLibrary;
+        return result;
     }
 
     bool found = false;
     if (find_device(show_message, &found) != IDRETRY) {
         if (found)
             g_hid.closeDevice();
-        return;
+        result.status = SyncResult::Status::NoDevice;
+        return result;
     }
 
     directory_reset();
+    bool taken = true;
     if (auto dc = create_page_context()) {
         const RtRect page = {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT};
         if (std::unique_ptr<RenderTarget, RenderTargetDeleter> target{rt_create(dc.get(), page, RT_VERSION)})
-            send_pages(target.get(), dc.get(), root, show_message, out);
+            taken = send_pages(target.get(), dc.get(), root, show_message, out, &result);
     }
 
+    // The directory lists the pages that went through, also after a failure.
     DeviceLinkState& link = g_device_link;
     link.directory[0] = static_cast<unsigned char>(link.directory_length / 4 - 1);
-    SendBlock(DEVICE_BLOCK_SIZE, link.directory, DEVICE_DIRECTORY_ADDRESS, out);
+    taken = SendBlock(DEVICE_BLOCK_SIZE, link.directory, DEVICE_DIRECTORY_ADDRESS, out) != 0 && taken;
+
+    result.status = !taken                    ? SyncResult::Status::WriteFailed
+                    : result.pages_left_out > 0 ? SyncResult::Status::LeftOut
+                                                : SyncResult::Status::Sent;
+    const std::string shortfall = shortfall_text(result);
+    if (!shortfall.empty())
+        std::fprintf(out, "%s\n", shortfall.c_str());
 
     g_hid.closeDevice();
     std::fputs("Done.\n", out);
+    // The device is closed before the user is asked to read anything.
+    if (!shortfall.empty())
+        show_message(shortfall.c_str(), HID_MESSAGE_TITLE, MB_OK);
+    return result;
 }

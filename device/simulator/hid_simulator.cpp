@@ -8,6 +8,8 @@
 //   TESSEL_SIM_FLASH      the flash file (created when missing); without it
 //                         there is no device
 //   TESSEL_SIM_UNPLUGGED  non-empty: the device is not plugged in
+//   TESSEL_SIM_UNPLUG_AFTER  a number N: the device takes N reports after it
+//                         was found, then refuses every one, as if pulled out
 //   TESSEL_SIM_LOG        a text file that gets one line per call: "find 1",
 //                         "find 0", "close", or "write " and the 32
 //                         significant bytes of the report in hex
@@ -27,6 +29,7 @@ namespace {
 struct Device {
     int flash = -1;
     unsigned char staging[2][FLASH_PAGE_SIZE] = {};
+    long reports_taken = 0;  // since the device was found
 };
 Device device;
 
@@ -56,6 +59,14 @@ int buffer_of(unsigned char command, unsigned char first, unsigned char second)
     return command == first ? 0 : command == second ? 1 : -1;
 }
 
+// True once the device has taken as many reports as TESSEL_SIM_UNPLUG_AFTER
+// allows.
+bool pulled_out()
+{
+    const char* after = setting("TESSEL_SIM_UNPLUG_AFTER");
+    return after != nullptr && device.reports_taken >= std::strtol(after, nullptr, 10);
+}
+
 bool program_page(const unsigned char* staging, uint32_t address)
 {
     const off_t offset = static_cast<off_t>(flash_file_offset(flash_page_of(address)));
@@ -72,6 +83,7 @@ HID_EXPORT unsigned char findHidDevice(unsigned int vendor_id, unsigned int prod
     if (present && device.flash < 0)
         device.flash = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     const bool found = present && device.flash >= 0;
+    device.reports_taken = 0;
     log_line(found ? "find 1" : "find 0");
     return found ? 1 : 0;
 }
@@ -91,9 +103,14 @@ HID_EXPORT unsigned char writeData(unsigned char* report)
 {
     if (report == nullptr)
         return 0;
+    if (device.flash >= 0 && pulled_out()) {
+        log_line("refused");
+        return 0;
+    }
     log_line("write ", report);
     if (device.flash < 0)
         return 0;
+    ++device.reports_taken;
     const unsigned char length = report[0];
     const unsigned char command = report[1];
     const uint32_t address = (uint32_t{report[2]} << 16) | (uint32_t{report[3]} << 8) | report[4];

@@ -30,7 +30,7 @@ protected:
     {
         std::vector<std::string> boxes;
         CapturedStream out;
-        sync_device(nullptr,
+        result_ = sync_device(nullptr,
                     [&](const char* text, const char* title, int buttons) {
                         EXPECT_EQ(buttons, MB_OK);
                         boxes.push_back(std::string(title) + ": " + text);
@@ -41,6 +41,7 @@ protected:
         return boxes;
     }
     std::string out_;
+    SyncResult result_;
 };
 
 TEST_F(HidLibrary, AbsentLibraryShowsOneMessageAndIsLookedForAgain)
@@ -50,6 +51,7 @@ TEST_F(HidLibrary, AbsentLibraryShowsOneMessageAndIsLookedForAgain)
     const std::string expected = std::string("ORV/Tessel: ") + HID_LOAD_FAILED_TEXT;
     EXPECT_EQ(sync(), std::vector<std::string>{expected});
     EXPECT_EQ(out_, "");
+    EXPECT_EQ(result_.status, SyncResult::Status::NoLibrary);
 
     // The next transfer looks again and finds the library put in place.
     std::filesystem::copy_file(kSimulator, missing);
@@ -65,6 +67,7 @@ TEST_F(HidLibrary, LibraryWithoutAnEntryPointIsRefusedAndReleased)
     const std::vector<std::string> boxes = sync();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Cannot get address of function.\n");
     EXPECT_EQ(boxes, std::vector<std::string>{std::string("ORV/Tessel: ") + HID_BIND_FAILED_TEXT});
+    EXPECT_EQ(result_.status, SyncResult::Status::NoLibrary);
     EXPECT_FALSE(is_loaded(kIncomplete));
     // Nothing was asked of the device.
     EXPECT_TRUE(log().calls.empty());

@@ -3,6 +3,7 @@
 // alternation, the directory entries and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "device_fixture.h"
@@ -13,9 +14,15 @@ using device_test::Report;
 using device_test::report_address;
 
 std::vector<Report>* recorded = nullptr;
+// Reports taken before the device refuses the rest; negative: no limit.
+int reports_left = -1;
 
 unsigned char record_report(unsigned char* buffer)
 {
+    if (reports_left == 0)
+        return 0;
+    if (reports_left > 0)
+        --reports_left;
     Report r;
     std::copy_n(buffer, r.size(), r.begin());
     recorded->push_back(r);
@@ -35,6 +42,7 @@ protected:
     {
         g_hid = saved_;
         recorded = nullptr;
+        reports_left = -1;
     }
 
     std::vector<Report> reports_;
@@ -98,6 +106,23 @@ TEST_F(PageTransfer, RefusedBlocksSendNothingAndKeepTheBuffers)
     EXPECT_TRUE(reports_.empty());
     EXPECT_EQ(g_device_link.data_command, 0x84);
     EXPECT_EQ(g_device_link.store_command, 0x83);
+}
+
+TEST_F(PageTransfer, AReportTheDeviceRefusesEndsTheBlockBeforeItsStoreReport)
+{
+    std::vector<unsigned char> white(DEVICE_BITMAP_SIZE, 0xFF);
+    directory_reset();
+    reports_left = 100;  // four blocks of 21 reports and part of the fifth
+    EXPECT_EQ(SendPage(white.data(), 0, out_.get()), 0);
+    EXPECT_EQ(out_.text(), "ERROR: the device did not take a report.\n");
+    ASSERT_EQ(reports_.size(), 100u);
+    // Four blocks were stored; the fifth, cut short, was never programmed.
+    EXPECT_EQ(std::count_if(reports_.begin(), reports_.end(), [](const Report& r) { return r[0] == 4; }), 4);
+    EXPECT_EQ(reports_.back()[0], 27 + 4);
+    // The page is not listed, and the fifth block's buffer is used again.
+    EXPECT_EQ(g_device_link.directory_length, 4u);
+    EXPECT_EQ(g_device_link.directory[4], 0);
+    EXPECT_EQ(g_device_link.data_command, 0x84);
 }
 
 TEST_F(PageTransfer, PageIsSeventyEightBlocksAndOneDirectoryEntry)

@@ -2,6 +2,7 @@
 // land, what the device receives, and how transfers follow one another.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ protected:
     std::string run(pdoc_element* root)
     {
         CapturedStream out;
-        sync_device(root, boxes_.handler(), out.get());
+        result_ = sync_device(root, boxes_.handler(), out.get());
         return out.text();
     }
 
@@ -49,7 +50,25 @@ protected:
         return dir;
     }
 
+    // Each page the directory lists decodes to the page as laid out.
+    void expect_pages(const std::vector<std::vector<unsigned char>>& pages) const
+    {
+        const FlashDirectory dir = directory();
+        ASSERT_EQ(dir.count, static_cast<int>(pages.size()));
+        ASSERT_EQ(dir.entries.size(), pages.size());
+        std::FILE* flash = std::fopen(flash_.c_str(), "rb");
+        ASSERT_NE(flash, nullptr);
+        std::vector<unsigned char> image(DEVICE_PAGE_IMAGE_SIZE), expected(DEVICE_PAGE_IMAGE_SIZE);
+        for (size_t p = 0; p < pages.size(); ++p) {
+            ASSERT_TRUE(flash_read_page_image(flash, dir.entries[p], image.data())) << p;
+            page_image_from_bitmap(pages[p].data(), expected.data());
+            EXPECT_EQ(image, expected) << "page " << p + 1;
+        }
+        std::fclose(flash);
+    }
+
     Boxes boxes_;
+    SyncResult result_;
 };
 
 TEST_F(Sync, OnePageGoesToTheStartOfMemoryThenTheDirectoryToAddressZero)
@@ -89,19 +108,12 @@ TEST_F(Sync, PagesDecodedFromFlashEqualTheRenderedPages)
     ASSERT_GE(pages.size(), 2u);
     run(doc.root());
 
-    const FlashDirectory dir = directory();
-    ASSERT_EQ(dir.entries.size(), pages.size());
-    EXPECT_EQ(dir.entries[1].address, 81920u);  // 0x01, 0x40
-    std::FILE* flash = std::fopen(flash_.c_str(), "rb");
-    ASSERT_NE(flash, nullptr);
-    std::vector<unsigned char> image(DEVICE_PAGE_IMAGE_SIZE), expected(DEVICE_PAGE_IMAGE_SIZE);
-    for (size_t p = 0; p < pages.size(); ++p) {
-        ASSERT_TRUE(flash_read_page_image(flash, dir.entries[p], image.data())) << p;
-        page_image_from_bitmap(pages[p].data(), expected.data());
-        EXPECT_EQ(image, expected) << "page " << p + 1;
-    }
-    std::fclose(flash);
+    EXPECT_EQ(result_.status, SyncResult::Status::Sent);
+    EXPECT_EQ(result_.pages_sent, static_cast<int>(pages.size()));
+    EXPECT_EQ(directory().entries[1].address, 81920u);  // 0x01, 0x40
+    expect_pages(pages);
     // Something other than white reached the device.
+    std::vector<unsigned char> expected(DEVICE_PAGE_IMAGE_SIZE);
     page_image_from_bitmap(pages[0].data(), expected.data());
     EXPECT_NE(std::count(expected.begin(), expected.end() - 1, 0xFF),
               static_cast<long>(DEVICE_PAGE_IMAGE_SIZE - 1));
@@ -175,29 +187,84 @@ TEST_F(Sync, DirectoryFullLeavesTheRestOutAndSaysHowMany)
     EXPECT_NE(out.find(left + " page"), std::string::npos) << out.substr(out.size() - 200);
     EXPECT_NE(out.find("left out"), std::string::npos);
     EXPECT_EQ(out.substr(out.size() - 6), "Done.\n");
+    // The user is told, not only the trace.
+    ASSERT_EQ(boxes_.texts.size(), 1u);
+    EXPECT_EQ(boxes_.texts[0], "ORV/Tessel: Tessel holds 131 pages: the last " + left +
+                                   " pages of the document were left out.");
+    EXPECT_EQ(result_.status, SyncResult::Status::LeftOut);
+    EXPECT_EQ(result_.pages_sent, DIRECTORY_MAX_ENTRIES);
+    EXPECT_EQ(result_.pages_left_out, static_cast<int>(pages) - DIRECTORY_MAX_ENTRIES);
 
     const FlashDirectory dir = directory();
     EXPECT_EQ(dir.count, DIRECTORY_MAX_ENTRIES);
     EXPECT_EQ(g_device_link.write_address, 2048u + 79872u * DIRECTORY_MAX_ENTRIES);
 }
 
-TEST_F(Sync, MemoryEndStopsTheTransferInsteadOfWrapping)
+TEST_F(Sync, PagesThatWouldPassTheMemoryEndStartAgainAtTheFirstPageAddress)
 {
     // Room for exactly one more page below 24 bits.
-    g_device_link.write_address = DEVICE_ADDRESS_END - PAGE_BLOCKS * DEVICE_BLOCK_STEP;
+    const uint32_t last_room = DEVICE_ADDRESS_END - PAGE_BLOCKS * DEVICE_BLOCK_STEP;
+    g_device_link.write_address = last_room;
     Document doc(paragraphs(8));
-    ASSERT_GE(render_pages(doc.root()).size(), 2u);
+    const auto pages = render_pages(doc.root());
+    ASSERT_GE(pages.size(), 2u);
     const std::string out = run(doc.root());
-    EXPECT_NE(out.find("Sending page 1..."), std::string::npos);
-    EXPECT_EQ(out.find("Sending page 2..."), std::string::npos);
-    EXPECT_NE(out.find("Stopped before page 2"), std::string::npos) << out;
+    EXPECT_EQ(result_.status, SyncResult::Status::Sent);
 
     const std::vector<Report> stores = store_reports(log());
-    ASSERT_EQ(stores.size(), 79u);
+    ASSERT_EQ(stores.size(), PAGE_BLOCKS * pages.size() + 1);
     for (const Report& r : stores)
         EXPECT_LT(report_address(r), DEVICE_ADDRESS_END);
+    EXPECT_EQ(report_address(stores[PAGE_BLOCKS - 1]), DEVICE_ADDRESS_END - DEVICE_BLOCK_STEP);
+    EXPECT_EQ(report_address(stores[PAGE_BLOCKS]), DEVICE_FIRST_PAGE_ADDRESS);
     EXPECT_EQ(report_address(stores.back()), 0u);
-    EXPECT_EQ(directory().count, 1);
+    EXPECT_EQ(directory().entries[0].address, last_room);
+    EXPECT_EQ(directory().entries[1].address, DEVICE_FIRST_PAGE_ADDRESS);
+    expect_pages(pages);
+}
+
+TEST_F(Sync, RepeatedFullTransfersWrapAndEachLeavesEveryPage)
+{
+    unsetenv("TESSEL_SIM_LOG");  // 1630 log lines a page would slow this down
+    Document doc(paragraphs(393));
+    const auto pages = render_pages(doc.root());
+    ASSERT_EQ(pages.size(), size_t(DIRECTORY_MAX_ENTRIES));
+    // The memory holds 210 pages: the second transfer runs past its end.
+    bool wrapped = false;
+    for (int transfer = 1; transfer <= 3; ++transfer) {
+        SCOPED_TRACE("transfer " + std::to_string(transfer));
+        const uint32_t start = g_device_link.write_address;
+        run(doc.root());
+        EXPECT_EQ(result_.status, SyncResult::Status::Sent);
+        EXPECT_EQ(result_.pages_sent, DIRECTORY_MAX_ENTRIES);
+        expect_pages(pages);
+        wrapped = wrapped || g_device_link.write_address < start;
+    }
+    EXPECT_TRUE(wrapped);
+    EXPECT_TRUE(boxes_.texts.empty());
+}
+
+TEST_F(Sync, ADeviceThatStopsTakingReportsEndsTheTransferAndSaysSo)
+{
+    // The first page takes 1630 reports; the device goes during the second.
+    setenv("TESSEL_SIM_UNPLUG_AFTER", "2000", 1);
+    Document doc(paragraphs(8));
+    ASSERT_GE(render_pages(doc.root()).size(), 3u);
+    const std::string out = run(doc.root());
+    unsetenv("TESSEL_SIM_UNPLUG_AFTER");
+
+    EXPECT_EQ(result_.status, SyncResult::Status::WriteFailed);
+    EXPECT_EQ(result_.pages_sent, 1);
+    EXPECT_NE(out.find("Sending page 2...ERROR: the device did not take a report.\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Sending page 3"), std::string::npos) << out;
+    EXPECT_EQ(boxes_.texts, std::vector<std::string>{
+                                "ORV/Tessel: The transfer did not complete: Tessel stopped taking data after 1 "
+                                "page.  Please make sure it is plugged in and try again."});
+    // Nothing more was offered after the first refusal than the directory's
+    // first report, and the device was closed.
+    const SimulatorLog log = this->log();
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "refused"), 2);
+    EXPECT_EQ(log.calls.back(), "close");
 }
 
 TEST_F(Sync, CancelWhileUnpluggedSendsNothing)
@@ -206,6 +273,7 @@ TEST_F(Sync, CancelWhileUnpluggedSendsNothing)
     boxes_.answer = IDCANCEL;
     Document doc("<p>Hello</p>");
     EXPECT_EQ(run(doc.root()), "");
+    EXPECT_EQ(result_.status, SyncResult::Status::NoDevice);
     ASSERT_EQ(boxes_.texts.size(), 1u);
     EXPECT_EQ(boxes_.texts[0], "ORV/Tessel: Unable to find Tessel.  Please make sure it is plugged in.");
     const SimulatorLog log = this->log();
