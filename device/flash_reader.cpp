@@ -19,6 +19,21 @@ bool flash_read_block(std::FILE* flash, uint32_t address, unsigned char* block)
     return !std::ferror(flash);
 }
 
+namespace {
+
+// A transfer zeroes the block before it fills in the count and the entries.
+bool written_by_a_transfer(const unsigned char* block)
+{
+    const int count = block[0];
+    if (count > DIRECTORY_MAX_ENTRIES)
+        return false;
+    const unsigned char* tail = block + 4 + 4 * count;
+    const auto zero = [](unsigned char byte) { return byte == 0; };
+    return std::all_of(block + 1, block + 4, zero) && std::all_of(tail, block + DEVICE_BLOCK_SIZE, zero);
+}
+
+} // namespace
+
 bool flash_read_directory(std::FILE* flash, FlashDirectory* directory)
 {
     unsigned char block[FLASH_PAGE_SIZE];
@@ -26,7 +41,10 @@ bool flash_read_directory(std::FILE* flash, FlashDirectory* directory)
         return false;
     directory->count = block[0];
     directory->entries.clear();
-    const int listed = std::min<int>(block[0], DIRECTORY_MAX_ENTRIES);
+    directory->valid = written_by_a_transfer(block);
+    if (!directory->valid)
+        return true;
+    const int listed = block[0];
     for (int k = 0; k < listed; ++k) {
         const unsigned char* entry = &block[4 + 4 * k];
         directory->entries.push_back(

@@ -10,6 +10,7 @@
 #include "device/page_image.h"
 #include "device/page_transfer.h"
 #include "platform/dc_cairo.h"
+#include "support/qelfile.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ int usage()
 {
     std::fputs("usage: tessel-flash FLASH_FILE [OUTPUT_DIR]\n"
                "Prints the page directory of a simulated device's flash and writes each\n"
-               "listed page to OUTPUT_DIR (default: the current folder) as page-NNN.png.\n",
+               "listed page to OUTPUT_DIR (made when missing; default: the current folder)\n"
+               "as page-NNN.png.\n",
                stderr);
     return 2;
 }
@@ -56,10 +58,17 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::printf("directory: %d page%s", directory.count, directory.count == 1 ? "" : "s");
-    if (directory.count > DIRECTORY_MAX_ENTRIES)
-        std::printf(" (only %d entries fit in the block)", DIRECTORY_MAX_ENTRIES);
-    std::printf("\n");
+    if (!directory.valid) {
+        std::printf("no directory: the flash is erased or was not written by a transfer\n");
+        std::fclose(flash);
+        return 0;
+    }
+    std::printf("directory: %d page%s\n", directory.count, directory.count == 1 ? "" : "s");
+    if (!directory.entries.empty() && !qel_mkdirs(out_dir.c_str(), 0755)) {
+        std::fprintf(stderr, "tessel-flash: cannot create %s: %s\n", out_dir.c_str(), std::strerror(errno));
+        std::fclose(flash);
+        return 1;
+    }
 
     int status = 0;
     std::vector<unsigned char> image(DEVICE_PAGE_IMAGE_SIZE);

@@ -46,7 +46,7 @@ protected:
 
     int pages_in_flash() const
     {
-        FlashDirectory directory{-1, {}};
+        FlashDirectory directory{-1, {}, false};
         if (std::FILE* f = std::fopen(flash_.c_str(), "rb")) {
             flash_read_directory(f, &directory);
             std::fclose(f);
