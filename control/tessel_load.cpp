@@ -35,8 +35,11 @@ void base_address(const char* src, char* base, size_t size)
 
 long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
 {
-    if (!ReadBagString(bag, error_log, "src", m_szSrc, sizeof m_szSrc))
+    m_bLoadFailed = false;
+    if (!ReadBagString(bag, error_log, "src", m_szSrc, sizeof m_szSrc)) {
+        m_bLoadFailed = true;
         ShowMessage("Failure to read Property URL", "Error", MB_OK);
+    }
 
     char debug[15];
     qel_strlcpy(debug, "false", sizeof debug);
@@ -54,9 +57,11 @@ long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
     std::remove(m_szTempFile);
     const int received =
         DownloadToFile(m_szSrc, m_szTempFile);
-    if (received <= 0)
+    if (received <= 0) {
+        m_bLoadFailed = true;
         ShowMessage("Error downloading information.  Click OK, then press the F5 key to try again.",
                     "Error Downloading", MB_OK);
+    }
 
     if (std::unique_ptr<std::FILE, FileCloser> file{std::fopen(m_szTempFile, "r")}) {
         char base[5000];
@@ -66,6 +71,7 @@ long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
         const pdoc_sources sources{base, nullptr};
         m_pDocument.reset(pdocbuild_file(file.get(), &sources, cookie));
         if (!m_pDocument) {
+            m_bLoadFailed = true;
             ShowMessage("Problem parsing HTML print file", "Error", MB_OK);
             return S_OK;
         }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <strings.h>
 #include <vector>
 
@@ -61,8 +62,9 @@ std::vector<unsigned char> preselection_block(const char* name)
 }
 
 // One printed copy of the document: a sheet per page, each with its own
-// target. Answers the printer's last result; 0 or less ends the job.
-int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
+// target. Answers the printer's last result; 0 or less ends the job, with
+// the reason in *failure.
+int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root, std::string* failure)
 {
     // The sheets of one copy share their measurements of the document.
     LayoutMemoScope memo;
@@ -73,6 +75,7 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
         result = dc.start_page() ? 1 : 0;
         if (result <= 0) {
             control.ShowMessage("StartPage Error", "Error", MB_OK);
+            *failure = "a sheet could not be started";
             return result;
         }
         const RtRect page{0, 0, dc.device_width() - 1, dc.device_height() - 1};
@@ -81,6 +84,7 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
             // Without a target nothing more can be drawn: end the sheet and
             // the job rather than send blank sheets.
             dc.end_page();
+            *failure = "no memory to draw a sheet";
             return 0;
         }
         pdoc_element* const start = element;
@@ -92,7 +96,10 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
             offset = 0;
         }
         target.reset();
-        dc.end_page();
+        if (!dc.end_page()) {
+            *failure = "a sheet could not be written";
+            return 0;
+        }
     }
     return result;
 }
@@ -128,8 +135,11 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
     dialog.min_page = 1;
     dialog.max_page = 65535;
     dialog.copies = 1;
-    if (print_dialog(&dialog) != 1 || !dialog.dc || !dialog.dev_mode)
+    m_lastPrint = PrintResult{};
+    if (print_dialog(&dialog) != 1 || !dialog.dc || !dialog.dev_mode) {
+        m_lastPrint.status = PrintResult::Status::Cancelled;
         return 0;
+    }
 
     PrinterDc& dc = *dialog.dc;
     int copies = dialog.copies;
@@ -147,14 +157,27 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
     PrintDocInfo info;
     info.struct_size = PRINT_DOCINFO_SIZE;
     info.doc_name = kJobName;
+    m_lastPrint.destination = dc.destination();
+    m_lastPrint.status = PrintResult::Status::Failed;
     int result = dc.start_doc(info);
-    if (result > 0) {
+    if (result <= 0) {
+        m_lastPrint.failure = dc.last_error().empty() ? "the job could not be started" : dc.last_error();
+    } else {
         pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
         while (copies > 0 && result > 0) {
-            result = print_copy(*this, dc, root);
+            result = print_copy(*this, dc, root, &m_lastPrint.failure);
             --copies;
         }
-        dc.end_doc();
+        // A job that stopped half way is dropped rather than delivered as if
+        // it were the whole document.
+        if (result <= 0) {
+            dc.abort_doc();
+        } else if (dc.end_doc() <= 0) {
+            m_lastPrint.failure = dc.last_error().empty() ? "the job was not taken" : dc.last_error();
+        } else {
+            m_lastPrint.status = PrintResult::Status::Printed;
+            m_lastPrint.sheets = dc.pages();
+        }
     }
     // The context, the settings and the names go with `dialog`.
     return 0;

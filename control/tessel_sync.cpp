@@ -6,7 +6,7 @@
 
 long CTesselCtrl::Sync()
 {
-    sync_device(m_pDocument ? m_pDocument->root : nullptr,
+    m_lastSync = sync_device(m_pDocument ? m_pDocument->root : nullptr,
                 [this](const char* text, const char* title, int buttons) {
                     return ShowMessage(text, title, buttons);
                 },

@@ -79,6 +79,7 @@ TEST_F(ControlLoad, NoSourceShowsBothMessagesAndBuildsNothing) {
   EXPECT_EQ(boxes_.titles(), (std::vector<std::string>{"Error: Failure to read Property URL", kDownloadFailed}));
   EXPECT_EQ(control_.m_pDocument, nullptr);
   EXPECT_EQ(control_.m_nOrientation, 1);
+  EXPECT_TRUE(control_.m_bLoadFailed);
 
   // A value of another type reads like no value at all.
   CTesselCtrl again;
@@ -93,6 +94,7 @@ TEST_F(ControlLoad, DocumentBuildsAndTheTemporaryFileGoes) {
   bag_.set("src", server.url("/docs/order.html"));
   control_.Load(&bag_, nullptr);
   EXPECT_TRUE(boxes_.boxes.empty()) << boxes_.titles()[0];
+  EXPECT_FALSE(control_.m_bLoadFailed);
   ASSERT_NE(control_.m_pDocument, nullptr);
   EXPECT_EQ(first_text(control_.m_pDocument->root), "Hello ");
   EXPECT_FALSE(exists(control_.m_szTempFile));
@@ -117,6 +119,8 @@ TEST_F(ControlLoad, NotFoundAndEmptyAnswersShowTheDownloadMessage) {
   empty.Load(&bag_, nullptr);
   EXPECT_EQ(boxes_.titles(), std::vector<std::string>{kDownloadFailed});
   EXPECT_NE(empty.m_pDocument, nullptr);
+  // That document is not the one asked for: hosts are told the load failed.
+  EXPECT_TRUE(empty.m_bLoadFailed);
 }
 
 // Pictures are asked for relative to the document's folder, with the

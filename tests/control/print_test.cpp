@@ -151,6 +151,25 @@ TEST_F(PrintTest, CancelPrintsNothingAndStoresNothing)
     EXPECT_FALSE(remembered(RegRoot::CurrentUser));
     EXPECT_FALSE(remembered(RegRoot::LocalMachine));
     EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(control.m_lastPrint.status, PrintResult::Status::Cancelled);
+}
+
+// The script member answers success whatever happened; what became of the
+// job is kept for the host.
+TEST_F(PrintTest, TheOutcomeOfTheLastPrintIsKept)
+{
+    load_sample("letter.html");
+    control.Print();
+    EXPECT_EQ(control.m_lastPrint.status, PrintResult::Status::Printed);
+    EXPECT_EQ(control.m_lastPrint.destination, "pdf:" + pdf());
+    EXPECT_EQ(control.m_lastPrint.sheets, pdf_page_count(pdf()));
+
+    // A file that cannot be made: the job is not taken.
+    answer.printer = "pdf:" + pdf("no/such/folder/out.pdf");
+    EXPECT_EQ(control.Print(), S_OK);
+    EXPECT_EQ(control.m_lastPrint.status, PrintResult::Status::Failed);
+    EXPECT_NE(control.m_lastPrint.failure.find("cannot create"), std::string::npos) << control.m_lastPrint.failure;
+    EXPECT_EQ(control.m_lastPrint.sheets, 0);
 }
 
 TEST_F(PrintTest, WithoutADocumentAJobWithoutSheetsIsStartedAndEnded)

@@ -68,6 +68,8 @@ TEST_F(ControlSync, SendsTheBuiltDocumentAndAnswersSuccess)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Sending page 1...Done.\n");
     EXPECT_EQ(pages_in_flash(), 1);
     EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(control.m_lastSync.status, SyncResult::Status::Sent);
+    EXPECT_EQ(control.m_lastSync.pages_sent, 1);
 
     // Without a document only the empty directory goes out.
     control.m_pDocument.reset();
@@ -86,6 +88,7 @@ TEST_F(ControlSync, DeviceMessagesGoThroughTheControlsMessageBox)
     EXPECT_EQ(boxes_, std::vector<std::string>{
                           "ORV/Tessel: Unable to find Tessel.  Please make sure it is plugged in."});
     EXPECT_EQ(pages_in_flash(), -1);  // nothing was written, not even a file
+    EXPECT_EQ(control.m_lastSync.status, SyncResult::Status::NoDevice);
 
     boxes_.clear();
     setenv("TESSEL_HID_LIBRARY", (dir_ + "/missing.so").c_str(), 1);
