@@ -19,6 +19,11 @@ void bind(SharedLibraryHandle* l, CupsLibrary* a, std::string* missing) {
   shared_library_bind(l, "cupsAddIntegerOption", &a->add_integer_option, missing);
   shared_library_bind(l, "cupsPrintFile", &a->print_file, missing);
   shared_library_bind(l, "cupsFreeOptions", &a->free_options, missing);
+  shared_library_bind(l, "cupsServer", &a->server, missing);
+  shared_library_bind(l, "ippPort", &a->port, missing);
+  shared_library_bind(l, "cupsEncryption", &a->encryption, missing);
+  shared_library_bind(l, "httpConnect2", &a->connect, missing);
+  shared_library_bind(l, "httpClose", &a->close, missing);
 }
 
 }  // namespace

@@ -23,6 +23,11 @@ struct CupsLibrary {
   decltype(&cupsAddIntegerOption) add_integer_option;
   decltype(&cupsPrintFile) print_file;
   decltype(&cupsFreeOptions) free_options;
+  decltype(&cupsServer) server;
+  decltype(&ippPort) port;
+  decltype(&cupsEncryption) encryption;
+  decltype(&httpConnect2) connect;
+  decltype(&httpClose) close;
 };
 
 // The library's entry points, loaded on first call; null when libcups cannot

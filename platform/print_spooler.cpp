@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+
+#include <sys/socket.h>
 
 #include "platform/cups_library.h"
 #include "platform/print_settings.h"
@@ -88,6 +91,26 @@ DestPtr named_dest(const std::string& destination) {
   return DestPtr(dest, DestsDeleter{dest ? 1 : 0});
 }
 
+// libcups answers "does not exist" for every queue when it cannot reach the
+// scheduler at all, so a lookup that found nothing asks once more whether
+// anything answers there. Empty when it does, else what to tell the user.
+constexpr int kSchedulerConnectMs = 3000;
+
+std::string scheduler_unreachable(const CupsLibrary& cups) {
+  const char* host = cups.server();
+  if (!host || !*host) return {};
+  const bool local_socket = host[0] == '/';
+  const int port = cups.port();
+  http_t* connection =
+      cups.connect(host, port, nullptr, AF_UNSPEC, cups.encryption(), 1, kSchedulerConnectMs, nullptr);
+  if (connection) {
+    cups.close(connection);
+    return {};
+  }
+  const std::string where = local_socket ? std::string(host) : std::string(host) + ":" + std::to_string(port);
+  return "the CUPS scheduler at " + where + " cannot be reached";
+}
+
 // Sizes in hundredths of a millimetre.
 int16_t paper_of(int width, int length) {
   auto near = [](int a, int b) { return std::abs(a - b) <= 200; };
@@ -150,7 +173,9 @@ class SystemSpooler final : public PrintSpooler {
     }
     DestPtr dest = named_dest(job.destination);
     if (!dest) {
-      *error = "no CUPS destination " + job.destination + ": " + cups->last_error_string();
+      const std::string unreachable = scheduler_unreachable(*cups);
+      *error = !unreachable.empty() ? unreachable
+                                    : "no CUPS destination " + job.destination + ": " + cups->last_error_string();
       return 0;
     }
     cups_option_t* options = nullptr;
@@ -186,12 +211,17 @@ PrintSpooler* set_print_spooler(PrintSpooler* spooler) {
   return previous;
 }
 
-std::vector<PrintDestination> print_destinations() {
-  const CupsLibrary* cups = cups_library();
-  if (!cups) return {};
+std::vector<PrintDestination> print_destinations(std::string* error) {
+  std::string why;
+  const CupsLibrary* cups = cups_library(&why);
+  if (!cups) {
+    if (error) *error = why;
+    return {};
+  }
   cups_dest_t* dests = nullptr;
   const int count = cups->get_dests2(CUPS_HTTP_DEFAULT, &dests);
   DestPtr owner(dests, DestsDeleter{count});
+  if (count == 0 && error) *error = scheduler_unreachable(*cups);
   std::vector<PrintDestination> list;
   for (int i = 0; i < count; ++i) {
     std::string name = dests[i].name;
@@ -201,9 +231,16 @@ std::vector<PrintDestination> print_destinations() {
   return list;
 }
 
-std::string print_default_destination() {
+std::string print_default_destination(std::string* error) {
   DestPtr dest = named_dest("");
-  if (!dest) return {};
+  if (!dest) {
+    if (error) {
+      std::string why;
+      const CupsLibrary* cups = cups_library(&why);
+      *error = cups ? scheduler_unreachable(*cups) : why;
+    }
+    return {};
+  }
   std::string name = dest->name;
   if (dest->instance) name += std::string("/") + dest->instance;
   return name;

@@ -45,12 +45,14 @@ PrintSpooler* set_print_spooler(PrintSpooler* spooler);
 // The system spooler itself, for spoolers that pass some jobs on.
 PrintSpooler& system_print_spooler();
 
-// CUPS destinations as "name" or "name/instance", the default one first
-// flagged; empty when CUPS cannot be reached.
+// CUPS destinations as "name" or "name/instance", the default one
+// flagged. Empty when there are none, or when libcups or the scheduler
+// cannot be reached, which *error then says.
 struct PrintDestination {
   std::string name;
   bool is_default = false;
 };
-std::vector<PrintDestination> print_destinations();
-// The CUPS default destination, "" when there is none.
-std::string print_default_destination();
+std::vector<PrintDestination> print_destinations(std::string* error = nullptr);
+// The CUPS default destination, "" when there is none; *error says why when
+// libcups or the scheduler cannot be reached.
+std::string print_default_destination(std::string* error = nullptr);

@@ -1,5 +1,6 @@
 // The system spooler against a real CUPS scheduler on 127.0.0.1: the queue's
 // default paper and margins, and a job with its name and copies.
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include "common/cups_scheduler.h"
@@ -21,7 +22,9 @@ TEST(CupsSpooler, QueuePaperAndJobNameCopiesAndSheets) {
   EXPECT_NEAR(media.top, 36, 0.5);
   EXPECT_FALSE(system_print_spooler().media_default("no-such-queue", &media));
 
-  const auto destinations = print_destinations();
+  std::string problem;
+  const auto destinations = print_destinations(&problem);
+  EXPECT_EQ(problem, "");
   ASSERT_EQ(destinations.size(), 1u);
   EXPECT_EQ(destinations[0].name, "testq");
 
@@ -52,6 +55,28 @@ TEST(CupsSpooler, QueuePaperAndJobNameCopiesAndSheets) {
   missing->start_page();
   EXPECT_EQ(missing->end_doc(), 0);
   EXPECT_NE(missing->last_error().find("no-such-queue"), std::string::npos) << missing->last_error();
+}
+
+// libcups itself calls every queue missing when it reaches no scheduler.
+TEST(CupsSpooler, ASchedulerThatCannotBeReachedIsReportedAsSuch) {
+  cupsSetServer("127.0.0.1:9");  // nothing listens there
+  const std::string expected = "the CUPS scheduler at 127.0.0.1:9 cannot be reached";
+  std::string problem;
+  EXPECT_TRUE(print_destinations(&problem).empty());
+  EXPECT_EQ(problem, expected);
+  problem.clear();
+  EXPECT_EQ(print_default_destination(&problem), "");
+  EXPECT_EQ(problem, expected);
+
+  auto dc = PrinterDc::create("office", DevModeRecord{});
+  ASSERT_NE(dc, nullptr);
+  PrintDocInfo info;
+  info.doc_name = "ORV Printer";
+  ASSERT_GT(dc->start_doc(info), 0);
+  dc->start_page();
+  EXPECT_EQ(dc->end_doc(), 0);
+  EXPECT_EQ(dc->last_error(), expected);
+  cupsSetServer(nullptr);
 }
 
 }  // namespace
