@@ -31,8 +31,9 @@ int unregister_module(CommandContext& c)
 
 const HostCommandRegistration register_command{
     50, {"register", "register             write the control's registry entries (DllRegisterServer)", {}, {},
-         register_module}};
+         register_module, HostNeeds::Module}};
 const HostCommandRegistration unregister_command{
-    51, {"unregister", "unregister           remove them again (DllUnregisterServer)", {}, {}, unregister_module}};
+    51, {"unregister", "unregister           remove them again (DllUnregisterServer)", {}, {}, unregister_module,
+         HostNeeds::Module}};
 
 } // namespace

@@ -1,5 +1,6 @@
 // The host's printing commands: print (the control's Print with the host's
-// print dialog) and printers (the CUPS destinations).
+// print dialog, and what became of the job) and printers (the CUPS
+// destinations).
 #include "apps/tessel/host.h"
 
 #include <unistd.h>
@@ -11,34 +12,11 @@
 #include <utility>
 
 #include "apps/tessel/dispatch_host.h"
+#include "control/tessel_ctrl.h"
 #include "platform/print_dialog.h"
 #include "platform/print_spooler.h"
 
 namespace {
-
-// Passes every job to the system spooler and keeps what became of it, so the
-// host can tell the user what the control does not.
-class ReportingSpooler final : public PrintSpooler {
-public:
-    bool media_default(const std::string& destination, PrintMedia* media) override
-    {
-        return system_print_spooler().media_default(destination, media);
-    }
-    int submit(const PrintSubmission& job, std::string* error) override
-    {
-        submitted = true;
-        last = job;
-        result = system_print_spooler().submit(job, error);
-        if (result <= 0)
-            failure = *error;
-        return result;
-    }
-
-    bool submitted = false;
-    PrintSubmission last;
-    int result = 0;
-    std::string failure;
-};
 
 bool parse_copies(const std::string& text, int* copies)
 {
@@ -64,63 +42,96 @@ std::string ask_for_printer()
     return name;
 }
 
+// The number of copies asked for, 1 when none; false for an unusable one.
+bool copies_option(const CommandContext::Options& options, int* copies)
+{
+    *copies = 1;
+    const auto it = options.find("--copies");
+    if (it == options.end() || parse_copies(it->second, copies))
+        return true;
+    std::fprintf(stderr, "tessel: --copies wants a number from 1 to %d, got '%s'\n", DM_MAX_COPIES,
+                 it->second.c_str());
+    return false;
+}
+
+bool check_print(const CommandContext::Options& options)
+{
+    int copies;
+    return copies_option(options, &copies);
+}
+
 int print(CommandContext& c)
 {
     int copies = 1;
-    if (auto it = c.options.find("--copies"); it != c.options.end() && !parse_copies(it->second, &copies)) {
-        std::fprintf(stderr, "tessel: --copies wants a number from 1 to %d, got '%s'\n", DM_MAX_COPIES,
-                     it->second.c_str());
+    if (!copies_option(c.options, &copies))
         return 2;
-    }
     const auto named = c.options.find("--printer");
     const std::string printer = named != c.options.end() ? named->second : "";
 
     // The dialog confirms at once: the printer named on the command line,
     // else the one the control preselects, else the CUPS default; only with
     // none of them is the user asked, on a terminal.
+    bool refused = false;
+    std::string chosen;
     PrintDialogHandler previous_dialog =
         set_print_dialog_handler([&](const PrintDialogRequest& request, PrintDialogChoice* choice) {
             std::string name = printer;
             if (name.empty())
                 name = request.preselected;
-            if (name.empty())
-                name = print_default_destination();
+            std::string no_default = "CUPS has no default destination";
+            if (name.empty()) {
+                std::string problem;
+                name = print_default_destination(&problem);
+                if (!problem.empty())
+                    no_default = problem;
+            }
             if (name.empty() && ::isatty(STDIN_FILENO))
                 name = ask_for_printer();
             if (name.empty()) {
                 std::fprintf(stderr, "tessel: printing cancelled: no printer given (use --printer NAME or "
-                                     "pdf:FILE) and CUPS has no default destination\n");
+                                     "pdf:FILE) and %s\n", no_default.c_str());
+                refused = true;
                 return false;
             }
-            choice->printer = name;
+            choice->printer = chosen = name;
             choice->dev_mode.copies = static_cast<int16_t>(copies);
             choice->driver_copies = !print_is_pdf_destination(name);
             return true;
         });
-    ReportingSpooler spooler;
-    PrintSpooler* previous_spooler = set_print_spooler(&spooler);
-
     const HRESULT called = c.control.call("Print");
-
-    set_print_spooler(previous_spooler);
     set_print_dialog_handler(std::move(previous_dialog));
     if (FAILED(called))
         return 1;
-    if (!spooler.submitted)
+
+    const PrintResult& result = c.control.state()->m_lastPrint;
+    switch (result.status) {
+    case PrintResult::Status::Printed:
+        std::fprintf(stderr, "tessel: %d sheet%s sent to %s\n", result.sheets, result.sheets == 1 ? "" : "s",
+                     result.destination.c_str());
         return 0;
-    if (spooler.result <= 0) {
-        std::fprintf(stderr, "tessel: the job did not reach %s: %s\n", spooler.last.destination.c_str(),
-                     spooler.failure.c_str());
+    case PrintResult::Status::Failed:
+        std::fprintf(stderr, "tessel: the job did not reach %s: %s\n", result.destination.c_str(),
+                     result.failure.c_str());
         return 1;
+    case PrintResult::Status::Cancelled:
+        if (!refused)  // else the dialog has said why
+            std::fprintf(stderr, "tessel: printing cancelled: %s cannot be printed on\n", chosen.c_str());
+        return 1;
+    case PrintResult::Status::NotRun:
+        break;
     }
-    std::fprintf(stderr, "tessel: %d sheet%s sent to %s\n", spooler.last.pages, spooler.last.pages == 1 ? "" : "s",
-                 spooler.last.destination.c_str());
-    return 0;
+    std::fprintf(stderr, "tessel: nothing was printed\n");
+    return 1;
 }
 
 int printers(CommandContext& c)
 {
-    const std::vector<PrintDestination> destinations = print_destinations();
+    std::string problem;
+    const std::vector<PrintDestination> destinations = print_destinations(&problem);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tessel: cannot list the printers: %s\n", problem.c_str());
+        return 1;
+    }
     if (destinations.empty())
         std::fprintf(stderr, "tessel: no CUPS destinations\n");
     for (const PrintDestination& d : destinations)
@@ -131,9 +142,9 @@ int printers(CommandContext& c)
 
 const HostCommandRegistration print_command{
     30, {"print", "print [--printer NAME] [--copies N]  print every page (NAME: a CUPS queue or pdf:FILE)",
-         {"--printer", "--copies"}, {}, print}};
+         {"--printer", "--copies"}, {}, print, HostNeeds::Control, check_print}};
 
 const HostCommandRegistration printers_command{
-    31, {"printers", "printers             list the CUPS destinations", {}, {}, printers}};
+    31, {"printers", "printers             list the CUPS destinations", {}, {}, printers, HostNeeds::Nothing}};
 
 } // namespace

@@ -103,21 +103,35 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
     return 0;
 }
 
+// The area asked for and whether the options go together; false, having
+// said why, when they do not.
+bool view_options(const CommandContext::Options& options, AreaSize* size)
+{
+    if (const auto found = options.find("--size"); found != options.end() && !parse_size(found->second, size)) {
+        std::fprintf(stderr, "tessel: view --size wants WxH, each from 1 to %d, got '%s'\n", kMaxSide,
+                     found->second.c_str());
+        return false;
+    }
+    if (options.count("--all") != 0 && options.count("-o") == 0) {
+        std::fprintf(stderr, "tessel: view --all needs -o DIR\n");
+        return false;
+    }
+    return true;
+}
+
+bool check_view(const CommandContext::Options& options)
+{
+    AreaSize size;
+    return view_options(options, &size);
+}
+
 int view(CommandContext& c)
 {
     AreaSize size;
-    if (const auto found = c.options.find("--size"); found != c.options.end() && !parse_size(found->second, &size)) {
-        std::fprintf(stderr, "tessel: view --size wants WxH, each from 1 to %d, got '%s'\n", kMaxSide,
-                     found->second.c_str());
+    if (!view_options(c.options, &size))
         return 2;
-    }
-    if (c.options.count("--all") != 0) {
-        if (c.options.count("-o") == 0) {
-            std::fprintf(stderr, "tessel: view --all needs -o DIR\n");
-            return 2;
-        }
+    if (c.options.count("--all") != 0)
         return view_all(c, size, option(c, "-o", ""));
-    }
     const std::string png = option(c, "-o", "page.png");
     if (!draw_area(c.control, size, png)) {
         std::fprintf(stderr, "tessel: cannot write %s\n", png.c_str());
@@ -144,7 +158,9 @@ const HostCommandRegistration view_command{
      "      view --all -o DIR            every page as DIR/page-001.png ...",
      {"--size", "-o"},
      {"--all"},
-     view}};
+     view,
+     HostNeeds::Control,
+     check_view}};
 const HostCommandRegistration next_command{
     21, {"next", "next                 go to the next page (NextPage)", {}, {}, next}};
 const HostCommandRegistration prev_command{

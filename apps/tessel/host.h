@@ -21,13 +21,25 @@ struct CommandContext {
     std::FILE* out;
 };
 
+// What a command works on; the host opens no more than the commands need.
+enum class HostNeeds {
+    Nothing,  // e.g. printers
+    Module,   // the module's own entry points: register, unregister
+    Control,  // a control loaded with the document
+};
+
 struct HostCommand {
     const char* name;
     const char* usage;                        // one line for --help
     std::vector<std::string> valued_options;  // e.g. "-o", "--size"
     std::vector<std::string> flags;           // e.g. "--all"
-    // Answers an exit status; 0 to go on with the next command.
+    // Answers an exit status: 0 done, 1 failed (the next command still
+    // runs), 2 unusable options (nothing more runs).
     std::function<int(CommandContext&)> run;
+    HostNeeds needs = HostNeeds::Control;
+    // Checks the option values before anything is loaded; answers false,
+    // having said why, for values the command cannot use. May be empty.
+    std::function<bool(const CommandContext::Options&)> check = nullptr;
 };
 
 // The commands known to the host, in the order --help lists them. Each

@@ -2,13 +2,13 @@
 // then runs the commands in the order given.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "apps/tessel/host.h"
 #include "apps/tessel/dispatch_host.h"
+#include "control/tessel_ctrl.h"
 #include "platform/console.h"
 #include "platform/property_bag.h"
 
@@ -17,14 +17,24 @@ namespace {
 void usage(std::FILE* out)
 {
     std::fprintf(out,
-                 "usage: tessel [--src URL|FILE] [--session S] [--orientation O] [--debughtml V]\n"
-                 "              [--param NAME=VALUE]... COMMAND...\n\n"
-                 "A FILE is served on 127.0.0.1 for the length of the run, so relative picture\n"
-                 "names resolve as on a web server. Commands run in the order given:\n");
+                 "usage: tessel [PARAMETER]... COMMAND...\n"
+                 "       tessel --help | --version\n\n"
+                 "Parameters, as a web page gives them to the control:\n"
+                 "  --src URL|FILE       the document; a FILE is served on 127.0.0.1 for the\n"
+                 "                       length of the run, so relative picture names resolve\n"
+                 "                       as on a web server\n"
+                 "  --session S          the session cookie sent with the document's pictures\n"
+                 "  --orientation O      landscape prints across the sheet; else portrait\n"
+                 "  --debughtml V        a value starting with t shows the component's trace\n"
+                 "  --param NAME=VALUE   any parameter by name\n"
+                 "\nCommands, run in the order given:\n");
     for (const HostCommand& command : host_commands())
         std::fprintf(out, "  %s\n", command.usage);
     std::fprintf(out, "\nMessage boxes are written to standard error as \"TITLE: TEXT\".\n"
-                      "Exit status: 0 when the load completed, 2 for unusable arguments.\n");
+                      "Exit status: 0 when the document loaded and every command succeeded;\n"
+                      "1 when the load failed (no command runs then) or a command failed: a view\n"
+                      "not written, a print that did not reach its printer, a transfer that found\n"
+                      "no device or did not send every page; 2 for unusable arguments.\n");
 }
 
 bool is_url(const std::string& s)
@@ -67,21 +77,36 @@ bool parse_commands(const std::vector<std::string>& args, size_t i,
                 return false;
             }
         }
+        if (command->check && !command->check(options))
+            return false;
         script.emplace_back(command, std::move(options));
     }
     return true;
 }
 
-// Registration needs the module alone; every other command, and a run with
-// no command at all, works on a loaded control.
-bool needs_control(const std::vector<std::pair<const HostCommand*, CommandContext::Options>>& script)
+// The most any command of the script needs.
+HostNeeds script_needs(const std::vector<std::pair<const HostCommand*, CommandContext::Options>>& script)
 {
-    if (script.empty())
-        return true;
+    HostNeeds needs = HostNeeds::Nothing;
     for (const auto& step : script)
-        if (std::strcmp(step.first->name, "register") != 0 && std::strcmp(step.first->name, "unregister") != 0)
-            return true;
-    return false;
+        needs = std::max(needs, step.first->needs);
+    return needs;
+}
+
+// Runs the commands in order. A failed command does not stop the ones after
+// it; unusable options stop everything.
+int run_script(ControlHost& control, std::vector<std::pair<const HostCommand*, CommandContext::Options>>& script,
+               std::FILE* out)
+{
+    int status = 0;
+    for (auto& [command, options] : script) {
+        CommandContext context{control, std::move(options), out};
+        const int result = command->run(context);
+        if (result == 2)
+            return 2;
+        status = std::max(status, result);
+    }
+    return status;
 }
 
 } // namespace
@@ -95,6 +120,10 @@ int main(int argc, char** argv)
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             usage(stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("tessel %s\n", TESSEL_VERSION);
             return 0;
         }
         if (a.rfind("--", 0) != 0)
@@ -123,6 +152,10 @@ int main(int argc, char** argv)
     std::vector<std::pair<const HostCommand*, CommandContext::Options>> script;
     if (!serving && !parse_commands(args, i, script))
         return 2;
+    if (!serving && script.empty()) {
+        usage(stderr);
+        return 2;
+    }
 
     if (auto src = bag.read("src"); src && !is_url(src->text)) {
         struct stat st;
@@ -146,16 +179,20 @@ int main(int argc, char** argv)
 
     ControlHost control;
     std::string error;
-    if (!control.open_module(&error) || (needs_control(script) && !control.create_control(&bag, &error))) {
+    const HostNeeds needs = script_needs(script);
+    if ((needs != HostNeeds::Nothing && !control.open_module(&error)) ||
+        (needs == HostNeeds::Control && !control.create_control(&bag, &error))) {
         std::fprintf(stderr, "tessel: %s\n", error.c_str());
         return 1;
     }
-
-    for (auto& [command, options] : script) {
-        CommandContext context{control, std::move(options), out};
-        if (const int status = command->run(context); status != 0)
-            return status;
+    // Commands on a document that did not load would make output of nothing
+    // (a sync would empty the device) as if it were the document.
+    if (needs == HostNeeds::Control && control.state() != nullptr && control.state()->m_bLoadFailed) {
+        std::fprintf(stderr, "tessel: the document did not load; no command was run\n");
+        return 1;
     }
+
+    const int status = run_script(control, script, out);
     std::fflush(out);
-    return 0;
+    return status;
 }

@@ -99,13 +99,36 @@ TEST(Host, ArgumentsAndExitStatus) {
   EXPECT_EQ(run(kTessel + " frobnicate").status, 2);
   EXPECT_EQ(run(kTessel + " --param novalue dump").status, 2);
   EXPECT_EQ(run(kTessel + " --src /no/such/file.html dump").status, 2);
+  EXPECT_NE(help.out.find("Exit status: 0"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("2 for unusable arguments"), std::string::npos) << help.out;
 
-  // A load that fails still completes: messages on standard error, status 0.
+  const Outcome version = run(kTessel + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("tessel [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+
+  // Without a command, and with option values no command can use, nothing
+  // is loaded: the usage or the reason, and status 2.
   tessel_testing::TempDir dir;
+  const std::pair<const char*, const char*> refused[] = {
+      {"", "usage: tessel"},
+      {" --src http://127.0.0.1:1/x.html", "usage: tessel"},
+      {" view --size 0x5", "tessel: view --size wants WxH"},
+      {" print --copies many", "tessel: --copies wants a number"},
+  };
+  for (const auto& [words, says] : refused) {
+    EXPECT_EQ(run(kTessel + words, dir.file("err")).status, 2) << words;
+    const std::string err = tessel_testing::read_file(dir.file("err"));
+    EXPECT_EQ(err.rfind(says, 0), 0u) << words << ": " << err;
+    EXPECT_EQ(err.find("Error"), std::string::npos) << words << ": " << err;
+  }
+
+  // A load that fails is a failure, and no command runs on what it left.
   const Outcome failed = run(kTessel + " --src http://127.0.0.1:1/x.html dump", dir.file("err"));
-  EXPECT_EQ(failed.status, 0);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, "");
   EXPECT_EQ(tessel_testing::read_file(dir.file("err")),
-            "Error Downloading: Error downloading information.  Click OK, then press the F5 key to try again.\n");
+            "Error Downloading: Error downloading information.  Click OK, then press the F5 key to try again.\n"
+            "tessel: the document did not load; no command was run\n");
 }
 
 // The document request checks the server certificate unless the host turns

@@ -469,7 +469,7 @@ TEST(PrintHost, WithoutAPrinterOrATerminalPrintingIsCancelled)
     ASSERT_TRUE(fs::exists(tessel)) << tessel << " is not built";
     const fs::path dir = fs::temp_directory_path() / ("tessel-print-host-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    // A scheduler address where nothing listens: CUPS has no default.
+    // A scheduler address where nothing listens: no default either.
     const std::string env = "CUPS_SERVER=127.0.0.1:9 TESSEL_REGISTRY_USER=" + (dir / "user").string() +
                             " TESSEL_REGISTRY_SYSTEM=" + (dir / "machine").string() + " ";
     int status = -1;
@@ -477,8 +477,11 @@ TEST(PrintHost, WithoutAPrinterOrATerminalPrintingIsCancelled)
         env + tessel_testing::shell_quote(tessel) + " --src " + tessel_testing::shell_quote(sample("letter.html")) +
             " print </dev/null",
         &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_NE(out.find("printing cancelled: no printer given"), std::string::npos) << out;
+    EXPECT_EQ(status, 1) << "nothing reached a printer";
+    EXPECT_NE(out.find("printing cancelled: no printer given (use --printer NAME or pdf:FILE) and the CUPS "
+                       "scheduler at 127.0.0.1:9 cannot be reached"),
+              std::string::npos)
+        << out;
     EXPECT_FALSE(fs::exists(dir / "user")) << "a cancelled print stores nothing";
 
     tessel_testing::run_command(env + tessel_testing::shell_quote(tessel) + " print --copies 0", &status);
