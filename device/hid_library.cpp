@@ -11,9 +11,13 @@ SharedLibrary LoadHidLibrary()
 {
     if (const char* file = std::getenv("TESSEL_HID_LIBRARY"); file != nullptr && *file != '\0')
         return shared_library_open(file);
-    if (*program_directory() != '\0') {
-        const std::string beside_program = std::string(program_directory()) + HID_LIBRARY_NAME;
-        if (SharedLibrary library = shared_library_open(beside_program.c_str()))
+    // Beside the program, then beside the control module, where an
+    // installation (and the build tree) keeps it.
+    for (const char* directory : {program_directory(), code_directory()}) {
+        if (*directory == '\0')
+            continue;
+        const std::string beside = std::string(directory) + HID_LIBRARY_NAME;
+        if (SharedLibrary library = shared_library_open(beside.c_str()))
             return library;
     }
     return shared_library_open(HID_LIBRARY_NAME);

@@ -32,8 +32,9 @@ struct HidFunctions {
 extern HidFunctions g_hid;
 
 // Loads the library: the file TESSEL_HID_LIBRARY names when it is set;
-// otherwise AtUsbHid.so from the directory of the host program, then
-// through the dynamic loader's search. Null when none loads.
+// otherwise AtUsbHid.so from the directory of the host program, then from
+// that of the control module, then through the dynamic loader's search.
+// Null when none loads.
 SharedLibrary LoadHidLibrary();
 
 // Resolves the eight entry points into g_hid in order. At the first one

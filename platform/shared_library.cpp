@@ -27,6 +27,16 @@ void* shared_library_symbol(SharedLibraryHandle* library, const char* name)
     return dlsym(library, name);
 }
 
+namespace {
+
+std::string directory_of(const std::string& file)
+{
+    const size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+}
+
+} // namespace
+
 const char* program_directory()
 {
     static const std::string directory = [] {
@@ -34,9 +44,21 @@ const char* program_directory()
         const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
         if (length <= 0)
             return std::string();
-        std::string exe(path, static_cast<size_t>(length));
-        const size_t slash = exe.rfind('/');
-        return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+        return directory_of(std::string(path, static_cast<size_t>(length)));
+    }();
+    return directory.c_str();
+}
+
+const char* code_directory()
+{
+    static const std::string directory = [] {
+        Dl_info info{};
+        // The main program is named as it was started, which need not be a
+        // path from the root: its own directory is known better.
+        if (dladdr(reinterpret_cast<void*>(&code_directory), &info) == 0 || info.dli_fname == nullptr ||
+            info.dli_fname[0] != '/')
+            return std::string(program_directory());
+        return directory_of(info.dli_fname);
     }();
     return directory.c_str();
 }

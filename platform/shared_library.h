@@ -72,3 +72,8 @@ const Api* shared_library_load_once(const char* name,
 // The directory of the running program, with a trailing '/'; empty when it
 // cannot be found.
 const char* program_directory();
+
+// The directory of the file this code was loaded from, with a trailing '/':
+// the shared library that carries the platform layer (the control module),
+// or the program it is linked into. Empty when it cannot be found.
+const char* code_directory();

@@ -63,24 +63,27 @@ bool looks_like_origin(const std::string& origin)
            origin.find('/', scheme + 3) == std::string::npos;
 }
 
-std::string source_folder(const char* built_in, const char* below_source)
+// An installed host has its folders in ../share/tessel; one in the build
+// tree takes them from the sources.
+std::string source_folder(const char* built_in, const char* below_source, const char* installed)
 {
-    if (built_in != nullptr && *built_in != '\0')
-        return built_in;
-    return std::string(program_directory()) + "../../" + below_source;
+    const std::string source = built_in != nullptr && *built_in != '\0'
+                                   ? std::string(built_in)
+                                   : from_program((std::string("../../") + below_source).c_str());
+    return first_existing({from_program(installed), source});
 }
 
 bool parse_serve_options(const std::vector<std::string>& args, ServeOptions* o)
 {
 #ifdef TESSEL_WEB_DIR
-    o->web_dir = source_folder(TESSEL_WEB_DIR, "apps/tessel/web");
+    o->web_dir = source_folder(TESSEL_WEB_DIR, "apps/tessel/web", "../share/tessel/web");
 #else
-    o->web_dir = source_folder(nullptr, "apps/tessel/web");
+    o->web_dir = source_folder(nullptr, "apps/tessel/web", "../share/tessel/web");
 #endif
 #ifdef TESSEL_SAMPLES_DIR
-    o->samples_dir = source_folder(TESSEL_SAMPLES_DIR, "samples");
+    o->samples_dir = source_folder(TESSEL_SAMPLES_DIR, "samples", "../share/tessel/samples");
 #else
-    o->samples_dir = source_folder(nullptr, "samples");
+    o->samples_dir = source_folder(nullptr, "samples", "../share/tessel/samples");
 #endif
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];

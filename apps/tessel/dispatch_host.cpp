@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "apps/tessel/host.h"
 #include "platform/host_services.h"
 
 ControlHost::~ControlHost()
@@ -22,9 +23,12 @@ bool ControlHost::open_module(std::string* error)
 {
     if (library_)
         return true;
+    // An installed host keeps the module in ../lib/tessel, the build tree in
+    // ../control.
     const char* configured = std::getenv("TESSEL_MODULE");
-    path_ = configured != nullptr && *configured != '\0' ? configured
-                                                         : std::string(program_directory()) + "../control/Tessel.so";
+    path_ = configured != nullptr && *configured != '\0'
+                ? std::string(configured)
+                : first_existing({from_program("../lib/tessel/Tessel.so"), from_program("../control/Tessel.so")});
     library_ = shared_library_open(path_.c_str());
     if (!library_) {
         *error = "cannot load the control module " + path_ + " (set TESSEL_MODULE to its file)";

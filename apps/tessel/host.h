@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ struct HostCommandRegistration {
     // print 30, printers 31, sync 40, register 50).
     HostCommandRegistration(int order, HostCommand command);
 };
+
+// A path at `below` from the program's folder, normalised: "../lib/tessel"
+// from ".../bin/" is ".../lib/tessel".
+std::string from_program(const char* below);
+// The first of the candidates that exists, else the last one.
+std::string first_existing(std::initializer_list<std::string> candidates);
 
 // Installs the message-box handler: "TITLE: TEXT" on standard error, and a
 // question on the terminal for Retry/Cancel (Cancel without a terminal).

@@ -89,6 +89,13 @@ TEST_F(HostOutcome, AFailedCommandGivesOneAndTheCommandsAfterItStillRun)
         EXPECT_TRUE(contains(o, c.says)) << c.what << ":\n" << o.output;
         EXPECT_TRUE(fs::exists(file("after.png"))) << c.what << ": the next command ran";
     }
+
+    // Without the option the build tree's own HID library is found (beside
+    // the control module); no device is attached here.
+    const Outcome found = tessel(letter + " sync");
+    EXPECT_EQ(found.status, 1);
+    EXPECT_TRUE(contains(found, "Unable to find Tessel.")) << found.output;
+    EXPECT_FALSE(contains(found, "unable to load")) << found.output;
 }
 
 TEST_F(HostOutcome, ALoadThatFailedSendsNothingToTheDevice)
@@ -149,6 +156,14 @@ TEST_F(HostOutcome, PrintersAreListedWithoutLoadingADocument)
     const Outcome listed = tessel("printers", "CUPS_SERVER=" + cups.server());
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.output, cups.queue() + "\n");
+}
+
+TEST_F(HostOutcome, RegistrationNamesTheModuleByItsPlainPath)
+{
+    const Outcome o = tessel("register unregister");
+    EXPECT_EQ(o.status, 0) << o.output;
+    const std::string module = fs::path(kBuild + "/control/Tessel.so").lexically_normal().string();
+    EXPECT_EQ(o.output, module + " registered\n" + module + " unregistered\n");
 }
 
 } // namespace
