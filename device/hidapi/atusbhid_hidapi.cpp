@@ -24,7 +24,14 @@ HID_EXPORT unsigned char findHidDevice(unsigned int vendor_id, unsigned int prod
         return 0;
     device = hid_open(static_cast<unsigned short>(vendor_id), static_cast<unsigned short>(product_id),
                       nullptr);
-    return device != nullptr ? 1 : 0;
+    if (device == nullptr) {
+        // Nobody calls closeDevice after a search that found nothing, and the
+        // library may be unloaded next: hidapi's state (its last error text
+        // among it) goes now.
+        hid_exit();
+        return 0;
+    }
+    return 1;
 }
 
 HID_EXPORT unsigned char closeDevice()
