@@ -4,12 +4,13 @@
 #include "control/tessel_ctrl.h"
 #include "device/sync.h"
 
+// Answers success whatever became of the transfer, as pages expect; the
+// outcome stays in m_lastSync.
 long CTesselCtrl::Sync()
 {
-    m_lastSync = sync_device(m_pDocument ? m_pDocument->root : nullptr,
-                [this](const char* text, const char* title, int buttons) {
-                    return ShowMessage(text, title, buttons);
-                },
-                stdout);
+    const ShowMessageFn show = [this](const char* text, const char* title, int buttons) {
+        return ShowMessage(text, title, buttons);
+    };
+    m_lastSync = sync_device(m_pDocument ? m_pDocument->root : nullptr, show, stdout);
     return S_OK;
 }

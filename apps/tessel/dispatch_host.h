@@ -20,8 +20,8 @@ public:
 
     // Loads the module: $TESSEL_MODULE when set, else lib/tessel/Tessel.so
     // of the installation or control/Tessel.so of the build this program
-    // belongs to. Hands the host's platform services
-    // to it. False with a reason when the file or an export is missing.
+    // belongs to. Hands the host's platform services to it. False with a
+    // reason when the file or an export is missing.
     bool open_module(std::string* error);
     const std::string& module_path() const { return path_; }
 
