@@ -6,8 +6,10 @@
 #include <sstream>
 
 #include "layout/flow.h"
+#include "layout/left_out.h"
 #include "layout/paginate.h"
 #include "layout/table_layout.h"
+#include "layout/table_size.h"
 #include "layout_tree.h"
 
 namespace {
@@ -200,6 +202,46 @@ TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
   EXPECT_EQ(texts.pages[1][0], "text_out(3,3,\"HEAD\")");
   EXPECT_EQ(texts.pages[1][1], "text_out(3,20,\"r3\")");
   EXPECT_EQ(texts.pages[2], (std::vector<std::string>{"text_out(3,3,\"HEAD\")", "text_out(3,20,\"r5\")"}));
+}
+
+TEST(TableLayout, NothingIsPlacedAboveTheTablesTop) {
+  // No rows, no frame, a border wider than the spacing: the rows would start
+  // above the table.
+  LayoutTree tree;
+  pdoc_element* t = tree.table(nullptr, 5, 1, 0);
+  t->table.frame = TABLE_FRAME_VOID;
+  RecordingPage page(200, 100);
+  for (int flags : {0, LAYOUT_MEASURE}) {
+    int y = 0, width = 0;
+    EXPECT_EQ(layout_table(page.target, &y, &width, t, 0, flags).outcome, TABLE_DONE);
+    EXPECT_EQ(y, -1) << "no row used";
+  }
+}
+
+TEST(TableLayout, OnlyDrawnLossesAreCounted) {
+  LayoutTree tree;
+  // Rows the builder kept no grid for.
+  pdoc_element* gridless = tree.table(nullptr);
+  tree.cell_text(tree.row(gridless), "lost");
+  // A cell taller than the page.
+  pdoc_element* tall = tree.table(nullptr);
+  pdoc_element* cell = tree.cell(tree.row(tall));
+  for (int i = 0; i < 10; i++) {
+    tree.text(cell, "line");
+    tree.br(cell);
+  }
+  tree.grid(tall);
+  tall->table.forcedisplay = 'W';
+  RecordingPage page(200, 60);
+  for (pdoc_element* table : {gridless, tall}) {
+    LeftOutScope scope;
+    int y = 0, width = 0;
+    layout_table(page.target, &y, &width, table, 0, LAYOUT_MEASURE);
+    EXPECT_EQ(scope.report().elements, 0) << "measuring loses nothing";
+    y = 0;
+    layout_table(page.target, &y, &width, table, 0, LAYOUT_PAGE_TOP);
+    EXPECT_EQ(scope.report().elements, 1);
+  }
 }
 
 TEST(TableLayout, PercentTableCellIsNotCentred) {
