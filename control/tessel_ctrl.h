@@ -9,6 +9,7 @@
 #include <string>
 
 #include "document/pdoc.h"
+#include "layout/left_out.h"
 #include "platform/com_result.h"
 #include "platform/registry.h"
 
@@ -82,6 +83,10 @@ public:
     // The persisted extent (the platform base keeps it beside FillColor).
     long m_cx = 0;
     long m_cy = 0;
+
+    // What the last job (a draw, the last printed copy, a transfer) left
+    // out of its pages, for the host to tell the user.
+    LeftOutReport m_leftOut;
 
     // Whether the control's own downloads check the server certificate;
     // the host parameter `tlsverify` starting with 'f' turns it off.

@@ -8,6 +8,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "layout/left_out.h"
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/paginate.h"
@@ -67,6 +68,7 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
     // The sheets of one copy share their measurements of the document.
     LayoutMemoScope memo;
     int result = 1;
+    int sheet = 0;
     pdoc_element* element = root;
     int offset = 0;
     while (element != nullptr) {
@@ -85,8 +87,10 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
         }
         pdoc_element* const start = element;
         const int start_offset = offset;
+        left_out_page(++sheet);
         element = layout_page(target.get(), element, &offset);
         if (element == start && offset == start_offset) {
+            note_left_out(1);
             control.ShowMessage("Cannot fit on a page", "Error", MB_OK);
             element = paginate_skip(start);
             offset = 0;
@@ -108,6 +112,7 @@ long CTesselCtrl::Print()
 int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
 {
     const char* key = printer_key != nullptr ? printer_key : "";
+    m_leftOut = {};
 
     // The printer remembered under the key, machine-wide first; the key
     // itself names the printer when neither root remembers one.
@@ -151,7 +156,11 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
     if (result > 0) {
         pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
         while (copies > 0 && result > 0) {
+            // Every copy is a job of its own: the count is not summed over
+            // copies.
+            LeftOutScope left_out;
             result = print_copy(*this, dc, root);
+            m_leftOut = left_out.report();
             --copies;
         }
         dc.end_doc();

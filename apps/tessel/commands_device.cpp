@@ -12,7 +12,10 @@ int sync(CommandContext& c)
 {
     if (auto library = c.options.find("--library"); library != c.options.end())
         setenv("TESSEL_HID_LIBRARY", library->second.c_str(), 1);
-    return FAILED(c.control.call("Sync")) ? 1 : 0;
+    if (FAILED(c.control.call("Sync")))
+        return 1;
+    report_left_out(c.control);
+    return 0;
 }
 
 const HostCommandRegistration sync_command{

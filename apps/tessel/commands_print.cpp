@@ -106,6 +106,7 @@ int print(CommandContext& c)
     set_print_dialog_handler(std::move(previous_dialog));
     if (FAILED(called))
         return 1;
+    report_left_out(c.control);
     if (!spooler.submitted)
         return 0;
     if (spooler.result <= 0) {

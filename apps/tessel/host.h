@@ -41,6 +41,10 @@ struct HostCommandRegistration {
     HostCommandRegistration(int order, HostCommand command);
 };
 
+// After a job of the control (a draw, a print, a transfer): tells on
+// standard error how much of the document its pages left out, if anything.
+void report_left_out(ControlHost& control);
+
 // Installs the message-box handler: "TITLE: TEXT" on standard error, and a
 // question on the terminal for Retry/Cancel (Cancel without a terminal).
 void install_host_message_box();
