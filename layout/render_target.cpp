@@ -157,8 +157,8 @@ int select_font_op(RenderTarget* t, const char* face, int points, int style, RtC
     qel_strlcpy(wanted.face, request, sizeof wanted.face);
     // A height of 0 would ask the context for its default size, full size
     // at any resolution: at the lowest resolutions of table fitting the text
-    // would grow back instead of shrinking. Nor is any font taller than a
-    // page is long asked for.
+    // would grow back instead of shrinking. Huge sizes stop at a bound far
+    // past any page.
     wanted.height =
         -std::clamp(rt_points_to_pixels(points, get_resolution_op(t)), 1, RT_MAX_FONT_PIXELS);
     wanted.weight = (style & RT_STYLE_BOLD) ? DC_WEIGHT_BOLD : 0;
