@@ -180,6 +180,11 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   // holder at or before the first row of this pass would send the next page
   // back over rows already placed, so row r itself is used then.
   auto continue_at = [&](int r, pdoc_element* row) -> TableResult {
+    // A header row repeated above the pass never sends the table back.
+    if (r < start_row) {
+      pdoc_element* first_of_pass = table_row_at(table, start_row);
+      return {TABLE_CONTINUES, first_of_pass ? first_of_pass : row};
+    }
     pdoc_element* holder = nullptr;
     if (C > 0 && r < rows && t.matrix[0] && t.matrix[0][r]) holder = t.matrix[0][r]->parent;
     if (holder && holder->type == ELE_ROW) {
@@ -211,7 +216,7 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   // only when the row the page goes on with still fits below them: header
   // rows that fill a page are placed once, and the body rows follow alone.
   bool repeat_head = true;
-  if (has_head && page_top && start_row > 0 && C > 0) {
+  if (page_top && start_row > 0 && C > 0) {
     int64_t at = rowY;
     TablePassRows head(table, start_row, cells);
     pdoc_element* row;
@@ -235,11 +240,11 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   while (pass.next(&row, &r) && r < rows) {
     x = row_x;
     const int64_t rh = int64_t{row_height(r)} + 2 * p;
-    // At the top of a page the header rows and the first body row are placed
-    // even when they overflow, but past the first row only while some of
-    // the row's content area is still on the page: a row placed wholly below
-    // the page would be lost.
-    const bool forced = page_top && (!placed || rowY + 2 * b + 2 * p < page_h);
+    // At the top of a page the first row is placed even when it overflows,
+    // so that every page makes progress; a later row that does not fit goes
+    // to the next page, where it can be shown whole, rather than be clipped
+    // below the rows before it.
+    const bool forced = page_top && !placed;
     if (!forced && C > 0 && over(rowY, rh)) {
       // Close the part drawn so far, as wide as the finished frame.
       if (!m.void_frame && r > 0) draw_bevel(target, xoff, top, px(int64_t{T} - 2 * b),

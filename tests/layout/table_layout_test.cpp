@@ -244,6 +244,35 @@ TEST(TableLayout, OnlyDrawnLossesAreCounted) {
   }
 }
 
+// Rows of THEAD groups after the first row are repeated on every page the
+// table continues on; when they no longer fit above the next row, they are
+// not, and the table never goes back over rows already placed.
+TEST(TableLayout, HeaderRowsThatDoNotFitAgainAreNotRepeated) {
+  LayoutTree tree;
+  pdoc_element* body = tree.body();
+  pdoc_element* t = tree.table(body);
+  t->table.forcedisplay = 'W';
+  tree.cell_text(tree.row(t), "x");
+  pdoc_element* head = tree.thead(t);
+  for (const char* text : {"h", "a", "b"}) tree.cell_text(tree.row(head), text);
+  tree.grid(t);
+  RecordingPage page(40, 40);
+  PageTexts texts{&page.dc, {}};
+  PaginateHooks hooks;
+  hooks.user = &texts;
+  hooks.begin_page = PageTexts::begin;
+  hooks.end_page = PageTexts::end;
+  testing::internal::CaptureStdout();
+  PaginateResult result = paginate_document(page.target, tree.root(), &hooks, 20);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(result.skipped, 0);
+  ASSERT_EQ(texts.pages.size(), 3u);
+  EXPECT_EQ(texts.pages[0], (std::vector<std::string>{"text_out(3,3,\"x\")", "text_out(3,20,\"h\")"}));
+  EXPECT_EQ(texts.pages[1], (std::vector<std::string>{"text_out(3,3,\"h\")", "text_out(3,20,\"a\")"}));
+  EXPECT_EQ(texts.pages[2], (std::vector<std::string>{"text_out(3,3,\"b\")"}));
+}
+
 TEST(TableLayout, PercentTableCellIsNotCentred) {
   LayoutTree tree;
   pdoc_element* t = tree.table(nullptr);
