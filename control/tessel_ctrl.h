@@ -79,14 +79,13 @@ public:
     char m_szPrinterKey[2048] = {};
     int32_t m_nCurrentPage = 1;
     uint32_t m_clrFillColor = 0;
+    // What the last job (a draw, the last printed copy, a transfer) left
+    // out of its pages, for the host to tell the user.
+    LeftOutReport m_leftOut;
 
     // The persisted extent (the platform base keeps it beside FillColor).
     long m_cx = 0;
     long m_cy = 0;
-
-    // What the last job (a draw, the last printed copy, a transfer) left
-    // out of its pages, for the host to tell the user.
-    LeftOutReport m_leftOut;
 
     // Whether the control's own downloads check the server certificate;
     // the host parameter `tlsverify` starting with 'f' turns it off.

@@ -67,6 +67,17 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root)
 {
     // The sheets of one copy share their measurements of the document.
     LayoutMemoScope memo;
+    // Every copy is a job of its own: what it leaves out is counted afresh
+    // and kept in the control however the copy ends.
+    class CopyLeftOut {
+    public:
+        explicit CopyLeftOut(CTesselCtrl& control) : control_(control) {}
+        ~CopyLeftOut() { control_.m_leftOut = scope_.report(); }
+
+    private:
+        CTesselCtrl& control_;
+        LeftOutScope scope_;
+    } left_out(control);
     int result = 1;
     int sheet = 0;
     pdoc_element* element = root;
@@ -156,11 +167,7 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
     if (result > 0) {
         pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
         while (copies > 0 && result > 0) {
-            // Every copy is a job of its own: the count is not summed over
-            // copies.
-            LeftOutScope left_out;
             result = print_copy(*this, dc, root);
-            m_leftOut = left_out.report();
             --copies;
         }
         dc.end_doc();
