@@ -165,6 +165,8 @@ TEST(Markup, HeaderRowsTallerThanThePageArePlacedOnceAndTheBodyFollows) {
   for (int i = 1; i <= 5; i++) EXPECT_EQ(job.count("r" + std::to_string(i)), 1) << i;
   EXPECT_EQ(job.count("H2"), 1);
   EXPECT_LE(job.pages.size(), 5u);
+  for (size_t page = 1; page < job.pages.size(); page++)
+    for (const auto& drawn : job.pages[page]) EXPECT_NE(drawn.first, "H") << "page " << page + 1;
   // The header's own cell is clipped on the first page; that is all that
   // is missing.
   EXPECT_EQ(job.left_out.elements, 1);
