@@ -174,6 +174,19 @@ struct PageTexts {
     auto* self = static_cast<PageTexts*>(user);
     self->pages.push_back(self->dc->ops_starting("text_out"));
   }
+  // Paginates root on the page, collecting the text of every page; what the
+  // layout prints goes to *printed.
+  PaginateResult paginate(RecordingPage& page, pdoc_element* root, int max_pages,
+                          std::string* printed) {
+    PaginateHooks hooks;
+    hooks.user = this;
+    hooks.begin_page = begin;
+    hooks.end_page = end;
+    testing::internal::CaptureStdout();
+    PaginateResult result = paginate_document(page.target, root, &hooks, max_pages);
+    *printed = testing::internal::GetCapturedStdout();
+    return result;
+  }
 };
 
 TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
@@ -186,13 +199,8 @@ TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
   tree.grid(t);
   RecordingPage page(200, 60);
   PageTexts texts{&page.dc, {}};
-  PaginateHooks hooks;
-  hooks.user = &texts;
-  hooks.begin_page = PageTexts::begin;
-  hooks.end_page = PageTexts::end;
-  testing::internal::CaptureStdout();
-  PaginateResult result = paginate_document(page.target, tree.root(), &hooks);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out;
+  PaginateResult result = texts.paginate(page, tree.root(), 0, &out);
   EXPECT_EQ(result.pages, 3);
   EXPECT_EQ(result.skipped, 0);
   EXPECT_EQ(out, "Table can't fit: TABLE from line:1,1\nTable can't fit: TABLE from line:1,1\n");
@@ -258,13 +266,8 @@ TEST(TableLayout, HeaderRowsThatDoNotFitAgainAreNotRepeated) {
   tree.grid(t);
   RecordingPage page(40, 40);
   PageTexts texts{&page.dc, {}};
-  PaginateHooks hooks;
-  hooks.user = &texts;
-  hooks.begin_page = PageTexts::begin;
-  hooks.end_page = PageTexts::end;
-  testing::internal::CaptureStdout();
-  PaginateResult result = paginate_document(page.target, tree.root(), &hooks, 20);
-  testing::internal::GetCapturedStdout();
+  std::string out;
+  PaginateResult result = texts.paginate(page, tree.root(), 20, &out);
   EXPECT_TRUE(result.finished);
   EXPECT_EQ(result.skipped, 0);
   ASSERT_EQ(texts.pages.size(), 3u);
