@@ -59,6 +59,7 @@ int next_resolution(int current, int64_t have, int64_t need, bool proportional) 
   return need > 0 ? static_cast<int>(current * have / need) : current - 5;
 }
 
+// Whether element lies at or below ancestor.
 bool inside(const pdoc_element* element, const pdoc_element* ancestor) {
   for (const pdoc_element* e = element; e; e = e->parent)
     if (e == ancestor) return true;
@@ -66,8 +67,9 @@ bool inside(const pdoc_element* element, const pdoc_element* ancestor) {
 }
 
 // Lays out a placed cell's content in its subtarget and answers whether all
-// of it was shown (a flow that finished steps on past the cell's end). A clipped cell at the top of a page is shrunk first until
-// at least something of it fits.
+// of it was shown: a flow that finished has stepped past the cell's end. A
+// clipped cell at the top of a page is shrunk first until at least something
+// of it fits.
 bool draw_cell_content(RenderTarget* target, RenderTarget* sub, pdoc_element* cell, bool shrink,
                        int table_height, int flags) {
   if (shrink) {
