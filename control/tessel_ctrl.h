@@ -10,6 +10,7 @@
 
 #include "device/sync.h"
 #include "document/pdoc.h"
+#include "layout/left_out.h"
 #include "platform/com_result.h"
 #include "platform/registry.h"
 
@@ -93,6 +94,9 @@ public:
     char m_szPrinterKey[2048] = {};
     int32_t m_nCurrentPage = 1;
     uint32_t m_clrFillColor = 0;
+    // What the last job (a draw, the last printed copy, a transfer) left
+    // out of its pages, for the host to tell the user.
+    LeftOutReport m_leftOut;
 
     // The persisted extent (the platform base keeps it beside FillColor).
     long m_cx = 0;

@@ -9,6 +9,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "layout/left_out.h"
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/paginate.h"
@@ -68,7 +69,19 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root, std::str
 {
     // The sheets of one copy share their measurements of the document.
     LayoutMemoScope memo;
+    // Every copy is a job of its own: what it leaves out is counted afresh
+    // and kept in the control however the copy ends.
+    class CopyLeftOut {
+    public:
+        explicit CopyLeftOut(CTesselCtrl& control) : control_(control) {}
+        ~CopyLeftOut() { control_.m_leftOut = scope_.report(); }
+
+    private:
+        CTesselCtrl& control_;
+        LeftOutScope scope_;
+    } left_out(control);
     int result = 1;
+    int sheet = 0;
     pdoc_element* element = root;
     int offset = 0;
     while (element != nullptr) {
@@ -89,8 +102,10 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root, std::str
         }
         pdoc_element* const start = element;
         const int start_offset = offset;
+        left_out_page(++sheet);
         element = layout_page(target.get(), element, &offset);
         if (element == start && offset == start_offset) {
+            note_left_out(1);
             control.ShowMessage("Cannot fit on a page", "Error", MB_OK);
             element = paginate_skip(start);
             offset = 0;
@@ -115,6 +130,7 @@ long CTesselCtrl::Print()
 int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
 {
     const char* key = printer_key != nullptr ? printer_key : "";
+    m_leftOut = {};
 
     // The printer remembered under the key, machine-wide first; the key
     // itself names the printer when neither root remembers one.

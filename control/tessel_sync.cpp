@@ -11,6 +11,8 @@ long CTesselCtrl::Sync()
     const ShowMessageFn show = [this](const char* text, const char* title, int buttons) {
         return ShowMessage(text, title, buttons);
     };
+    LeftOutScope left_out;
     m_lastSync = sync_device(m_pDocument ? m_pDocument->root : nullptr, show, stdout);
+    m_leftOut = left_out.report();
     return S_OK;
 }

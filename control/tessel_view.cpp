@@ -105,6 +105,7 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
     // pixel wider and taller than what is visible.
     std::unique_ptr<RenderTarget, RenderTargetDeleter> target(
         rt_create(dc, {bounds.left, bounds.top, bounds.right, bounds.bottom}, RT_VERSION));
+    m_leftOut = {};
     if (!target) {
         outline_and_fill(dc, bounds);
         text_centred_on_baseline(dc, (bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2,
@@ -115,6 +116,7 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
     const int width = page_width(target.get());
     const int height = page_height(target.get());
     int pages = 0;
+    LeftOutScope left_out;
     if (m_pDocument && m_pDocument->root && m_nCurrentPage > 0) {
         ViewPass pass{this, target.get(), width, height};
         PaginateHooks hooks;
@@ -124,6 +126,7 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
         pages = paginate_document(target.get(), m_pDocument->root, &hooks, m_nCurrentPage).pages;
     }
     m_nCurrentPage = pages;
+    m_leftOut = left_out.report();
 
     // The frame runs along the outermost visible column and row.
     target->draw_rect(target.get(), 0, 0, width - 2, height - 2);

@@ -9,6 +9,7 @@
 
 #include "device/hid_library.h"
 #include "device/page_transfer.h"
+#include "layout/left_out.h"
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/render_target.h"
@@ -88,6 +89,7 @@ bool send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root, const Sho
         pdoc_element* const page_element = element;
         const int page_offset = offset;
         target->fill_rect(target, 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, kWhite);
+        left_out_page(page_number);
         element = layout_page(target, element, &offset);
         const bool stuck = element == page_element && offset == page_offset;
         if (sending) {
@@ -105,7 +107,10 @@ bool send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root, const Sho
             ++result->pages_left_out;
         }
         if (stuck) {
-            element = page_element->next;
+            // As the other page loops do: the element is left out, and a
+            // later body is still reached when it ended its own.
+            note_left_out(1);
+            element = next_after(page_element);
             offset = 0;
         }
         ++page_number;

@@ -1,12 +1,14 @@
-// Arbitrary bytes built into a document tree and paginated on small
-// recording targets: pagination must end, every page making progress or
-// skipping what it cannot place.
+// Arbitrary bytes built into a document tree and paginated on recording
+// targets at the screen's and at a printer's resolution: pagination must
+// end, every page making progress or skipping what it cannot place, and
+// what it leaves out must belong to a page it made.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "document/pdocbuild.h"
 #include "document/qelhtmlparser.h"
+#include "layout/left_out.h"
 #include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/dc_recording.h"
@@ -40,13 +42,19 @@ long positions(const pdoc_element* root) {
   return n;
 }
 
-void paginate_on(pdoc_element* root, int width, int height, long bound) {
-  RecordingDc dc(96, width, height);
+void paginate_on(pdoc_element* root, int width, int height, int dpi, long bound) {
+  RecordingDc dc(dpi, width, height);
+  // Only the layout's arithmetic is under test here, not the record.
+  dc.set_recording(false);
   RenderTarget* target = rt_create(&dc, {0, 0, width - 1, height - 1}, 100);
   if (!target) abort();
+  LeftOutScope left_out;
   PaginateResult r = paginate_document(target, root, nullptr, static_cast<int>(bound));
   if (!r.finished) abort();  // a page loop that does not end
-  if (target->get_resolution(target) != 96) abort();  // fitting must restore it
+  if (target->get_resolution(target) != dpi) abort();  // fitting must restore it
+  const LeftOutReport& lost = left_out.report();
+  if (lost.elements < 0 || (lost.elements > 0 && (lost.first_page < 1 || lost.first_page > r.pages)))
+    abort();
   target->destroy(target);
 }
 
@@ -63,8 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pdoc_document* doc = pdocbuild_feed(feed, &in, nullptr, nullptr);
   if (!doc) abort();
   long bound = positions(doc->root);
-  paginate_on(doc->root, 200, 150, bound);
-  paginate_on(doc->root, 20, 20, bound);
+  paginate_on(doc->root, 200, 150, 96, bound);
+  paginate_on(doc->root, 20, 20, 96, bound);
+  // A printer's resolution: document lengths scale by 6.25 and can pass
+  // what an int holds.
+  paginate_on(doc->root, 1250, 940, 600, bound);
   pdocbuild_free(doc);
   return 0;
 }

@@ -7,8 +7,9 @@
 #include <new>
 
 #include "layout/fonts.h"
-#include "layout/trace.h"
 #include "layout/layout_limits.h"
+#include "layout/left_out.h"
+#include "layout/trace.h"
 #include "layout/paint.h"
 #include "layout/render_target.h"
 #include "layout/table_layout.h"
@@ -124,10 +125,11 @@ pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans
   while (is_rule(element)) {
     const pdoc_rule_fields& rule = element->rule;
     int P = page_width(target);
-    int s = clamp_length(scale(target, rule.size));
-    int s1 = clamp_length(scale(target, std::max(rule.size - 1, 0)));
-    *y += gap;
-    int width = clamp_length(scale(target, rule.width));
+    int s = scaled_length(target, rule.size);
+    int s1 = scaled_length(target, std::max(rule.size - 1, 0));
+    // Each rule may be as tall as the bound; a run of them must not wrap y.
+    *y = add_lengths(*y, gap);
+    int width = scaled_length(target, rule.width);
     if (width <= 0) width = fraction_of(P, rule.width_frac);
     // Without any width the rule spans the page; it must not reach past it
     // into the neighbouring cells of a table.
@@ -141,7 +143,7 @@ pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans
     }
     if (!(flags & LAYOUT_MEASURE))
       paint_rule(target, x0, *y, x0 + width, s1, rule.size, rule.noshade != 0);
-    *y += s + gap;
+    *y = add_lengths(*y, add_lengths(s, gap));
     element = element->next;
   }
   return element;
@@ -248,6 +250,10 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
         } else {
           stop = true;
           layout_trace("Table can't fit: %s from line:%d,%d\n", table->name, table->line, table->col);
+          // A table that cannot be laid out ends its sequence: it and what
+          // follows it are not shown.
+          if (result.outcome == TABLE_FAILED && !(flags & LAYOUT_MEASURE))
+            note_left_out(1 + count_shown(table->next));
           element = result.element;
           *offset = 0;
         }
@@ -309,7 +315,9 @@ pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_el
   try {
     return flow(target, width, height, element, offset, flags);
   } catch (const std::bad_alloc&) {
-    // The span map of a huge rectangle could not be stored.
+    // The span map of a huge rectangle could not be stored: nothing of the
+    // sequence is shown.
+    if (!(flags & LAYOUT_MEASURE)) note_left_out(count_shown(element));
     return nullptr;
   }
 }

@@ -27,7 +27,7 @@ class RowSpans {
   RowSpans(int rows, int width) : rows_(rows), width_(width) {}
   int size() const { return rows_; }
   RowSpan operator[](int y) const {
-    return y < stored() ? stored_[static_cast<size_t>(y)] : RowSpan{0, width_};
+    return y >= 0 && y < stored() ? stored_[static_cast<size_t>(y)] : RowSpan{0, width_};
   }
   // Row y (0 <= y < size()) for changing it.
   RowSpan& at(int y) {

@@ -1,10 +1,13 @@
 // Fonts, word fitting and line measurement; see fonts.h.
 #include "layout/fonts.h"
 
+#include "layout/layout_limits.h"
+#include "layout/paint.h"
 #include "layout/trace.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -25,8 +28,11 @@ pdoc_element* next_element(pdoc_element* e) {
 }  // namespace
 
 int scale(RenderTarget* t, int v) {
-  return static_cast<int>(static_cast<int64_t>(v) * t->get_resolution(t) / 96);
+  const int64_t scaled = static_cast<int64_t>(v) * t->get_resolution(t) / 96;
+  return static_cast<int>(std::clamp<int64_t>(scaled, INT32_MIN, INT32_MAX));
 }
+
+int scaled_length(RenderTarget* t, int v) { return document_length(scale(t, v)); }
 
 int size_code_points(int code) {
   static constexpr int kPoints[8] = {7, 8, 10, 12, 14, 18, 24, 36};
@@ -42,7 +48,12 @@ void select_element_font(RenderTarget* t, const pdoc_element* element) {
   const int points = size_code_points(style.size);
   const bool fallback = style.face[0] == '\0';
   const char* face = fallback ? "times" : style.face;
-  if (t->select_font(t, face, points, style.flags, static_cast<RtColor>(style.color),
+  // Text without a colour of its own is black. Were it left to the target,
+  // it would take the colour of whatever text the context drew last, and
+  // since a line's fonts are all selected to measure it before it is drawn,
+  // even the colour of text further along.
+  const RtColor color = style.color == -1 ? PAINT_BLACK : static_cast<RtColor>(style.color);
+  if (t->select_font(t, face, points, style.flags, color,
                      static_cast<RtColor>(style.outline_color)))
     return;
   if (!fallback)
@@ -96,21 +107,15 @@ int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSiz
       w = space;
       step = 1;
     }
-    if (max_width != -1 && width + w > max_width) break;
+    if (max_width != -1 && int64_t{width} + w > max_width) break;
     wide = std::max(wide, w);
-    width += w;
+    width = add_lengths(width, w);
     consumed += step;
   }
   while (consumed < length && (text[consumed] == ' ' || text[consumed] == '\t')) ++consumed;
   if (size) *size = {width, height};
   if (widest) *widest = wide;
   return consumed;
-}
-
-RtSize image_box(RenderTarget* t, const pdoc_element* image) {
-  int b2 = 2 * scale(t, image->image.border);
-  if (b2 == 0 && image->image.border != 0) b2 = 1;
-  return {scale(t, image->image.width) + b2, scale(t, image->image.height) + b2};
 }
 
 bool starts_with_break(const pdoc_element* e) {
@@ -137,7 +142,8 @@ int measure_line(RenderTarget* t, pdoc_element* element, int offset, int availab
   }
   if (element->type == ELE_HRULE) {
     if (size)
-      *size = {std::max(3, scale(t, element->rule.width)), scale(t, element->rule.size) + scale(t, 14)};
+      *size = {std::max(3, scaled_length(t, element->rule.width)),
+               scaled_length(t, element->rule.size) + scale(t, 14)};
     return 1;
   }
   const bool limited = available != -1;
@@ -156,10 +162,11 @@ int measure_line(RenderTarget* t, pdoc_element* element, int offset, int availab
         record();
         break;
       }
-      RtSize box = image_box(t, e);
+      RtSize box{};
+      image_box(t, e, &box.width, &box.height);
       if (limited && box.width > remaining) break;
       units += 1;
-      width += box.width;
+      width = add_lengths(width, box.width);
       stretch = width;
       wide = std::max(wide, stretch);
       ascent = std::max(ascent, box.height);
@@ -181,8 +188,8 @@ int measure_line(RenderTarget* t, pdoc_element* element, int offset, int availab
           int j = last_break(text + offset, n);
           if (j == 0) {
             units += k;
-            width += s.width;
-            stretch += w;
+            width = add_lengths(width, s.width);
+            stretch = add_lengths(stretch, w);
             ascent = std::max(ascent, s.height - fd);
             descent = std::max(descent, fd);
             if (limited) remaining -= s.width;
@@ -193,11 +200,11 @@ int measure_line(RenderTarget* t, pdoc_element* element, int offset, int availab
               k = fit_text(t, text + offset, j, limited ? remaining : -1, &s, &w);
             }
             units += k;
-            width += s.width;
+            width = add_lengths(width, s.width);
             ascent = std::max(ascent, s.height - fd);
             descent = std::max(descent, fd);
             record();
-            wide = std::max(wide, stretch + w);
+            wide = std::max(wide, add_lengths(stretch, w));
             stretch = 0;
             n -= j;
             offset += j;
@@ -207,8 +214,8 @@ int measure_line(RenderTarget* t, pdoc_element* element, int offset, int availab
           stop = true;
           if (k > 0) {
             units += k;
-            width += s.width;
-            stretch += w;
+            width = add_lengths(width, s.width);
+            stretch = add_lengths(stretch, w);
             ascent = std::max(ascent, s.height - fd);
             descent = std::max(descent, fd);
             if (limited) remaining -= s.width;

@@ -5,8 +5,11 @@
 #include "document/pdoc.h"
 #include "layout/render_target.h"
 
-// v x resolution / 96, truncating: document lengths are in 1/96 inch.
+// v x resolution / 96, truncating: document lengths are in 1/96 inch. The
+// product saturates at the ends of int instead of wrapping.
 int scale(RenderTarget* t, int v);
+// scale for a size from the document, bounded by document_length.
+int scaled_length(RenderTarget* t, int v);
 
 int size_code_points(int size_code);
 void select_element_font(RenderTarget* t, const pdoc_element* element);
@@ -21,5 +24,3 @@ bool is_blank(int byte);
 int word_length(const char* text, int n);
 int last_break(const char* text, int n);
 bool starts_with_break(const pdoc_element* element);
-// Scaled picture box of an image element, frame included.
-RtSize image_box(RenderTarget* t, const pdoc_element* image);

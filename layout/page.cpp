@@ -23,44 +23,45 @@ bool is_flow_content(const pdoc_element* e) {
   }
 }
 
-pdoc_element* enclosing_body(pdoc_element* e) {
-  for (; e; e = e->parent)
-    if (e->type == ELE_BODY) return e;
+// The html or body element around a sibling sequence, past any table.
+pdoc_element* enclosing_container(const pdoc_element* e) {
+  for (pdoc_element* p = e->parent; p; p = p->parent)
+    if (is_container(p)) return p;
   return nullptr;
 }
 
 }  // namespace
 
-pdoc_element* layout_page(RenderTarget* target, pdoc_element* element, int* offset) {
-  int flags = LAYOUT_PAGE_TOP;
-  pdoc_element* body = nullptr;
-  while (element && is_container(element)) {
-    if (element->type == ELE_HEAD) {
-      element = element->next;
-    } else {
-      if (element->type == ELE_BODY) body = element;
-      element = element->child;
-    }
-    *offset = 0;
-  }
-  // A page that starts inside a body (a continuation) still belongs to it.
-  if (!body) body = enclosing_body(element);
+pdoc_element* next_after(pdoc_element* element) {
+  for (pdoc_element* e = element; e; e = e->parent)
+    if (e->next) return e->next;
+  return nullptr;
+}
 
-  for (; element; element = element->next) {
+pdoc_element* layout_page(RenderTarget* target, pdoc_element* element, int* offset) {
+  while (element) {
     if (is_container(element)) {
+      // Nothing has been laid out on this page yet, so a body met here (also
+      // one that follows a doctype or an empty body) starts on this page
+      // rather than leaving it blank. Bodies that the flow meets further
+      // down a page still start a new page.
       *offset = 0;
-      return element;  // every body starts a new page
+      element = element->type != ELE_HEAD && element->child ? element->child : next_after(element);
+      continue;
     }
     if (is_flow_content(element)) {
       int width = 0, height = 0;
-      pdoc_element* result = layout_flow(target, &width, &height, element, offset, flags);
-      if (!result && body) {
-        *offset = 0;
-        return body->next;
-      }
-      return result;
+      pdoc_element* result = layout_flow(target, &width, &height, element, offset, LAYOUT_PAGE_TOP);
+      if (result) return result;
+      // The body is finished: the next page starts with what follows it,
+      // also when that is the next sibling of the html element around it.
+      *offset = 0;
+      pdoc_element* container = enclosing_container(element);
+      return container ? next_after(container) : nullptr;
     }
+    // Doctypes, stray cells and THEAD groups hold nothing of a page's own.
     *offset = 0;
+    element = element->next ? element->next : next_after(element->parent);
   }
   return nullptr;
 }

@@ -10,3 +10,7 @@ struct RenderTarget;
 // page starts (offset updated), null when the document is finished. An
 // unchanged element and offset mean nothing could be placed.
 pdoc_element* layout_page(RenderTarget* target, pdoc_element* element, int* offset);
+
+// What follows element and everything below it in the document: its next
+// sibling, or the next sibling of the nearest ancestor that has one.
+pdoc_element* next_after(pdoc_element* element);

@@ -2,14 +2,11 @@
 // the "no progress, skip the element" rule.
 #include "layout/paginate.h"
 
+#include "layout/left_out.h"
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 
-pdoc_element* paginate_skip(pdoc_element* element) {
-  for (pdoc_element* e = element; e; e = e->parent)
-    if (e->next) return e->next;
-  return nullptr;
-}
+pdoc_element* paginate_skip(pdoc_element* element) { return next_after(element); }
 
 namespace {
 
@@ -20,6 +17,7 @@ bool next_page(RenderTarget* target, pdoc_element** element, int* offset, bool* 
   *element = layout_page(target, *element, offset);
   *skipped = false;
   if (*element == start && *offset == start_offset) {
+    note_left_out(1);
     *skipped = true;
     *element = paginate_skip(start);
     *offset = 0;
@@ -42,6 +40,7 @@ PaginateResult paginate_document(RenderTarget* target, pdoc_element* root,
     pdoc_element* start = element;
     int start_offset = offset;
     bool skipped = false;
+    left_out_page(page);
     next_page(target, &element, &offset, &skipped);
     result.pages = page;
     if (skipped) {

@@ -8,18 +8,20 @@
 #include "layout/render_target.h"
 
 int image_border(RenderTarget* target, const pdoc_element* image) {
+  // A negative border is no border, like none at all.
   int border = image->image.border;
-  if (border == 0) return 0;
-  int b = clamp_length(scale(target, border));
+  if (border <= 0) return 0;
+  int b = scaled_length(target, border);
   return b > 0 ? b : 1;
 }
 
 // The frame is drawn image_border pixels thick on every side, so the box
-// reserves twice that even when the border scales below one pixel.
+// reserves twice that even when the border scales below one pixel; lines
+// are measured with this same box, so they are as wide as they are drawn.
 void image_box(RenderTarget* target, const pdoc_element* image, int* width, int* height) {
   int b2 = 2 * image_border(target, image);
-  *width = clamp_length(scale(target, image->image.width)) + b2;
-  *height = clamp_length(scale(target, image->image.height)) + b2;
+  *width = scaled_length(target, image->image.width) + b2;
+  *height = scaled_length(target, image->image.height) + b2;
 }
 
 void paint_line(RenderTarget* target, int x, int y, int line_height, int descent,
@@ -55,8 +57,8 @@ void paint_line(RenderTarget* target, int x, int y, int line_height, int descent
 
 void draw_image_box(RenderTarget* target, const pdoc_element* image, int x, int y) {
   int b = image_border(target, image);
-  int w = clamp_length(scale(target, image->image.width));
-  int h = clamp_length(scale(target, image->image.height));
+  int w = scaled_length(target, image->image.width);
+  int h = scaled_length(target, image->image.height);
   draw_image_file(target, image->image.src, x + b, y + b, w, h);
   draw_bevel(target, x, y, w, h, b, bevel_flat(PAINT_BLACK));
 }

@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -154,7 +155,12 @@ int select_font_op(RenderTarget* t, const char* face, int points, int style, RtC
     gdi->style = style;
     DcFontRequest wanted{};
     qel_strlcpy(wanted.face, request, sizeof wanted.face);
-    wanted.height = -rt_points_to_pixels(points, get_resolution_op(t));
+    // A height of 0 would ask the context for its default size, full size
+    // at any resolution: at the lowest resolutions of table fitting the text
+    // would grow back instead of shrinking. Huge sizes stop at a bound far
+    // past any page.
+    wanted.height =
+        -std::clamp(rt_points_to_pixels(points, get_resolution_op(t)), 1, RT_MAX_FONT_PIXELS);
     wanted.weight = (style & RT_STYLE_BOLD) ? DC_WEIGHT_BOLD : 0;
     wanted.italic = (style & RT_STYLE_ITALIC) != 0;
     wanted.underline = (style & RT_STYLE_UNDERLINE) != 0;

@@ -10,6 +10,8 @@ struct imgfilter;
 
 inline constexpr int32_t RT_VERSION = 100;
 inline constexpr int RT_FACE_SIZE = 256;
+// Character heights select_font asks for lie between 1 and this many pixels.
+inline constexpr int RT_MAX_FONT_PIXELS = 1 << 15;
 
 // Style flags of select_font.
 enum : int {

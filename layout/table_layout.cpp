@@ -10,6 +10,7 @@
 
 #include "layout/flow.h"
 #include "layout/fonts.h"
+#include "layout/left_out.h"
 #include "layout/measure_memo.h"
 #include "layout/trace.h"
 #include "layout/paint.h"
@@ -58,6 +59,37 @@ int next_resolution(int current, int64_t have, int64_t need, bool proportional) 
   return need > 0 ? static_cast<int>(current * have / need) : current - 5;
 }
 
+// Whether element lies at or below ancestor.
+bool inside(const pdoc_element* element, const pdoc_element* ancestor) {
+  for (const pdoc_element* e = element; e; e = e->parent)
+    if (e == ancestor) return true;
+  return false;
+}
+
+// Lays out a placed cell's content in its subtarget and answers whether all
+// of it was shown: a flow that finished has stepped past the cell's end. A
+// clipped cell at the top of a page is shrunk first until at least something
+// of it fits.
+bool draw_cell_content(RenderTarget* target, RenderTarget* sub, pdoc_element* cell, bool shrink,
+                       int table_height, int flags) {
+  if (shrink) {
+    int attempts = 0;
+    for (;;) {
+      int fw = 0, fh = 0, offset = 0;
+      pdoc_element* stop = layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
+      if (stop != cell->child || offset != 0 || attempts >= 40) break;
+      attempts++;
+      int current = sub->get_resolution(sub);
+      int next = std::max(
+          1, next_resolution(current, page_height(sub), table_height, attempts >= 39));
+      print_height_step(table_height, page_height(target), target->get_resolution(target), next);
+      sub->set_resolution(sub, next);
+    }
+  }
+  int fw = 0, fh = 0, offset = 0;
+  return !inside(layout_flow(sub, &fw, &fh, cell->child, &offset, flags), cell);
+}
+
 }  // namespace
 
 bool cell_has_percent_table(const pdoc_element* cell) {
@@ -69,7 +101,7 @@ bool cell_has_percent_table(const pdoc_element* cell) {
 TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element* table,
                          int start_row, int flags) {
   pdoc_table_fields& t = table->table;
-  TableNesting nesting;
+  TableNesting nesting(table);
   if (nesting.too_deep()) return {TABLE_FAILED, nullptr};
   ResolutionGuard resolution(target);
   const char fit = t.forcedisplay ? t.forcedisplay : 'B';
@@ -110,8 +142,10 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
     return {TABLE_DONE, nullptr};
   }
 
-  // A table without a grid (no cells) still gets its spacing and frame.
+  // A table without a grid (no cells) still gets its spacing and frame. When
+  // it has rows, the builder could not make their grid: their cells are lost.
   const bool grid = t.cols > 0 && t.rows > 0 && t.matrix && t.columns && t.row_heights;
+  if (!grid && pdoc_first_row(table)) note_left_out(1);
   const int C = grid ? t.cols : 0;
   const int rows = grid ? t.rows : 0;
   std::vector<char> occupied;
@@ -135,6 +169,10 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   // Positions are kept in 64 bits: with huge lengths from the document the
   // sums of many rows would not fit an int; drawing gets them saturated.
   int64_t rowY = m.void_frame ? int64_t{top} + s - b : int64_t{top} + s + b;
+  // Whether a row of height rh at `at` reaches below the page.
+  auto over = [&](int64_t at, int64_t rh) {
+    return m.void_frame ? at + rh - 2 * b > page_h : at + b + rh > page_h;
+  };
 
   // Gathered by table_row_heights when the job keeps its measurements.
   const TableCells* cells = memo_find_table_cells(table, rows);
@@ -144,6 +182,11 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   // holder at or before the first row of this pass would send the next page
   // back over rows already placed, so row r itself is used then.
   auto continue_at = [&](int r, pdoc_element* row) -> TableResult {
+    // A header row repeated above the pass never sends the table back.
+    if (r < start_row) {
+      pdoc_element* first_of_pass = table_row_at(table, start_row);
+      return {TABLE_CONTINUES, first_of_pass ? first_of_pass : row};
+    }
     pdoc_element* holder = nullptr;
     if (C > 0 && r < rows && t.matrix[0] && t.matrix[0][r]) holder = t.matrix[0][r]->parent;
     if (holder && holder->type == ELE_ROW) {
@@ -155,7 +198,8 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   auto row_height = [&](int r) { return r < rows ? t.row_heights[r] : 0; };
 
   pdoc_element* first = pdoc_first_row(table);
-  if (first && row_in_thead(first) && !(flags & LAYOUT_PAGE_TOP) && C > 0) {
+  const bool has_head = first && row_in_thead(first);
+  if (has_head && !(flags & LAYOUT_PAGE_TOP) && C > 0) {
     // Keep the header rows and the first body row together.
     int64_t acc = int64_t{s} + 2 * b;
     TablePassRows pass(table, start_row, cells);
@@ -163,31 +207,53 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
     int r;
     while (pass.next(&row, &r)) {
       int64_t rh = int64_t{row_height(r)} + 2 * p;
-      bool over = m.void_frame ? rowY + rh - 2 * b + acc > page_h : rowY + b + rh + acc > page_h;
-      if (over) return continue_at(r, row);
+      if (over(rowY + acc, rh)) return continue_at(r, row);
       acc += m.void_frame ? rh - 2 * b : rh + b + s;
       if (!row_in_thead(row)) break;
     }
   }
 
   bool page_top = (flags & LAYOUT_PAGE_TOP) != 0;
+  // On a page the table continues on, its header rows come first again, but
+  // only when the row the page goes on with still fits below them: header
+  // rows that fill a page are placed once, and the body rows follow alone.
+  bool repeat_head = true;
+  if (page_top && start_row > 0 && C > 0) {
+    int64_t at = rowY;
+    TablePassRows head(table, start_row, cells);
+    pdoc_element* row;
+    int r;
+    while (head.next(&row, &r) && r < rows) {
+      const int64_t rh = int64_t{row_height(r)} + 2 * p;
+      if (r >= start_row) {
+        repeat_head = !over(at, rh);
+        break;
+      }
+      at += s + 2 * b + rh;
+    }
+  }
+
   const int64_t row_x = m.void_frame ? int64_t{s} + xoff - b : int64_t{s} + xoff + b;
   int64_t x = row_x;
-  TablePassRows pass(table, start_row, cells);
+  bool placed = false;
+  TablePassRows pass(table, start_row, cells, repeat_head);
   pdoc_element* row;
   int r;
   while (pass.next(&row, &r) && r < rows) {
     x = row_x;
     const int64_t rh = int64_t{row_height(r)} + 2 * p;
-    if (!page_top && C > 0) {
-      bool over = m.void_frame ? rowY + rh - 2 * b > page_h : rowY + b + rh > page_h;
-      if (over) {
-        // Close the part drawn so far, as wide as the finished frame.
-        if (!m.void_frame && r > 0) draw_bevel(target, xoff, top, px(int64_t{T} - 2 * b),
-                                               px(rowY - b - top), b, BEVEL_RAISED);
-        return continue_at(r, row);
-      }
+    // At the top of a page the first row is placed even when it overflows,
+    // so that every page makes progress; a later row that does not fit goes
+    // to the next page, where it can be shown whole, rather than be clipped
+    // below the rows before it.
+    const bool forced = page_top && !placed;
+    if (!forced && C > 0 && over(rowY, rh)) {
+      // Close the part drawn so far, as wide as the finished frame.
+      if (!m.void_frame && r > 0) draw_bevel(target, xoff, top, px(int64_t{T} - 2 * b),
+                                             px(rowY - b - top), b, BEVEL_RAISED);
+      return continue_at(r, row);
     }
+    placed = true;
     for (int c = 0; c < C; c++) {
       const int64_t cw = int64_t{t.columns[c].final_width} + 2 * p;
       pdoc_element* cell = t.matrix[c] ? t.matrix[c][r] : nullptr;
@@ -224,25 +290,13 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
         RenderTarget* sub = target->create_subtarget(
             target, px(x + b + p), px(rowY + b + p + off), px(x + b + p + w - 1 - 2 * p),
             px(rowY + b + p + h - 1 - 2 * p));
-        if (sub && cell->child) {
-          if (clipped && page_top) {
-            // Shrink the content until at least something of it fits.
-            int attempts = 0;
-            for (;;) {
-              int fw = 0, fh = 0, offset = 0;
-              pdoc_element* stop =
-                  layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
-              if (stop != cell->child || offset != 0 || attempts >= 40) break;
-              attempts++;
-              int current = sub->get_resolution(sub);
-              int next = std::max(
-                  1, next_resolution(current, page_height(sub), H, attempts >= 39));
-              print_height_step(H, page_h, target->get_resolution(target), next);
-              sub->set_resolution(sub, next);
-            }
-          }
-          int fw = 0, fh = 0, offset = 0;
-          layout_flow(sub, &fw, &fh, cell->child, &offset, flags);
+        if (cell->child) {
+          // Content that does not fit into the cell is not shown; it counts as
+          // left out, like a cell whose content has no room at all.
+          const bool shown =
+              sub ? draw_cell_content(target, sub, cell, clipped && page_top, H, flags)
+                  : !shows_something(cell);
+          if (!shown) note_left_out(1);
         }
         if (sub) sub->destroy(sub);
       }
@@ -256,6 +310,8 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
     draw_bevel(target, xoff, top, px(x - b - xoff), px(rowY - b - top), b, BEVEL_RAISED);
     rowY += b;
   }
-  *y = px(rowY - 1);
+  // Without rows and without a frame rowY may lie above the top; the table
+  // never reports using rows above its own first one.
+  *y = px(std::max(rowY, int64_t{top}) - 1);
   return {TABLE_DONE, nullptr};
 }

@@ -7,8 +7,9 @@
 #include "layout/measure_memo.h"
 #include "layout/table_size.h"
 
-TablePassRows::TablePassRows(pdoc_element* table, int start_row, const TableCells* cells)
-    : table_(table), start_(start_row), cells_(cells) {
+TablePassRows::TablePassRows(pdoc_element* table, int start_row, const TableCells* cells,
+                             bool repeat_head)
+    : table_(table), start_(start_row), cells_(cells), repeat_head_(repeat_head) {
   // Without a row at start_row among the gathered ones there is nothing to
   // jump to; the walk finds the same rows.
   if (cells_ && (start_row < 0 || start_row >= static_cast<int>(cells_->row_elements.size())))
@@ -19,7 +20,7 @@ bool TablePassRows::walk(pdoc_element** row, int* index) {
   do {
     row_ = index_ < 0 ? pdoc_first_row(table_) : pdoc_next_row(row_);
     ++index_;
-  } while (row_ && index_ < start_ && !row_in_thead(row_));
+  } while (row_ && index_ < start_ && !(repeat_head_ && row_in_thead(row_)));
   *row = row_;
   *index = index_;
   return row_ != nullptr;
@@ -28,7 +29,7 @@ bool TablePassRows::walk(pdoc_element** row, int* index) {
 bool TablePassRows::next(pdoc_element** row, int* index) {
   if (!cells_) return walk(row, index);
   const std::vector<pdoc_element*>& rows = cells_->row_elements;
-  if (head_ < cells_->head_rows.size() && cells_->head_rows[head_] < start_) {
+  if (repeat_head_ && head_ < cells_->head_rows.size() && cells_->head_rows[head_] < start_) {
     index_ = cells_->head_rows[head_++];
   } else if (index_ < start_) {
     index_ = start_;

@@ -11,8 +11,10 @@ struct TableCells;
 class TablePassRows {
  public:
   // cells, when the job has gathered the table's cells, lets the pass jump
-  // over the rows before start_row instead of walking them.
-  TablePassRows(pdoc_element* table, int start_row, const TableCells* cells);
+  // over the rows before start_row instead of walking them. Without
+  // repeat_head the THEAD rows before start_row are left out as well.
+  TablePassRows(pdoc_element* table, int start_row, const TableCells* cells,
+                bool repeat_head = true);
   // The next row of the pass and its index; false after the last.
   bool next(pdoc_element** row, int* index);
 
@@ -22,6 +24,7 @@ class TablePassRows {
   pdoc_element* table_;
   int start_;
   const TableCells* cells_;
+  bool repeat_head_;
   size_t head_ = 0;             // next of cells_->head_rows
   int index_ = -1;              // index of the row given last
   pdoc_element* row_ = nullptr;  // the row given last

@@ -44,10 +44,13 @@ bool in_pass(const pdoc_element* row, int r, int start_row) {
 TableMetrics table_metrics(RenderTarget* target, const pdoc_element* table) {
   const pdoc_table_fields& t = table->table;
   TableMetrics m{};
-  m.b = clamp_length(scale(target, t.border));
-  if (t.border != 0 && m.b == 0) m.b = 1;
-  m.s = clamp_length(scale(target, t.cellspacing));
-  m.p = clamp_length(scale(target, t.cellpadding));
+  // Negative values are read from the document as they stand; none of them
+  // may reach the sums below, where a negative spacing or border would place
+  // rows above the table's own top.
+  m.b = scaled_length(target, t.border);
+  if (t.border > 0 && m.b == 0) m.b = 1;
+  m.s = scaled_length(target, t.cellspacing);
+  m.p = scaled_length(target, t.cellpadding);
   m.void_frame = t.frame == TABLE_FRAME_VOID;
   return m;
 }
@@ -143,8 +146,8 @@ void cell_width_bounds(RenderTarget* target, pdoc_element* cell) {
     }
     e = e->next;
   }
-  if (cell->cell.width) {
-    int w = clamp_length(scale(target, cell->cell.width));
+  if (cell->cell.width > 0) {
+    int w = scaled_length(target, cell->cell.width);
     if (maximum > w) maximum = w;
     if (minimum < w) minimum = w;
   }
@@ -286,7 +289,7 @@ void restore_width_bounds(pdoc_element* table, const TableBounds& bounds, bool c
 
 void table_width_bounds(RenderTarget* target, pdoc_element* table) {
   pdoc_table_fields& t = table->table;
-  TableNesting nesting;
+  TableNesting nesting(table);
   if (nesting.too_deep()) {
     t.max_width = t.min_width = 0;
     return;
@@ -333,7 +336,7 @@ int table_column_widths(RenderTarget* target, pdoc_element* table) {
 
   table_width_bounds(target, table);
 
-  int64_t T = t.width ? clamp_length(scale(target, t.width)) : 0;
+  int64_t T = scaled_length(target, t.width);
   if (t.width_frac > 0) T = fraction_of(P, t.width_frac);
   if (T == 0) T = t.max_width;
   T = std::min<int64_t>(T, P);
@@ -541,11 +544,12 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
   else
     total += m.s - 2 * m.b;
 
-  total = clamp_length(total);
-  if (total == 0 || (!t.height && !(t.height_frac > 0))) return static_cast<int>(total);
+  // A table without rows and without a frame would come out negative.
+  total = document_length(total);
+  if (total == 0 || (t.height <= 0 && !(t.height_frac > 0))) return static_cast<int>(total);
   int64_t wanted = 0;
-  if (t.height)
-    wanted = clamp_length(scale(target, t.height));
+  if (t.height > 0)
+    wanted = scaled_length(target, t.height);
   else if (!(flags & LAYOUT_MEASURE))
     wanted = fraction_of(page_height(target), t.height_frac);
   if (total >= wanted || !sized) return static_cast<int>(total);

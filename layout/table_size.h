@@ -17,11 +17,22 @@ inline constexpr int TABLE_FRAME_VOID = 1;
 // would otherwise follow the document's nesting without bound.
 inline constexpr int TABLE_MAX_NESTING = 12;
 
-// Counts the tables being sized or placed on this thread while it lives.
+// Counts the tables being sized or placed on this thread while it lives. A
+// table sized while it is being placed is still one level: only a table
+// inside another's cell goes one deeper.
 class TableNesting {
  public:
-  TableNesting() { ++depth(); }
-  ~TableNesting() { --depth(); }
+  explicit TableNesting(const pdoc_element* table)
+      : outer_(innermost()), counted_(table != outer_) {
+    if (!counted_) return;
+    ++depth();
+    innermost() = table;
+  }
+  ~TableNesting() {
+    if (!counted_) return;
+    --depth();
+    innermost() = outer_;
+  }
   TableNesting(const TableNesting&) = delete;
   TableNesting& operator=(const TableNesting&) = delete;
   bool too_deep() const { return depth() > TABLE_MAX_NESTING; }
@@ -31,6 +42,13 @@ class TableNesting {
     thread_local int value = 0;
     return value;
   }
+  static const pdoc_element*& innermost() {
+    thread_local const pdoc_element* table = nullptr;
+    return table;
+  }
+
+  const pdoc_element* outer_;
+  bool counted_;
 };
 
 // Pixel lengths of a table at the target's resolution: border b (at least 1

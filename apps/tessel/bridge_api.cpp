@@ -163,7 +163,7 @@ HttpResponse BridgeApi::handle(const HttpRequest& request)
         response = route(request, *origin);
     }
     response.headers.emplace_back("Access-Control-Allow-Origin", *origin);
-    response.headers.emplace_back("Access-Control-Expose-Headers", "X-Tessel-Page");
+    response.headers.emplace_back("Access-Control-Expose-Headers", "X-Tessel-Page, X-Tessel-Left-Out");
     response.headers.emplace_back("Vary", "Origin");
     response.headers.emplace_back("Cache-Control", "no-store");
     return response;
@@ -303,11 +303,16 @@ HttpResponse BridgeApi::call_member(BridgeSession& session, const JsonValue& bod
     }
     HRESULT hr;
     std::string result = "null";
+    // Print and Sync answer how many elements their pages left out.
+    std::string left_out;
     {
         ControlCall call(&session);
         ControlHost& control = *session.control;
         if (op == "call") {
             hr = control.call(member.c_str());
+            const CTesselCtrl* state = control.state();
+            if ((member == "Print" || member == "Sync") && state != nullptr)
+                left_out = ",\"leftOut\":" + std::to_string(state->m_leftOut.elements);
         } else if (op == "put") {
             hr = control.put(member.c_str(), argument);
         } else {
@@ -321,7 +326,7 @@ HttpResponse BridgeApi::call_member(BridgeSession& session, const JsonValue& bod
     }
     return json_response(200, "{\"member\":" + json_quote(member) + ",\"op\":" + json_quote(op) +
                                   ",\"ok\":" + (SUCCEEDED(hr) ? "true" : "false") + ",\"hresult\":" +
-                                  hresult_json(hr) + ",\"value\":" + result + "}");
+                                  hresult_json(hr) + ",\"value\":" + result + left_out + "}");
 }
 
 HttpResponse BridgeApi::draw_view(BridgeSession& session, const JsonValue& body)
@@ -334,6 +339,7 @@ HttpResponse BridgeApi::draw_view(BridgeSession& session, const JsonValue& body)
     const int w = static_cast<int>(width), h = static_cast<int>(height);
     std::string png;
     int page = 0;
+    int left_out = 0;
     {
         ControlCall call(&session);
         auto dc = CairoDc::create_screen(w, h);
@@ -348,13 +354,16 @@ HttpResponse BridgeApi::draw_view(BridgeSession& session, const JsonValue& body)
             return http_error_response(500, "the control could not draw");
         if (!dc->encode_png(&png))
             return http_error_response(500, "the view could not be encoded");
-        if (const CTesselCtrl* state = session.control->state())
+        if (const CTesselCtrl* state = session.control->state()) {
             page = state->m_nCurrentPage;
+            left_out = state->m_leftOut.elements;
+        }
     }
     HttpResponse response;
     response.content_type = "image/png";
     response.body = std::move(png);
     response.headers.emplace_back("X-Tessel-Page", std::to_string(page));
+    response.headers.emplace_back("X-Tessel-Left-Out", std::to_string(left_out));
     return response;
 }
 

@@ -2,6 +2,7 @@
 #include "apps/tessel/host.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "apps/tessel/dispatch_host.h"
@@ -34,6 +35,15 @@ const HostCommandRegistration dump_command{
     10, {"dump", "dump                 print the document tree, one element per line", {}, {}, dump}};
 
 } // namespace
+
+void report_left_out(ControlHost& control)
+{
+    const CTesselCtrl* state = control.state();
+    if (state == nullptr || state->m_leftOut.elements <= 0)
+        return;
+    std::fprintf(stderr, "%d elements left out, first on page %d\n", state->m_leftOut.elements,
+                 state->m_leftOut.first_page);
+}
 
 HostCommandRegistration::HostCommandRegistration(int order, HostCommand command)
 {

@@ -47,6 +47,7 @@ int sync(CommandContext& c)
         setenv("TESSEL_HID_LIBRARY", library->second.c_str(), 1);
     if (FAILED(c.control.call("Sync")))
         return 1;
+    report_left_out(c.control);
     return report(c.control.state()->m_lastSync);
 }
 

@@ -102,6 +102,7 @@ int print(CommandContext& c)
     set_print_dialog_handler(std::move(previous_dialog));
     if (FAILED(called))
         return 1;
+    report_left_out(c.control);
 
     const PrintResult& result = c.control.state()->m_lastPrint;
     switch (result.status) {

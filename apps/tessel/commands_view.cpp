@@ -100,6 +100,8 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
     }
     state.m_nCurrentPage = current;
     std::fprintf(c.out, "%d page%s written to %s\n", pages, pages == 1 ? "" : "s", folder.c_str());
+    // The last draw laid out every page: its count covers the document.
+    report_left_out(c.control);
     return 0;
 }
 
@@ -138,6 +140,7 @@ int view(CommandContext& c)
         return 1;
     }
     std::fprintf(c.out, "page %d written to %s\n", c.control.state()->m_nCurrentPage, png.c_str());
+    report_left_out(c.control);
     return 0;
 }
 

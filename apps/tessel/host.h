@@ -72,3 +72,7 @@ std::string serve_local_file(const std::string& path);
 // controls. `defaults` holds the parameters given before the command, `args`
 // the words after it. Serves until SIGINT or SIGTERM; answers the exit status.
 int serve_bridge(const MemoryPropertyBag& defaults, const std::vector<std::string>& args, std::FILE* out);
+
+// After a job of the control (a draw, a print, a transfer): tells on
+// standard error how much of the document its pages left out, if anything.
+void report_left_out(ControlHost& control);

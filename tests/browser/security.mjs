@@ -1,7 +1,8 @@
 // Who may call the bridge, what it refuses, and how it holds up under many
 // view requests at once. Plain HTTP from node, no browser.
 import assert from 'node:assert/strict';
-import { readdirSync, rmSync } from 'node:fs';
+import { readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { api, createSession, session, startBridge, tempDir, until, view } from './bridge.mjs';
 
 const count = async (bridge) => (await api(bridge, 'status')).json.sessions;
@@ -99,6 +100,27 @@ export function securityTests({ tessel }) {
         assert.equal((await api(bridge, session(s, 'answer'), { id: boxes[0].id, answer: 'Retry' }, { token: s.token })).status, 409);
       } finally {
         assert.equal(await bridge.stop(), 0, bridge.stderr());
+      }
+    },
+
+    async 'view and print answers count what their pages leave out'() {
+      const tmp = tempDir('left-out');
+      const doc = join(tmp, 'wide.html');
+      writeFileSync(doc, `fits<br><font size=7>${'W'.repeat(200)}</font><br>after`);
+      const bridge = await startBridge(tessel, { before: ['--src', doc], after: ['--printer', `pdf:${join(tmp, 'out.pdf')}`] });
+      try {
+        const s = await createSession(bridge);
+        const first = await api(bridge, session(s, 'view'), { width: 200, height: 100 }, { token: s.token });
+        assert.equal(first.headers.get('x-tessel-left-out'), '0');
+        await api(bridge, session(s, 'call'), { member: 'NextPage' }, { token: s.token });
+        const second = await api(bridge, session(s, 'view'), { width: 200, height: 100 }, { token: s.token });
+        assert.equal(second.headers.get('x-tessel-left-out'), '1');
+        const printed = await api(bridge, session(s, 'call'), { member: 'Print' }, { token: s.token });
+        assert.equal(printed.json.ok, true);
+        assert.equal(printed.json.leftOut, 1);
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+        rmSync(tmp, { recursive: true, force: true });
       }
     },
 

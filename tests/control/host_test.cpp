@@ -131,6 +131,27 @@ TEST(Host, ArgumentsAndExitStatus) {
             "tessel: the document did not load; no command was run\n");
 }
 
+// A view or a print whose pages leave something out says so once, on
+// standard error; one that leaves nothing out says nothing about it.
+TEST(Host, JobsThatLeaveContentOutSayHowMuchAndWhere) {
+  tessel_testing::TempDir dir;
+  const std::string doc = dir.file("wide.html");
+  tessel_testing::write_file(doc, "fits<br><font size=7>" + std::string(200, 'W') + "</font><br>after");
+  const std::string line = "1 elements left out, first on page 2\n";
+  // The view lays out the pages up to the one it shows.
+  for (const std::string& job : {std::string("next view -o ") + dir.file("page.png"),
+                                 std::string("print --printer pdf:") + dir.file("out.pdf")}) {
+    ASSERT_EQ(run(kTessel + " --src " + doc + " " + job, dir.file("err")).status, 0) << job;
+    const std::string err = tessel_testing::read_file(dir.file("err"));
+    const size_t at = err.find(line);
+    EXPECT_NE(at, std::string::npos) << job << ": " << err;
+    EXPECT_EQ(err.find(line, at + 1), std::string::npos) << job << ": once per job";
+  }
+  tessel_testing::write_file(doc, "<p>fits");
+  ASSERT_EQ(run(kTessel + " --src " + doc + " view -o " + dir.file("page.png"), dir.file("err")).status, 0);
+  EXPECT_EQ(tessel_testing::read_file(dir.file("err")).find("left out"), std::string::npos);
+}
+
 // The document request checks the server certificate unless the host turns
 // that off with tlsverify; nginx here has a self-signed one.
 TEST(ControlTls, SelfSignedServerNeedsVerificationTurnedOff) {

@@ -258,6 +258,8 @@ TEST_F(PrintTest, ElementThatFitsOnNoSheetIsReportedAndSkipped)
     EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Error: Cannot fit on a page"), 1);
     ASSERT_EQ(spooler.jobs.size(), 1u);
     EXPECT_GE(spooler.jobs[0].pages, 2) << "the attempt is a sheet and the next body follows";
+    EXPECT_EQ(control.m_leftOut.elements, 1);
+    EXPECT_EQ(control.m_leftOut.first_page, 2);
 }
 
 TEST(PrinterSetting, StoredValueIsTerminatedInsideTheBuffer)

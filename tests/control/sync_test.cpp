@@ -79,6 +79,20 @@ TEST_F(ControlSync, SendsTheBuiltDocumentAndAnswersSuccess)
     EXPECT_EQ(pages_in_flash(), 0);
 }
 
+TEST_F(ControlSync, AnElementThatFitsOnNoDevicePageIsCountedAsLeftOut)
+{
+    CTesselCtrl control;
+    control.m_pDocument.reset(pdocbuild_string(
+        "<p>fits<p>aWordFarTooWideForTheDevicesDisplayOfOneHundredAndSixtyPixels<p>after", nullptr,
+        nullptr));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(control.Sync(), S_OK);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(boxes_, std::vector<std::string>{"Error: Cannot fit on a page"});
+    EXPECT_EQ(control.m_leftOut.elements, 1);
+    EXPECT_EQ(control.m_leftOut.first_page, 2);
+}
+
 TEST_F(ControlSync, DeviceMessagesGoThroughTheControlsMessageBox)
 {
     setenv("TESSEL_SIM_UNPLUGGED", "1", 1);

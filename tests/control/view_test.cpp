@@ -198,11 +198,19 @@ TEST(PageView, AnElementThatFitsOnNoPageIsReportedOnEveryDrawAndSkipped)
     EXPECT_EQ(recorder.boxes[0].title, "Error");
     const int pages = control.m_nCurrentPage;
     EXPECT_EQ(visible_text(dc), std::vector<std::string>{"\"after\")"});
+    EXPECT_EQ(control.m_leftOut.elements, 1);
+    EXPECT_EQ(control.m_leftOut.first_page, 2) << "the first page reaches the word";
 
     dc.clear();
     control.Draw(&dc, narrow);
     EXPECT_EQ(recorder.boxes.size(), 2u);
     EXPECT_EQ(control.m_nCurrentPage, pages);
+    EXPECT_EQ(control.m_leftOut.elements, 1) << "each draw counts for itself";
+
+    // A draw that stops before the word has left nothing out.
+    control.m_nCurrentPage = 1;
+    control.Draw(&dc, narrow);
+    EXPECT_EQ(control.m_leftOut.elements, 0);
 }
 
 TEST(PageView, SkippingTheLastElementOfABodyGoesOnWithTheNextBody)

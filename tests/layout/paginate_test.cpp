@@ -2,7 +2,9 @@
 // reached from continuation pages, and finding the start of page n.
 #include <gtest/gtest.h>
 
+#include "layout/left_out.h"
 #include "layout/paginate.h"
+#include "layout/table_size.h"
 #include "layout_tree.h"
 
 namespace {
@@ -110,17 +112,40 @@ TEST(Paginate, FindsTheStartOfPageN) {
   EXPECT_EQ(paginate_find_page(page.target, tree.root(), 3, &offset), nullptr);
 }
 
-TEST(Paginate, DeeplyNestedTablesEndWithoutExhaustingTheStack) {
-  LayoutTree tree;
+// `levels` tables, each in the one cell of the one before, the innermost
+// cell holding the text "deep".
+void nest_tables(LayoutTree& tree, int levels) {
   pdoc_element* parent = tree.body();
   std::vector<pdoc_element*> tables;
-  for (int i = 0; i < 40; i++) {
+  for (int i = 0; i < levels; i++) {
     pdoc_element* t = tree.table(parent, 1);
     tables.push_back(t);
     parent = tree.cell(tree.row(t));
   }
   tree.text(parent, "deep");
   for (pdoc_element* t : tables) tree.grid(t);
+}
+
+// Tables nested twelve deep are laid out, text and all; the thirteenth
+// level is not, and is counted as left out.
+TEST(Paginate, TwelveLevelsOfTablesAreLaidOutAndADeeperOneIsCounted) {
+  for (int levels : {TABLE_MAX_NESTING, TABLE_MAX_NESTING + 1}) {
+    LayoutTree tree;
+    nest_tables(tree, levels);
+    RecordingPage page(600, 400);
+    LeftOutScope scope;
+    testing::internal::CaptureStdout();
+    paginate_document(page.target, tree.root());
+    testing::internal::GetCapturedStdout();
+    const bool shown = levels <= TABLE_MAX_NESTING;
+    EXPECT_EQ(page.dc.ops_starting("text_out").size(), shown ? 1u : 0u) << levels;
+    EXPECT_EQ(scope.report().elements, shown ? 0 : 1) << levels;
+  }
+}
+
+TEST(Paginate, DeeplyNestedTablesEndWithoutExhaustingTheStack) {
+  LayoutTree tree;
+  nest_tables(tree, 40);
   RecordingPage page(400, 300);
   testing::internal::CaptureStdout();
   PaginateResult r = paginate_document(page.target, tree.root(), nullptr, 50);

@@ -2,6 +2,7 @@
 // looks, text lines in a child target, and the picture box at low resolution.
 #include <gtest/gtest.h>
 
+#include "layout/fonts.h"
 #include "layout/paint.h"
 #include "layout_tree.h"
 
@@ -39,6 +40,24 @@ TEST(Paint, BorderScaledBelowOnePixelStillReservesTheDrawnFrame) {
   EXPECT_EQ(image_border(page.target, img), 1);
   EXPECT_EQ(w, 48 + 2);
   EXPECT_EQ(h, 24 + 2);
+}
+
+// A line is measured as wide as it is drawn: the picture's frame included.
+TEST(Paint, ALineWithAFramedPictureIsMeasuredAsWideAsItIsDrawn) {
+  LayoutTree tree;
+  pdoc_element* img = tree.image(nullptr, 96, 48, 0, 1);
+  tree.text(nullptr, "ab");
+  RecordingPage page(300, 200);
+  page.target->set_resolution(page.target, 48);
+  RtSize size{};
+  int descent = 0;
+  EXPECT_EQ(measure_line(page.target, img, 0, -1, &size, &descent, nullptr), 3);
+  page.dc.clear();
+  paint_line(page.target, 0, 0, size.height, descent, img, 0, 3);
+  const std::vector<std::string> texts = page.dc.ops_starting("text_out");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].substr(0, 12), "text_out(50,");  // after the 48 + 2 pixel box
+  EXPECT_EQ(size.width, 50 + 14);
 }
 
 TEST(Paint, RulesSunkenOrSolid) {

@@ -59,6 +59,29 @@ TEST(RenderTarget, SelectFontCachesIgnoringCaseAndFollowsResolution) {
   EXPECT_EQ(printer.ops_starting("create_font"), Ops{"create_font(arial,-83,400,1,1)=4"});
 }
 
+// Fitting may lower the resolution to 1: the character height never rounds
+// to 0 (the context's default size), so text keeps shrinking with it; nor
+// does a huge size ask for more than the bound.
+TEST(RenderTarget, FontHeightsStayBetweenOnePixelAndTheBound) {
+  RecordingDc dc(600, 100, 100, RecordingMetrics{7, 10, 3, true});
+  auto t = make(&dc, {0, 0, 99, 99});
+  int previous = 0;
+  for (int dpi : {6, 5, 3, 1}) {
+    t->set_resolution(t.get(), dpi);
+    t->select_font(t.get(), "Times", 7, 0, 0, RT_NO_COLOR);
+    EXPECT_EQ(dc.font_spec(dc.selected(DcObjectKind::Font))->height, -1) << dpi;
+    const int height = t->font_height(t.get());
+    EXPECT_GE(height, 1);
+    if (previous) {
+      EXPECT_LE(height, previous);
+    }
+    previous = height;
+  }
+  t->set_resolution(t.get(), 0);
+  t->select_font(t.get(), "Times", 500000, 0, 0, RT_NO_COLOR);
+  EXPECT_EQ(dc.font_spec(dc.selected(DcObjectKind::Font))->height, -RT_MAX_FONT_PIXELS);
+}
+
 TEST(RenderTarget, ColourAndBackgroundRules) {
   RecordingDc dc;
   auto t = make(&dc, {0, 0, 99, 99});

@@ -6,8 +6,10 @@
 #include <sstream>
 
 #include "layout/flow.h"
+#include "layout/left_out.h"
 #include "layout/paginate.h"
 #include "layout/table_layout.h"
+#include "layout/table_size.h"
 #include "layout_tree.h"
 
 namespace {
@@ -172,6 +174,19 @@ struct PageTexts {
     auto* self = static_cast<PageTexts*>(user);
     self->pages.push_back(self->dc->ops_starting("text_out"));
   }
+  // Paginates root on the page, collecting the text of every page; what the
+  // layout prints goes to *printed.
+  PaginateResult paginate(RecordingPage& page, pdoc_element* root, int max_pages,
+                          std::string* printed) {
+    PaginateHooks hooks;
+    hooks.user = this;
+    hooks.begin_page = begin;
+    hooks.end_page = end;
+    testing::internal::CaptureStdout();
+    PaginateResult result = paginate_document(page.target, root, &hooks, max_pages);
+    *printed = testing::internal::GetCapturedStdout();
+    return result;
+  }
 };
 
 TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
@@ -184,13 +199,8 @@ TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
   tree.grid(t);
   RecordingPage page(200, 60);
   PageTexts texts{&page.dc, {}};
-  PaginateHooks hooks;
-  hooks.user = &texts;
-  hooks.begin_page = PageTexts::begin;
-  hooks.end_page = PageTexts::end;
-  testing::internal::CaptureStdout();
-  PaginateResult result = paginate_document(page.target, tree.root(), &hooks);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out;
+  PaginateResult result = texts.paginate(page, tree.root(), 0, &out);
   EXPECT_EQ(result.pages, 3);
   EXPECT_EQ(result.skipped, 0);
   EXPECT_EQ(out, "Table can't fit: TABLE from line:1,1\nTable can't fit: TABLE from line:1,1\n");
@@ -200,6 +210,70 @@ TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
   EXPECT_EQ(texts.pages[1][0], "text_out(3,3,\"HEAD\")");
   EXPECT_EQ(texts.pages[1][1], "text_out(3,20,\"r3\")");
   EXPECT_EQ(texts.pages[2], (std::vector<std::string>{"text_out(3,3,\"HEAD\")", "text_out(3,20,\"r5\")"}));
+}
+
+TEST(TableLayout, NothingIsPlacedAboveTheTablesTop) {
+  // No rows, no frame, a border wider than the spacing: the rows would start
+  // above the table.
+  LayoutTree tree;
+  pdoc_element* t = tree.table(nullptr, 5, 1, 0);
+  t->table.frame = TABLE_FRAME_VOID;
+  RecordingPage page(200, 100);
+  for (int flags : {0, LAYOUT_MEASURE}) {
+    int y = 0, width = 0;
+    EXPECT_EQ(layout_table(page.target, &y, &width, t, 0, flags).outcome, TABLE_DONE);
+    EXPECT_EQ(y, -1) << "no row used";
+  }
+}
+
+TEST(TableLayout, OnlyDrawnLossesAreCounted) {
+  LayoutTree tree;
+  // Rows the builder kept no grid for.
+  pdoc_element* gridless = tree.table(nullptr);
+  tree.cell_text(tree.row(gridless), "lost");
+  // A cell taller than the page.
+  pdoc_element* tall = tree.table(nullptr);
+  pdoc_element* cell = tree.cell(tree.row(tall));
+  for (int i = 0; i < 10; i++) {
+    tree.text(cell, "line");
+    tree.br(cell);
+  }
+  tree.grid(tall);
+  tall->table.forcedisplay = 'W';
+  RecordingPage page(200, 60);
+  for (pdoc_element* table : {gridless, tall}) {
+    LeftOutScope scope;
+    int y = 0, width = 0;
+    layout_table(page.target, &y, &width, table, 0, LAYOUT_MEASURE);
+    EXPECT_EQ(scope.report().elements, 0) << "measuring loses nothing";
+    y = 0;
+    layout_table(page.target, &y, &width, table, 0, LAYOUT_PAGE_TOP);
+    EXPECT_EQ(scope.report().elements, 1);
+  }
+}
+
+// Rows of THEAD groups after the first row are repeated on every page the
+// table continues on; when they no longer fit above the next row, they are
+// not, and the table never goes back over rows already placed.
+TEST(TableLayout, HeaderRowsThatDoNotFitAgainAreNotRepeated) {
+  LayoutTree tree;
+  pdoc_element* body = tree.body();
+  pdoc_element* t = tree.table(body);
+  t->table.forcedisplay = 'W';
+  tree.cell_text(tree.row(t), "x");
+  pdoc_element* head = tree.thead(t);
+  for (const char* text : {"h", "a", "b"}) tree.cell_text(tree.row(head), text);
+  tree.grid(t);
+  RecordingPage page(40, 40);
+  PageTexts texts{&page.dc, {}};
+  std::string out;
+  PaginateResult result = texts.paginate(page, tree.root(), 20, &out);
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(result.skipped, 0);
+  ASSERT_EQ(texts.pages.size(), 3u);
+  EXPECT_EQ(texts.pages[0], (std::vector<std::string>{"text_out(3,3,\"x\")", "text_out(3,20,\"h\")"}));
+  EXPECT_EQ(texts.pages[1], (std::vector<std::string>{"text_out(3,3,\"h\")", "text_out(3,20,\"a\")"}));
+  EXPECT_EQ(texts.pages[2], (std::vector<std::string>{"text_out(3,3,\"b\")"}));
 }
 
 TEST(TableLayout, PercentTableCellIsNotCentred) {
