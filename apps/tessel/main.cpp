@@ -9,6 +9,7 @@
 
 #include "apps/tessel/host.h"
 #include "apps/tessel/dispatch_host.h"
+#include "apps/tessel/session_host.h"
 #include "platform/console.h"
 #include "platform/property_bag.h"
 
@@ -88,6 +89,9 @@ bool needs_control(const std::vector<std::pair<const HostCommand*, CommandContex
 
 int main(int argc, char** argv)
 {
+    // The bridge runs each page session's control in a process of its own.
+    if (argc == 3 && std::strcmp(argv[1], kSessionHostCommand) == 0)
+        return run_session_host(argv[2]);
     std::vector<std::string> args(argv + 1, argv + argc);
     MemoryPropertyBag bag;
     size_t i = 0;
