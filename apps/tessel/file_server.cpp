@@ -82,9 +82,9 @@ private:
             return http_error_response(405, "only GET here");
         HttpResponse response;
         const std::string file = published_.resolve(request.path);
-        std::ifstream in;
-        if (!file.empty())
-            in.open(file, std::ios::binary);
+        if (file.empty())
+            return http_error_response(404, "not found");
+        std::ifstream in(file, std::ios::binary);
         if (!in)
             return http_error_response(404, "not found");
         response.body.assign(std::istreambuf_iterator<char>(in), {});
