@@ -265,7 +265,7 @@ BridgeSession::Answer BridgeSession::open()
             return answer;
         }
         std::string error;
-        if (!process_.start(settings_.program, &error)) {
+        if (!process_.start(settings_.program, settings_.trace_output, &error)) {
             answer.status = 503;
             answer.error = "cannot start the session's control: " + error;
             return answer;

@@ -34,6 +34,7 @@ struct BridgeBox {
 
 struct SessionSettings {
     std::string program;  // the tessel program, started in its session-host mode
+    int trace_output = -1;  // where a session's trace goes once its debughtml opens it
     size_t max_sessions = 64;
     std::chrono::seconds idle{600};
     std::chrono::seconds box_patience{60};

@@ -251,6 +251,7 @@ int serve_bridge(const MemoryPropertyBag& defaults, const std::vector<std::strin
 
     SessionSettings settings;
     settings.program = own_program_path();
+    settings.trace_output = ::fileno(out);
     settings.max_sessions = static_cast<size_t>(options.max_sessions);
     settings.idle = std::chrono::seconds(options.idle);
     settings.box_patience = std::chrono::seconds(options.box_timeout);

@@ -80,7 +80,7 @@ SessionProcess::~SessionProcess()
     end(std::chrono::milliseconds(0));
 }
 
-bool SessionProcess::start(const std::string& program, std::string* error)
+bool SessionProcess::start(const std::string& program, int trace_output, std::string* error)
 {
     end(std::chrono::milliseconds(0));
     std::string folder = temporary_root() + "/tessel-session-XXXXXX";
@@ -94,10 +94,14 @@ bool SessionProcess::start(const std::string& program, std::string* error)
         std::filesystem::remove_all(folder);
         return false;
     }
-    // The child gets its end as descriptor 3 and nothing else of the
-    // bridge's; it runs in a process group of its own, so a Ctrl-C at the
-    // bridge's terminal reaches the bridge, which then ends the sessions.
+    // The child gets its end as descriptor 3, the bridge's real standard
+    // output for its trace (the bridge's own goes nowhere) and nothing else
+    // of the bridge's; it runs in a process group of its own, so a Ctrl-C
+    // at the bridge's terminal reaches the bridge, which then ends the
+    // sessions.
     SpawnSetup setup;
+    if (trace_output >= 0)
+        posix_spawn_file_actions_adddup2(&setup.actions, trace_output, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&setup.actions, ends[1], kSessionHostChannel);
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, kSessionHostChannel + 1);
     sigset_t none, defaults;

@@ -23,8 +23,9 @@ public:
     SessionProcess& operator=(const SessionProcess&) = delete;
 
     // Starts `program session-host` with its temporary folder below
-    // $TMPDIR. False with a reason when it cannot be started.
-    bool start(const std::string& program, std::string* error);
+    // $TMPDIR and `trace_output` (when not -1) as its standard output.
+    // False with a reason when it cannot be started.
+    bool start(const std::string& program, int trace_output, std::string* error);
     bool running() const { return fd_ >= 0; }
 
     enum class Outcome {
