@@ -5,8 +5,10 @@
 import assert from 'node:assert/strict';
 import { readdirSync, rmSync } from 'node:fs';
 import { connect } from 'node:net';
+import { join } from 'node:path';
 import {
-  api, childProcesses, createSession, rawGet, session, stalledServer, startBridge, tempDir, timedStop, until, view,
+  api, childProcesses, createSession, pdfPages, rawGet, session, stalledServer, startBridge, tempDir, timedStop, until,
+  view,
 } from './bridge.mjs';
 
 const count = async (bridge) => (await api(bridge, 'status')).json.sessions;
@@ -113,6 +115,25 @@ export function isolationTests({ tessel }) {
         assert.equal(await count(bridge), 0);
         assert.equal(childProcesses(bridge.proc.pid).length, 0);
       });
+    },
+
+    async 'sessions that print into the same pdf: file at once leave one whole file'() {
+      const out = tempDir('prints');
+      const pdf = join(out, 'all.pdf');
+      try {
+        await withBridge(tessel, 'prints', ['--printer', `pdf:${pdf}`], async (bridge) => {
+          const print = async (s) => (await api(bridge, session(s, 'call'), { member: 'Print' }, { token: s.token })).json.ok;
+          const first = await createSession(bridge);
+          assert.equal(await print(first), true);
+          const pages = pdfPages(pdf);
+          const sessions = await Promise.all(Array.from({ length: 4 }, () => createSession(bridge)));
+          assert.deepEqual(await Promise.all(sessions.map(print)), [true, true, true, true]);
+          assert.equal(pdfPages(pdf), pages);
+          assert.deepEqual(readdirSync(out), ['all.pdf']);
+        });
+      } finally {
+        rmSync(out, { recursive: true, force: true });
+      }
     },
 
     async 'clients that send slowly or nothing hold up no one'() {
