@@ -6,12 +6,18 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "apps/tessel/dispatch_host.h"
 #include "bridge/json.h"
@@ -102,6 +108,61 @@ void install_bridge_services()
     });
 }
 
+// Loading (downloads, building, pictures), printing and the device transfer
+// (every page, at 600 dpi or many times over) run on a thread of lower
+// priority, so that views and page turns, which people watch, come first
+// when the processor is short of time. The calls still run one at a time:
+// the caller waits.
+class LowPriorityThread {
+public:
+    LowPriorityThread()
+        : thread_([this] {
+              ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kNiceness);
+              serve();
+          })
+    {
+    }
+    ~LowPriorityThread()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    void run(const std::function<void()>& work)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_ = &work;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return work_ == nullptr; });
+    }
+
+private:
+    static constexpr int kNiceness = 10;
+
+    void serve()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || work_ != nullptr; });
+            if (stopping_)
+                return;
+            (*work_)();
+            work_ = nullptr;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    const std::function<void()>* work_ = nullptr;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
 class SessionHost {
 public:
     // Answers false when the bridge asked to quit.
@@ -113,6 +174,7 @@ private:
     void view(const JsonValue& request);
 
     std::unique_ptr<ControlHost> control_;
+    LowPriorityThread background_;
 };
 
 bool SessionHost::serve(const ChannelMessage& message)
@@ -152,7 +214,9 @@ void SessionHost::load(const JsonValue& request)
     control_.reset();
     auto control = std::make_unique<ControlHost>();
     std::string error;
-    if (!control->open_module(&error) || !control->create_control(&bag, &error))
+    bool made = false;
+    background_.run([&] { made = control->open_module(&error) && control->create_control(&bag, &error); });
+    if (!made)
         return send(failure(error));
     control_ = std::move(control);
     send(done(true));
@@ -163,9 +227,11 @@ void SessionHost::call(const JsonValue& request)
     const std::string member = text_of(request.find("member"));
     const std::string op = text_of(request.find("op"));
     const JsonValue* value = request.find("value");
-    HRESULT hr;
+    HRESULT hr = E_UNEXPECTED;
     std::string result = "null";
-    if (op == "call") {
+    if (op == "call" && (member == "Print" || member == "Sync")) {
+        background_.run([&] { hr = control_->call(member.c_str()); });
+    } else if (op == "call") {
         hr = control_->call(member.c_str());
     } else if (op == "put") {
         Variant argument;
