@@ -343,10 +343,13 @@ void BridgeApi::call_member(BridgeSession& session, const JsonValue& body, HttpR
     const std::chrono::seconds device_wait = sessions_.settings().box_patience + sessions_.settings().busy_wait;
     session.submit(
         [this, member, op, request, sync, device_wait](BridgeSession& s) {
-            // One device for every session: a Sync waits for the one before.
+            // One device for every session: a Sync waits for the one before,
+            // unless its own session closes meanwhile.
             std::unique_lock<std::timed_mutex> device(device_, std::defer_lock);
-            if (sync && !device.try_lock_for(device_wait))
-                return http_error_response(503, "another page is syncing");
+            const auto give_up = std::chrono::steady_clock::now() + device_wait;
+            while (sync && !device.try_lock_for(std::chrono::milliseconds(100)))
+                if (s.closing() || std::chrono::steady_clock::now() >= give_up)
+                    return http_error_response(503, "another page is syncing");
             const BridgeSession::Answer answer = s.ask(request);
             if (answer.status != 200)
                 return session_error_response(answer);

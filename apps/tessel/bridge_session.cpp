@@ -192,7 +192,8 @@ std::optional<std::string> BridgeSession::on_event(const JsonValue& event)
     }
     if (const JsonValue* printer = event.find("printer"); printer != nullptr && printer->is_object()) {
         const std::string preselected = text_member(*printer, "preselected");
-        const std::string name = settings_.choose_printer ? settings_.choose_printer(id_, preselected) : "";
+        const std::string name =
+            settings_.choose_printer ? settings_.choose_printer(id_, preselected, [this] { return closing(); }) : "";
         return "{\"printer\":" + json_quote(name) + "}";
     }
     return std::nullopt;
@@ -322,6 +323,12 @@ void BridgeSession::close(HttpReply reply)
         reply.send(closed_response());
     if (cut_short)
         process_.kill_now();
+}
+
+bool BridgeSession::closing()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closing_;
 }
 
 void BridgeSession::run()

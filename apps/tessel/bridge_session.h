@@ -44,10 +44,12 @@ struct SessionSettings {
     // A request that waits this long behind the session's earlier ones is
     // answered "busy".
     std::chrono::seconds busy_wait{10};
-    size_t max_queued = 16;
+    size_t max_queued = 128;
     // Names the printer for a session's Print; "" cancels. Called on the
-    // session's thread.
-    std::function<std::string(const std::string& session, const std::string& preselected)> choose_printer;
+    // session's thread; gives up once `closed` answers true.
+    std::function<std::string(const std::string& session, const std::string& preselected,
+                              const std::function<bool()>& closed)>
+        choose_printer;
 };
 
 class BridgeSession {
@@ -94,6 +96,7 @@ public:
     // killed), and the process ends; `reply`, if any, is answered once it
     // has. The thread then finishes.
     void close(HttpReply reply = {});
+    bool closing();
     bool finished() const { return finished_; }
     void join();
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -138,13 +139,13 @@ bool parse_serve_options(const std::vector<std::string>& args, ServeOptions* o)
 
 std::atomic<bool> g_stopping{false};
 
-// One line from the terminal, given up when the bridge stops or `patience`
-// runs out, so a prompt nobody answers never holds a session for ever.
-std::string read_terminal_line(std::chrono::seconds patience)
+// One line from the terminal, given up when the bridge stops, the session
+// closes or `patience` runs out, so a prompt nobody answers never holds a
+// session for ever.
+std::string read_terminal_line(std::chrono::steady_clock::time_point give_up, const std::function<bool()>& closed)
 {
-    const auto give_up = std::chrono::steady_clock::now() + patience;
     std::string line;
-    while (!g_stopping && std::chrono::steady_clock::now() < give_up) {
+    while (!g_stopping && !closed() && std::chrono::steady_clock::now() < give_up) {
         pollfd p{STDIN_FILENO, POLLIN, 0};
         if (::poll(&p, 1, 100) <= 0)
             continue;
@@ -164,7 +165,8 @@ std::string read_terminal_line(std::chrono::seconds patience)
 // picks and confirms it on its terminal, one session at a time.
 auto printer_chooser(const std::string& printer, std::chrono::seconds patience)
 {
-    return [printer, patience](const std::string& session, const std::string& preselected) {
+    return [printer, patience](const std::string& session, const std::string& preselected,
+                               const std::function<bool()>& closed) {
         std::string name = printer;
         if (name.empty()) {
             if (!::isatty(STDIN_FILENO)) {
@@ -172,14 +174,20 @@ auto printer_chooser(const std::string& printer, std::chrono::seconds patience)
                                      "terminal to ask)\n", session.c_str());
                 return std::string();
             }
-            static std::mutex terminal;
-            std::lock_guard<std::mutex> one_question(terminal);
+            // One question at a time; a session waits for its turn no
+            // longer than for the answer.
+            static std::timed_mutex terminal;
+            const auto give_up = std::chrono::steady_clock::now() + patience;
+            std::unique_lock<std::timed_mutex> one_question(terminal, std::defer_lock);
+            while (!one_question.try_lock_for(std::chrono::milliseconds(100)))
+                if (g_stopping || closed() || std::chrono::steady_clock::now() >= give_up)
+                    return std::string();
             const std::string suggestion = !preselected.empty() ? preselected : print_default_destination();
             std::fprintf(stderr, "tessel serve: session %s asks to print. Printer (a CUPS queue or pdf:FILE%s%s; "
                                  "\"-\" to cancel): ",
                          session.c_str(), suggestion.empty() ? "" : ", empty for ", suggestion.c_str());
             std::fflush(stderr);
-            name = read_terminal_line(patience);
+            name = read_terminal_line(give_up, closed);
             if (name.empty())
                 name = suggestion;
             if (name == "-")
