@@ -89,8 +89,11 @@ class Recorder:
 
     def report(self, title):
         print("\n%s: %d errors" % (title, len(self.errors)))
-        for error in self.errors[:10]:
-            print("  " + error)
+        kinds = {}
+        for error in self.errors:
+            kinds.setdefault(error[:100], []).append(error)
+        for kind, errors in sorted(kinds.items(), key=lambda item: -len(item[1]))[:10]:
+            print("  %5d x %s" % (len(errors), errors[0]))
         print("  %-8s %6s %9s %9s %9s" % ("action", "count", "p50 s", "p99 s", "max s"))
         for action in ("create", "view", "next", "prev", "print", "sync", "close"):
             values = sorted(self.times.get(action, []))
