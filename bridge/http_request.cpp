@@ -80,6 +80,22 @@ std::string HttpRequest::query_param(std::string_view name) const
     return "";
 }
 
+bool http_host_is_loopback(const HttpRequest& request, int port)
+{
+    const std::string* host = request.header("host");
+    if (host == nullptr)
+        return false;
+    std::string name;
+    for (const char c : *host)
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string suffix = ":" + std::to_string(port);
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        name.resize(name.size() - suffix.size());
+    else if (port != 80)
+        return false;
+    return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
+}
+
 bool http_percent_decode(std::string_view text, std::string* out)
 {
     out->clear();
@@ -185,10 +201,13 @@ const char* http_reason(int status)
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 409: return "Conflict";
+    case 410: return "Gone";
     case 411: return "Length Required";
     case 413: return "Content Too Large";
+    case 421: return "Misdirected Request";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
     case 503: return "Service Unavailable";
     default: return "Unknown";
     }

@@ -38,6 +38,12 @@ enum class HttpHeadStatus {
 HttpHeadStatus http_parse_head(std::string_view data, size_t max_head, HttpRequest* request, size_t* head_length,
                                std::string* error);
 
+// Whether the request names this loopback server in its Host header:
+// 127.0.0.1, localhost or [::1] with `port` (the port may be left out only
+// when it is 80). Anything else (another name pointed at 127.0.0.1, no Host
+// at all) is refused, so pages elsewhere cannot reach the server by name.
+bool http_host_is_loopback(const HttpRequest& request, int port);
+
 // Percent-decoding; false for a '%' without two hex digits after it or an
 // encoded NUL.
 bool http_percent_decode(std::string_view text, std::string* out);

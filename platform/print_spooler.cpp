@@ -12,6 +12,7 @@
 #include <string>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/cups_library.h"
 #include "platform/print_settings.h"
@@ -28,9 +29,11 @@ std::string errno_text(const char* what, const std::string& path) {
 }
 
 // Copies `source` to `target` through a temporary neighbour, so a reader
-// never sees half a file.
+// never sees half a file. The neighbour is named after the process, so that
+// processes printing into the same file at once never write into each
+// other's copy; the last one renamed wins.
 bool write_pdf_file(const std::string& target, const std::string& source, std::string* error) {
-  const std::string partial = target + ".partial";
+  const std::string partial = target + ".partial-" + std::to_string(::getpid());
   {
     FilePtr out(std::fopen(partial.c_str(), "wb"));
     if (!out) {

@@ -17,34 +17,40 @@ struct BridgeConfig {
     std::string web_dir;               // tessel.js, demo.html
     std::string samples_dir;           // served under /samples/
     int max_view_side = 4096;
+    long default_timeout = 30;  // seconds, the control's `timeout` when neither page nor defaults give one
+    long max_timeout = 60;      // no page's `timeout` goes above this
 };
 
 class BridgeApi {
 public:
-    BridgeApi(BridgeConfig config, SessionTable& sessions) : config_(std::move(config)), sessions_(sessions) {}
+    BridgeApi(BridgeConfig config, SessionTable& sessions);
 
     // The bridge's own origins once its port is known (before it serves),
     // and the sample it serves as the default document.
     void set_own_port(int port);
-    HttpResponse handle(const HttpRequest& request);
+    // Answers at once, or hands the reply to the session the request is for.
+    void handle(const HttpRequest& request, HttpReply reply);
 
     const BridgeConfig& config() const { return config_; }
 
 private:
     bool origin_allowed(const std::string& origin) const;
-    HttpResponse route(const HttpRequest& request, const std::string& origin);
-    HttpResponse create_session(const JsonValue& body);
-    HttpResponse session_request(BridgeSession& session, const std::string& action, const JsonValue& body);
-    HttpResponse call_member(BridgeSession& session, const JsonValue& body);
-    HttpResponse draw_view(BridgeSession& session, const JsonValue& body);
+    void route(const HttpRequest& request, HttpReply reply);
+    void create_session(const JsonValue& body, HttpReply reply);
+    void session_request(BridgeSession& session, const std::string& action, const JsonValue& body,
+                         HttpReply reply);
+    void call_member(BridgeSession& session, const JsonValue& body, HttpReply reply);
+    void draw_view(BridgeSession& session, const JsonValue& body, HttpReply reply);
     HttpResponse list_boxes(BridgeSession& session, const JsonValue& body);
     HttpResponse answer_box(BridgeSession& session, const JsonValue& body);
     HttpResponse static_file(const HttpRequest& request);
+    std::string frame_ancestors() const;
 
     BridgeConfig config_;
     SessionTable& sessions_;
+    int port_ = 0;
     std::vector<std::string> own_origins_;
-    // Print and Sync reach shared outputs (the print dialog, the device
-    // link's process-wide state): one of them at a time in the process.
-    std::timed_mutex output_;
+    std::string web_root_, samples_root_;  // real paths
+    // One device: a Sync waits for the one before it, in whatever session.
+    std::timed_mutex device_;
 };

@@ -1,22 +1,26 @@
 // tessel serve: the loopback bridge through which web pages drive controls.
-// It parses its options, installs the message-box and print-dialog handlers
-// that route to page sessions, and serves until SIGINT or SIGTERM.
+// It parses its options, decides where a session's Print goes, and serves
+// until SIGINT or SIGTERM, which end every session and the bridge at once.
 #include "apps/tessel/host.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "apps/tessel/bridge_api.h"
 #include "apps/tessel/bridge_session.h"
+#include "apps/tessel/session_process.h"
 #include "bridge/http_server.h"
-#include "platform/message_box.h"
-#include "platform/print_dialog.h"
-#include "platform/print_settings.h"
 #include "platform/print_spooler.h"
 #include "platform/shared_library.h"
 
@@ -27,9 +31,11 @@ constexpr int kDefaultPort = 8421;
 const char kServeUsage[] =
     "serve [--port P] [--allow-origin ORIGIN]... [--printer NAME] [--library SO]\n"
     "      [--idle S] [--box-timeout S] [--max-body BYTES] [--max-sessions N]\n"
+    "      [--max-timeout S] [--call-timeout S]\n"
     "                     serve web pages on 127.0.0.1:P (default 8421, 0: any free port)\n"
     "                     that drive controls through tessel.js; the options before\n"
-    "                     serve are the sessions' defaults (default src: the sample)";
+    "                     serve are the sessions' defaults (default src: the sample);\n"
+    "                     every session's control runs in a process of its own";
 
 struct ServeOptions {
     int port = kDefaultPort;
@@ -40,6 +46,8 @@ struct ServeOptions {
     long box_timeout = 60;
     long max_body = 64 * 1024;
     long max_sessions = 64;
+    long max_timeout = 60;
+    long call_timeout = 300;
     std::string web_dir;
     std::string samples_dir;
 };
@@ -112,6 +120,10 @@ bool parse_serve_options(const std::vector<std::string>& args, ServeOptions* o)
             ok = parse_number(v, 1024, 16 * 1024 * 1024, &o->max_body);
         } else if (a == "--max-sessions") {
             ok = parse_number(v, 1, 1024, &o->max_sessions);
+        } else if (a == "--max-timeout") {
+            ok = parse_number(v, 1, 3600, &o->max_timeout);
+        } else if (a == "--call-timeout") {
+            ok = parse_number(v, 1, 86400, &o->call_timeout);
         } else if (a == "--web") {
             o->web_dir = v;
         } else if (a == "--samples") {
@@ -128,65 +140,78 @@ bool parse_serve_options(const std::vector<std::string>& args, ServeOptions* o)
     return true;
 }
 
-std::string ask_for_printer(const std::string& session, const std::string& suggestion)
+std::atomic<bool> g_stopping{false};
+
+// One line from the terminal, given up when the bridge stops, the session
+// closes or `patience` runs out, so a prompt nobody answers never holds a
+// session for ever.
+std::string read_terminal_line(std::chrono::steady_clock::time_point give_up, const std::function<bool()>& closed)
 {
-    std::fprintf(stderr, "tessel serve: session %s asks to print. Printer (a CUPS queue or pdf:FILE%s%s; "
-                         "\"-\" to cancel): ",
-                 session.c_str(), suggestion.empty() ? "" : ", empty for ", suggestion.c_str());
-    std::fflush(stderr);
-    char line[1024];
-    if (std::fgets(line, sizeof line, stdin) == nullptr)
-        return {};
-    std::string name = line;
-    while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
-        name.pop_back();
-    if (name.empty())
-        return suggestion;
-    return name == "-" ? "" : name;
+    std::string line;
+    while (!g_stopping && !closed() && std::chrono::steady_clock::now() < give_up) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0)
+            continue;
+        char c;
+        if (::read(STDIN_FILENO, &c, 1) != 1)
+            break;
+        if (c == '\n')
+            return line;
+        if (c != '\r' && line.size() < 1024)
+            line += c;
+    }
+    return "-";
 }
 
 // The printer a page's Print goes to is never the page's choice: the
 // bridge's --printer (for unattended kiosks), else whoever runs the bridge
-// picks and confirms it on its terminal.
-void install_print_dialog(const std::string& printer)
+// picks and confirms it on its terminal, one session at a time.
+auto printer_chooser(const std::string& printer, std::chrono::seconds patience)
 {
-    set_print_dialog_handler([printer](const PrintDialogRequest& request, PrintDialogChoice* choice) {
-        ControlCall* call = ControlCall::current();
-        const std::string session = call != nullptr ? call->session()->id() : "-";
+    return [printer, patience](const std::string& session, const std::string& preselected,
+                               const std::function<bool()>& closed) {
         std::string name = printer;
         if (name.empty()) {
             if (!::isatty(STDIN_FILENO)) {
                 std::fprintf(stderr, "tessel serve: session %s asked to print: cancelled (no --printer and no "
                                      "terminal to ask)\n", session.c_str());
-                return false;
+                return std::string();
             }
-            const std::string suggestion =
-                !request.preselected.empty() ? request.preselected : print_default_destination();
-            auto ask = [&] { return ask_for_printer(session, suggestion); };
-            name = call != nullptr ? call->outside(ask) : ask();
+            // One question at a time; a session waits for its turn no
+            // longer than for the answer.
+            static std::timed_mutex terminal;
+            const auto give_up = std::chrono::steady_clock::now() + patience;
+            std::unique_lock<std::timed_mutex> one_question(terminal, std::defer_lock);
+            while (!one_question.try_lock_for(std::chrono::milliseconds(100)))
+                if (g_stopping || closed() || std::chrono::steady_clock::now() >= give_up)
+                    return std::string();
+            const std::string suggestion = !preselected.empty() ? preselected : print_default_destination();
+            std::fprintf(stderr, "tessel serve: session %s asks to print. Printer (a CUPS queue or pdf:FILE%s%s; "
+                                 "\"-\" to cancel): ",
+                         session.c_str(), suggestion.empty() ? "" : ", empty for ", suggestion.c_str());
+            std::fflush(stderr);
+            name = read_terminal_line(give_up, closed);
+            if (name.empty())
+                name = suggestion;
+            if (name == "-")
+                name.clear();
         }
-        if (name.empty()) {
+        if (name.empty())
             std::fprintf(stderr, "tessel serve: session %s: printing cancelled\n", session.c_str());
-            return false;
-        }
-        std::fprintf(stderr, "tessel serve: session %s prints on %s\n", session.c_str(), name.c_str());
-        choice->printer = name;
-        choice->dev_mode.copies = 1;
-        choice->driver_copies = !print_is_pdf_destination(name);
-        return true;
-    });
+        else
+            std::fprintf(stderr, "tessel serve: session %s prints on %s\n", session.c_str(), name.c_str());
+        return name;
+    };
 }
 
-void install_message_boxes(std::chrono::seconds patience)
+// Each session holds a channel to its process beside the connections.
+void raise_descriptor_limit()
 {
-    set_message_box_handler([patience](const char* text, const char* title, int buttons) {
-        ControlCall* call = ControlCall::current();
-        std::fprintf(stderr, "tessel serve: session %s: %s: %s\n",
-                     call != nullptr ? call->session()->id().c_str() : "-", title, text);
-        if (call == nullptr)
-            return buttons == MB_RETRYCANCEL ? IDCANCEL : IDOK;
-        return call->session()->raise_box(text, title, buttons, patience);
-    });
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 int g_stop_pipe[2] = {-1, -1};
@@ -232,30 +257,36 @@ int serve_bridge(const MemoryPropertyBag& defaults, const std::vector<std::strin
         return 2;
     if (!options.library.empty())
         setenv("TESSEL_HID_LIBRARY", options.library.c_str(), 1);
+    raise_descriptor_limit();
+    ::signal(SIGPIPE, SIG_IGN);
 
-    SessionLimits limits;
-    limits.max_sessions = static_cast<size_t>(options.max_sessions);
-    limits.idle = std::chrono::seconds(options.idle);
-    limits.box_patience = std::chrono::seconds(options.box_timeout);
-    SessionTable sessions(limits);
-    std::string error;
-    if (!sessions.open_module(&error)) {
-        std::fprintf(stderr, "tessel: %s\n", error.c_str());
+    SessionSettings settings;
+    settings.program = own_program_path();
+    settings.trace_output = ::fileno(out);
+    settings.max_sessions = static_cast<size_t>(options.max_sessions);
+    settings.idle = std::chrono::seconds(options.idle);
+    settings.box_patience = std::chrono::seconds(options.box_timeout);
+    settings.call_limit = std::chrono::seconds(options.call_timeout);
+    settings.choose_printer = printer_chooser(options.printer, settings.box_patience);
+    if (settings.program.empty()) {
+        std::fprintf(stderr, "tessel: cannot find the tessel program for the sessions' controls\n");
         return 1;
     }
-    install_message_boxes(limits.box_patience);
-    install_print_dialog(options.printer);
+    SessionTable sessions(settings);
 
     BridgeConfig config;
     config.origins = options.origins;
     config.defaults = defaults;
     config.web_dir = options.web_dir;
     config.samples_dir = options.samples_dir;
+    config.max_timeout = options.max_timeout;
     BridgeApi api(std::move(config), sessions);
 
     HttpServerLimits server_limits;
     server_limits.max_body = static_cast<size_t>(options.max_body);
-    HttpServer server([&api](const HttpRequest& request) { return api.handle(request); }, server_limits);
+    HttpServer server([&api](const HttpRequest& request, HttpReply reply) { api.handle(request, std::move(reply)); },
+                      server_limits);
+    std::string error;
     if (!server.listen("127.0.0.1", options.port, &error)) {
         std::fprintf(stderr, "tessel: %s\n", error.c_str());
         return 1;
@@ -264,11 +295,20 @@ int serve_bridge(const MemoryPropertyBag& defaults, const std::vector<std::strin
     sessions.start_reaper();
     server.run();
     std::fprintf(out, "tessel serve: http://127.0.0.1:%d/ (demo page; SIGINT or SIGTERM stops)\n", server.port());
+    if (const auto src = api.config().defaults.read("src"); src && src->kind == PropertyValue::Kind::String)
+        std::fprintf(out, "tessel serve: sessions open %s unless they name a document\n", src->text.c_str());
     std::fflush(out);
 
     wait_for_stop_signal();
-    // Sessions first: closing lets a box that waits for a page answer Cancel,
-    // so the request behind it ends and the server's workers can be joined.
+    g_stopping = true;
+    // Whatever still runs, the bridge is gone within two seconds.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1900));
+        std::_Exit(0);
+    }).detach();
+    server.stop_accepting();
+    // Every session's process ends (killed when it is busy), which answers
+    // the requests that wait for it; then the connections close.
     sessions.stop();
     server.stop();
     std::fprintf(out, "tessel serve: stopped\n");

@@ -2,12 +2,14 @@
 // then runs the commands in the order given.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "apps/tessel/host.h"
 #include "apps/tessel/dispatch_host.h"
+#include "apps/tessel/session_host.h"
 #include "control/tessel_ctrl.h"
 #include "platform/console.h"
 #include "platform/property_bag.h"
@@ -113,6 +115,9 @@ int run_script(ControlHost& control, std::vector<std::pair<const HostCommand*, C
 
 int main(int argc, char** argv)
 {
+    // The bridge runs each page session's control in a process of its own.
+    if (argc == 3 && std::strcmp(argv[1], kSessionHostCommand) == 0)
+        return run_session_host(argv[2]);
     std::vector<std::string> args(argv + 1, argv + argc);
     MemoryPropertyBag bag;
     size_t i = 0;

@@ -75,3 +75,18 @@ TEST(BridgeHttpRequest, RefusesMalformedHeads)
 }
 
 } // namespace
+
+TEST(BridgeHttpRequest, KnowsALoopbackHostOnlyByItsOwnNamesAndPort)
+{
+    const auto with_host = [](const char* host) {
+        HttpRequest request;
+        if (host != nullptr)
+            request.headers.emplace_back("host", host);
+        return http_host_is_loopback(request, 8421);
+    };
+    for (const char* ok : {"127.0.0.1:8421", "localhost:8421", "LocalHost:8421", "[::1]:8421"})
+        EXPECT_TRUE(with_host(ok)) << ok;
+    for (const char* refused : {"evil.example:8421", "127.0.0.1", "127.0.0.1:8422", "127.0.0.1:8421:8421",
+                                "127.0.0.2:8421", "localhost.evil.example:8421", "", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(with_host(refused)) << (refused != nullptr ? refused : "(none)");
+}

@@ -1,7 +1,7 @@
 // Shared pieces of the bridge's browser and security tests: starting the
 // bridge and the host, requests with an origin and a token, PNG pixels.
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { inflateSync } from 'node:zlib';
@@ -40,6 +40,7 @@ export async function startBridge(tessel, { before = [], after = [], env = {} } 
   const base = `http://127.0.0.1:${port}`;
   return {
     port, base, origin: base, proc,
+    stdout: () => stdout,
     stderr: () => stderr,
     async stop() {
       if (proc.exitCode !== null) return proc.exitCode;
@@ -51,6 +52,67 @@ export async function startBridge(tessel, { before = [], after = [], env = {} } 
       return code;
     },
   };
+}
+
+// Answers the milliseconds `tessel serve` took to end after SIGTERM, and its
+// exit status.
+export async function timedStop(bridge) {
+  const started = Date.now();
+  const code = await bridge.stop();
+  return { code, ms: Date.now() - started };
+}
+
+// A server on 127.0.0.1 that accepts every connection and never answers:
+// a document server that has stalled. Answers its port and a close().
+export async function stalledServer() {
+  const { createServer } = await import('node:net');
+  const sockets = new Set();
+  const server = createServer((socket) => {
+    sockets.add(socket);
+    socket.on('error', () => {});
+    socket.on('close', () => sockets.delete(socket));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {
+    port: server.address().port,
+    connections: () => sockets.size,
+    url: (path = '/doc.html') => `http://127.0.0.1:${server.address().port}${path}`,
+    close: () => new Promise((resolve) => {
+      for (const socket of sockets) socket.destroy();
+      server.close(resolve);
+    }),
+  };
+}
+
+// One request with exactly these bytes in its request line and Host, for
+// paths that fetch() would tidy up. Answers the status and the body.
+export async function rawGet(port, path, host = `127.0.0.1:${port}`) {
+  const { connect } = await import('node:net');
+  return new Promise((resolve, reject) => {
+    const socket = connect(port, '127.0.0.1');
+    let data = Buffer.alloc(0);
+    socket.on('connect', () => socket.write(`GET ${path} HTTP/1.0\r\nHost: ${host}\r\n\r\n`));
+    socket.on('data', (d) => { data = Buffer.concat([data, d]); });
+    socket.on('error', reject);
+    socket.on('close', () => {
+      const text = data.toString('latin1');
+      const status = Number(/^HTTP\/1\.[01] (\d{3})/.exec(text)?.[1] ?? 0);
+      resolve({ status, body: data.subarray(text.indexOf('\r\n\r\n') + 4) });
+    });
+  });
+}
+
+// The processes the bridge started (its sessions' controls).
+export function childProcesses(pid) {
+  const children = [];
+  for (const entry of readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = readFileSync(`/proc/${entry}/stat`, 'latin1');
+      if (Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]) === pid) children.push(Number(entry));
+    } catch { /* gone meanwhile */ }
+  }
+  return children;
 }
 
 // A POST to the bridge's API with the given origin and token.

@@ -7,7 +7,8 @@ import { existsSync, readFileSync, rmSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import {
-  comparePng, flashDirectory, host, hostView, pageCount, pdfPages, startBridge, tempDir,
+  childProcesses, comparePng, flashDirectory, host, hostView, pageCount, pdfPages, stalledServer, startBridge, tempDir,
+  timedStop, until,
 } from './bridge.mjs';
 
 const here = dirname(fileURLToPath(import.meta.url));
@@ -166,6 +167,53 @@ export async function browserSuite({ tessel, build, source }) {
             'Error downloading information.  Click OK, then press the F5 key to try again.');
           assert.deepEqual(await shown.locator('button').allTextContents(), ['OK']);
           await shown.locator('button').click();
+        });
+      },
+
+      async 'two pages side by side: one on a stalled document, the other works as usual'() {
+        const stalled = await stalledServer();
+        const bridge = await startBridge(tessel);
+        const stuck = await context.newPage();
+        const working = await context.newPage();
+        const errors = [];
+        for (const page of [stuck, working]) page.on('pageerror', (e) => errors.push(String(e)));
+        try {
+          await stuck.goto(`${bridge.base}/?src=${encodeURIComponent(stalled.url())}`);
+          await until('the stalled download', () => stalled.connections() > 0);
+          await working.goto(`${bridge.base}/`);
+          await pageLabel(working, 'page 1');
+          await working.click('#next');
+          await pageLabel(working, 'page 2');
+          assert.equal(comparePng(await shownPng(working), hostView(tessel, sample, 1, 816, 1056)), null, 'page 2');
+          await working.click('#prev');
+          await pageLabel(working, 'page 1');
+          // The other page still waits for its document, and says so.
+          assert.equal(await stuck.textContent('#page'), 'loading…');
+          assert.ok(await stuck.isDisabled('#next'));
+          assert.deepEqual(errors, []);
+        } finally {
+          await stuck.close();
+          await working.close();
+          const { code, ms } = await timedStop(bridge);
+          await stalled.close();
+          assert.equal(code, 0, bridge.stderr());
+          assert.ok(ms < 2000, `the bridge took ${ms} ms to stop`);
+        }
+      },
+
+      async 'a page whose control process died says so and opens it again'() {
+        await onDemo({}, '', async (page, bridge) => {
+          await ready(page);
+          await page.click('#next');
+          await pageLabel(page, 'page 2');
+          for (const pid of childProcesses(bridge.proc.pid)) process.kill(pid, 'SIGKILL');
+          await page.click('#next');
+          await logged(page, 'open the session again');
+          await page.click('#reopen');
+          await pageLabel(page, 'page 1');
+          assert.ok(await page.isHidden('#reopen'));
+          await page.click('#next');
+          await pageLabel(page, 'page 2');
         });
       },
 

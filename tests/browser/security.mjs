@@ -1,13 +1,41 @@
 // Who may call the bridge, what it refuses, and how it holds up under many
 // view requests at once. Plain HTTP from node, no browser.
 import assert from 'node:assert/strict';
-import { readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { copyFileSync, mkdirSync, readdirSync, rmSync, symlinkSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { api, createSession, session, startBridge, tempDir, until, view } from './bridge.mjs';
+import { api, createSession, rawGet, session, startBridge, tempDir, until, view } from './bridge.mjs';
 
 const count = async (bridge) => (await api(bridge, 'status')).json.sessions;
 
-export function securityTests({ tessel }) {
+// A folder with a document, the pictures it names, and what must never be
+// served from it: other files, dot files, links that leave it.
+function hostileFolder(root, source) {
+  const site = join(root, 'site');
+  mkdirSync(join(site, 'pics'), { recursive: true });
+  mkdirSync(join(site, '.git'));
+  const logo = join(source, 'samples', 'images', 'report-logo.png');
+  copyFileSync(logo, join(site, 'pics', 'a.png'));
+  copyFileSync(logo, join(site, 'pics', 'unnamed.png'));
+  copyFileSync(logo, join(site, 'pics', '.hidden.png'));
+  copyFileSync(logo, join(root, 'outside.png'));
+  writeFileSync(join(root, 'secret.txt'), 'secret');
+  writeFileSync(join(site, 'notes.txt'), 'not published');
+  writeFileSync(join(site, '.git', 'config'), '[core]');
+  symlinkSync(join(root, 'secret.txt'), join(site, 'pics', 'link.png'));
+  writeFileSync(join(site, 'doc.html'), '<p>Pictures <img src="pics/a.png" width=10> <img src=pics/.hidden.png>' +
+    ' <img src="../outside.png"> <img src="pics/link.png"> <img src="%2e%2e/outside.png">');
+  return site;
+}
+
+// Paths that try to leave a folder or reach what it does not publish.
+const escapes = (prefix) => [
+  `${prefix}../secret.txt`, `${prefix}%2e%2e/secret.txt`, `${prefix}%2E%2E%2Fsecret.txt`,
+  `${prefix}%252e%252e/secret.txt`, `${prefix}..%2fsecret.txt`, `${prefix}pics/../../secret.txt`,
+  `${prefix}pics/link.png`, `${prefix}pics/.hidden.png`, `${prefix}.git/config`, `${prefix}%2egit/config`,
+  `${prefix}pics/`, `${prefix}pics`, `${prefix}notes.txt`, `${prefix}pics/unnamed.png`, `${prefix}doc.html%00`,
+];
+
+export function securityTests({ tessel, source }) {
   return {
     async 'refused requests change nothing and the bridge keeps serving'() {
       const bridge = await startBridge(tessel, { after: ['--max-body', '4096'] });
@@ -132,7 +160,8 @@ export function securityTests({ tessel }) {
         await view(bridge, s, 100, 130);
         await until('the session to expire', async () => (await count(bridge)) === 0, 5000, 200);
         assert.equal((await api(bridge, session(s, 'view'), { width: 10, height: 10 }, { token: s.token })).status, 403);
-        assert.deepEqual(readdirSync(tmp), []);
+        // Its process frees the document, then its folder goes.
+        await until('the session\'s files to go', () => readdirSync(tmp).length === 0, 5000, 100);
       } finally {
         await bridge.stop();
         rmSync(tmp, { recursive: true, force: true });
@@ -160,6 +189,111 @@ export function securityTests({ tessel }) {
       } finally {
         assert.equal(await bridge.stop(), 0, bridge.stderr());
         rmSync(tmp, { recursive: true, force: true });
+      }
+    },
+
+    async 'only the published files are served, by the bridge and for a local document'() {
+      const root = tempDir('published');
+      try {
+        const site = hostileFolder(root, source);
+        const bridge = await startBridge(tessel, { before: ['--src', join(site, 'doc.html')], after: ['--samples', site] });
+        try {
+          // The local document's own server: the document and the one
+          // picture it names inside its folder, nothing else.
+          const served = /sessions open http:\/\/127\.0\.0\.1:(\d+)\/doc\.html/.exec(bridge.stdout());
+          assert.ok(served, bridge.stdout());
+          const port = Number(served[1]);
+          assert.equal((await rawGet(port, '/doc.html')).status, 200);
+          assert.equal((await rawGet(port, '/pics/a.png')).status, 200);
+          assert.equal((await rawGet(port, '/pics%2fa.png')).status, 200);
+          const refused = async (p, path) => assert.ok([400, 404].includes((await rawGet(p, path)).status), path);
+          for (const path of [...escapes('/'), '/', '/outside.png', '/../outside.png', '/%2e%2e/outside.png'])
+            await refused(port, path);
+          assert.equal((await rawGet(port, '/doc.html', `evil.example:${port}`)).status, 421);
+          // A session loads it with its picture.
+          const s = await createSession(bridge);
+          assert.equal((await view(bridge, s, 200, 260)).page, 1);
+
+          // The bridge's own files: the same rules below /samples/.
+          assert.equal((await rawGet(bridge.port, '/samples/pics/a.png')).status, 200);
+          assert.equal((await rawGet(bridge.port, '/tessel.js')).status, 200);
+          for (const path of [...escapes('/samples/'), '/samples/', '/../CMakeLists.txt', '/%2e%2e/CMakeLists.txt',
+            '/samples/..', '/.', '/tessel.js/', '//tessel.js'].filter((p) => !/unnamed|notes/.test(p)))
+            await refused(bridge.port, path);
+        } finally {
+          assert.equal(await bridge.stop(), 0, bridge.stderr());
+        }
+      } finally {
+        rmSync(root, { recursive: true, force: true });
+      }
+    },
+
+    async 'a foreign Host is refused for every request, and the pages cannot be framed elsewhere'() {
+      const allowed = 'http://pages.example:8080';
+      const bridge = await startBridge(tessel, { after: ['--allow-origin', allowed] });
+      try {
+        for (const host of ['evil.example', `evil.example:${bridge.port}`, `127.0.0.1:${bridge.port + 1}`, `127.0.0.1.evil.example:${bridge.port}`]) {
+          for (const path of ['/', '/tessel.js', '/samples/report.html', '/api/status'])
+            assert.equal((await rawGet(bridge.port, path, host)).status, 421, `${host} ${path}`);
+        }
+        // DNS rebinding: the page's own origin, but the Host gives it away.
+        const rebound = await fetch(`${bridge.base}/api/sessions`, {
+          method: 'POST', headers: { Origin: 'http://evil.example:' + bridge.port, Host: `evil.example:${bridge.port}` }, body: '{}',
+        });
+        assert.ok([403, 421].includes(rebound.status));
+        for (const host of [`localhost:${bridge.port}`, `[::1]:${bridge.port}`])
+          assert.equal((await rawGet(bridge.port, '/tessel.js', host)).status, 200, host);
+
+        const page = await fetch(`${bridge.base}/`);
+        assert.equal(page.headers.get('x-frame-options'), 'SAMEORIGIN');
+        const policy = page.headers.get('content-security-policy');
+        assert.match(policy, /frame-ancestors 'self'[^;]* http:\/\/pages\.example:8080/);
+        assert.doesNotMatch(policy, /frame-ancestors[^;]*\*/);
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+      }
+    },
+
+    async 'FillColor takes every colour from 0 to 4294967295'() {
+      const bridge = await startBridge(tessel);
+      try {
+        const s = await createSession(bridge);
+        for (const colour of [0, 0x7fffffff, 0x80000000, 0xfffffffe, 0xffffffff]) {
+          const put = await api(bridge, session(s, 'call'), { member: 'FillColor', value: colour }, { token: s.token });
+          assert.equal(put.json.ok, true, `put ${colour}: ${JSON.stringify(put.json)}`);
+          const got = await api(bridge, session(s, 'call'), { member: 'FillColor' }, { token: s.token });
+          assert.equal(got.json.value, colour);
+        }
+        for (const colour of [-1, 4294967296, 1.5])
+          assert.equal((await api(bridge, session(s, 'call'), { member: 'FillColor', value: colour }, { token: s.token })).status, 400);
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+      }
+    },
+
+    async 'debughtml shows the trace of its own session only'() {
+      const root = tempDir('trace');
+      try {
+        // A document whose build reports a repair on the trace.
+        writeFileSync(join(root, 'repair.html'), '<html><body><p>one</b> two</p></body></html>');
+        const bridge = await startBridge(tessel, { after: ['--samples', root] });
+        try {
+          const src = `${bridge.base}/samples/repair.html`;
+          const repairs = () => (bridge.stdout().match(/PDOC_BUILDER ERROR/g) ?? []).length;
+          await createSession(bridge, { src });
+          assert.equal(repairs(), 0, 'a session without debughtml traced');
+          await createSession(bridge, { src, debughtml: 'true' });
+          await until('the traced session\'s lines', () => repairs() > 0, 3000);
+          const traced = repairs();
+          await createSession(bridge, { src });
+          await new Promise((r) => setTimeout(r, 200));
+          assert.equal(repairs(), traced, 'the trace stayed open for the next session');
+          assert.equal((await api(bridge, 'sessions', { params: { src, timeout: 'soon' } })).status, 400);
+        } finally {
+          assert.equal(await bridge.stop(), 0, bridge.stderr());
+        }
+      } finally {
+        rmSync(root, { recursive: true, force: true });
       }
     },
   };

@@ -23,11 +23,20 @@ control.addEventListener('tessel-view', (e) => {
 });
 control.addEventListener('tessel-call', (e) => log(`${e.detail.member}: ${e.detail.ok ? 'done' : 'failed'}`));
 control.addEventListener('tessel-message', (e) => log(`${e.detail.title}: ${e.detail.text}`));
-control.addEventListener('tessel-error', (e) => log(`error: ${e.detail.message}`));
+control.addEventListener('tessel-error', (e) => {
+  log(`error: ${e.detail.message}`);
+  document.getElementById('reopen').hidden = !e.detail.ended;
+});
 
-document.getElementById('prev').addEventListener('click', () => control.PrevPage());
-document.getElementById('next').addEventListener('click', () => control.NextPage());
-document.getElementById('print').addEventListener('click', () => control.Print());
-document.getElementById('sync').addEventListener('click', () => control.Sync());
+// A failed call is reported by its tessel-error event.
+const quietly = (call) => () => call().catch(() => {});
+document.getElementById('prev').addEventListener('click', quietly(() => control.PrevPage()));
+document.getElementById('next').addEventListener('click', quietly(() => control.NextPage()));
+document.getElementById('print').addEventListener('click', quietly(() => control.Print()));
+document.getElementById('sync').addEventListener('click', quietly(() => control.Sync()));
+document.getElementById('reopen').addEventListener('click', quietly(() => {
+  document.getElementById('reopen').hidden = true;
+  return control.reopen();
+}));
 
 document.getElementById('host').append(control);

@@ -14,7 +14,8 @@
 // call's result; FillColor and src read as promises and assign as puts.
 // Events: tessel-ready, tessel-call {member, op, ok, hresult, value},
 // tessel-view {page}, tessel-message {title, text, buttons}, tessel-error
-// {message}.
+// {message, ended}. When the control's process has ended (ended: true),
+// reopen() starts it again with the same parameters, on its first page.
 
 const BRIDGE = new URL('.', import.meta.url);
 const PARAMS = ['src', 'session', 'orientation', 'debughtml'];
@@ -77,6 +78,24 @@ export class TesselControl extends HTMLElement {
   /** The page shown, counted from 1 (0 before the first view or without a document). */
   get page() { return this.#page; }
 
+  /** Starts the control again after its process ended; the view shows the first page. */
+  reopen() {
+    return this.#enqueue(async () => {
+      this.#startPolling();
+      try {
+        await this.#post('reopen', {});
+        await this.#drawView();
+      } finally {
+        this.#stopPolling();
+      }
+      await this.#fetchBoxes();
+      this.dispatchEvent(new CustomEvent('tessel-ready'));
+    }).catch((e) => {
+      this.#fail(e);
+      throw e;
+    });
+  }
+
   NextPage() { return this.#call({ member: 'NextPage' }, true); }
   PrevPage() { return this.#call({ member: 'PrevPage' }, true); }
   Print() { return this.#call({ member: 'Print' }, false); }
@@ -105,8 +124,13 @@ export class TesselControl extends HTMLElement {
     });
     if (!response.ok) {
       let message = `${response.status} ${response.statusText}`;
-      try { message = (await response.json()).error || message; } catch { /* not JSON */ }
-      throw new Error(message);
+      let ended = false;
+      try {
+        const answer = await response.json();
+        message = answer.error || message;
+        ended = answer.ended === true;
+      } catch { /* not JSON */ }
+      throw Object.assign(new Error(message), { ended });
     }
     return response;
   }
@@ -251,7 +275,9 @@ export class TesselControl extends HTMLElement {
   }
 
   #fail(error) {
-    this.dispatchEvent(new CustomEvent('tessel-error', { detail: { message: String(error?.message ?? error) } }));
+    this.dispatchEvent(new CustomEvent('tessel-error', {
+      detail: { message: String(error?.message ?? error), ended: error?.ended === true },
+    }));
   }
 }
 
