@@ -92,7 +92,12 @@ int run(QELHTTP* http, const Descriptor& output) {
 
   qelhttp::status(http, 8, "Receiving Response Headers");
   time_t transfer_start = response_start;
-  const int head = qelhttp::read_head(http, reader.get(), response_start, &transfer_start);
+  int head;
+  {
+    // The whole head must come within the time-out, however it trickles.
+    qelhttp::WithinTimeout bounded(http);
+    head = qelhttp::read_head(http, reader.get(), response_start, &transfer_start);
+  }
   if (head < 0) return head;
   int32_t total = http->include_headers ? head : 0;
 
@@ -116,6 +121,8 @@ int QELHTTPExecute(QELHTTP* http) {
   // A chunked answer says so afresh each time; the flag of an earlier
   // transfer would make the next plain body be read as chunks.
   http->chunked = 0;
+  http->content_length = -1;
+  http->content_length_invalid = false;
   http->location.reset();
   http->socket.reset();
   http->body_length = 0;
