@@ -82,8 +82,9 @@ TEST_F(SystemProxyTest, EnvironmentFillsAnEmptyStore) {
 TEST(HTTPErrorText, TableAndOutOfRange) {
   EXPECT_STREQ(QELHTTPErrorText(0), "No error");
   EXPECT_STREQ(QELHTTPErrorText(-10), "Error reading HTTP data");
-  EXPECT_STREQ(QELHTTPErrorText(-17), "No/Invalid url given for the download");
-  EXPECT_STREQ(QELHTTPErrorText(-20), "No/Invalid filename given for download");
+  EXPECT_STREQ(QELHTTPErrorText(-17), "No/Invalid url specified for the download");
+  EXPECT_STREQ(QELHTTPErrorText(-18), "No/Invalid path specified for the download");
+  EXPECT_STREQ(QELHTTPErrorText(-20), "No/Invalid filename specified for download");
   EXPECT_STREQ(QELHTTPErrorText(-25), "System Error: malloc failed!");
   EXPECT_STREQ(QELHTTPErrorText(1), "No error");
   EXPECT_STREQ(QELHTTPErrorText(-26), "No error");
