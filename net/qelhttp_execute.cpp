@@ -54,7 +54,7 @@ int connect(QELHTTP* http) {
 void consult_system_proxy(QELHTTP* http) {
   if (http->no_proxy) return;
   char text[1024];
-  if (QELHTTPSystemProxy(text, sizeof text, http->https, http->url->host))
+  if (qelhttp::system_proxy(text, sizeof text, http->https, http->url->host, http->url->port))
     QELHTTPSetOption(http, QELHTTP_OPT_PROXY, text);
 }
 

@@ -124,6 +124,10 @@ struct BodySink {
   int descriptor = -1;
 };
 
+// QELHTTPSystemProxy for a target whose port is known too, which entries
+// of the environment's bypass list may name.
+char* system_proxy(char* buffer, int size, int https, const char* host, const char* port);
+
 // Response head (status line, 100 heads, header lines). The counted header
 // bytes, or a negative error code.
 int read_head(QELHTTP* http, QELBuf* reader, time_t response_start, time_t* transfer_start);
