@@ -28,7 +28,9 @@ int open_output(const char* path, Descriptor* out) {
     const std::string folder(path, static_cast<size_t>(slash - path));
     if (!qel_mkdirs(folder.c_str(), 0700)) return -21;
   }
-  out->fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Never through a link: a name planted in a shared folder must not turn
+  // the download into a write to some other file.
+  out->fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
   return out->fd >= 0 ? 0 : -22;
 }
 
