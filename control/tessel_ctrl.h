@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "control/download.h"
 #include "document/pdoc.h"
 #include "platform/com_result.h"
 #include "platform/registry.h"
@@ -46,8 +47,9 @@ public:
     // else 0 with buffer untouched.
     int ReadBagString(PropertyBag* bag, void* error_log, const char* name, char* buffer, int capacity);
 
-    // Downloads url into file over http or https. Answers the number of body
-    // bytes, 0 for an empty body, or a negative code of the HTTP client.
+    // Downloads url into file over http or https within the time-out.
+    // Answers the number of body bytes, 0 for an empty body, or a negative
+    // code of the HTTP client.
     int DownloadToFile(const char* url, const char* file);
 
     // Page view: lays the document out on `dc` inside `bounds` (right and
@@ -83,9 +85,13 @@ public:
     long m_cx = 0;
     long m_cy = 0;
 
-    // Whether the control's own downloads check the server certificate;
-    // the host parameter `tlsverify` starting with 'f' turns it off.
+    // Whether the control's own downloads and the pictures check the server
+    // certificate; the host parameter `tlsverify` starting with 'f' turns it off.
     bool m_bVerifyTls = true;
+
+    // Seconds any one wait of the document, `src` and picture downloads may
+    // take; the host parameter `timeout` sets it.
+    int m_nTimeout = kDefaultDownloadTimeout;
 
 private:
     long LoadPersistedProperties(PropertyBag* bag);

@@ -19,6 +19,11 @@ void usage(std::FILE* out)
     std::fprintf(out,
                  "usage: tessel [--src URL|FILE] [--session S] [--orientation O] [--debughtml V]\n"
                  "              [--param NAME=VALUE]... COMMAND...\n\n"
+                 "--param gives the control any host parameter, among them:\n"
+                 "  tlsverify=BOOL  check https certificates and host names (default true;\n"
+                 "                  a value starting with f turns the check off)\n"
+                 "  timeout=SECONDS bound on each wait of the document and picture downloads:\n"
+                 "                  connect with handshake, response head, stalled body (default 30)\n\n"
                  "A FILE is served on 127.0.0.1 for the length of the run, so relative picture\n"
                  "names resolve as on a web server. Commands run in the order given:\n");
     for (const HostCommand& command : host_commands())
