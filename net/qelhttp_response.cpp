@@ -1,5 +1,5 @@
 // The response: status line and header lines (with interim 100 heads), then
-// a body that runs until the server closes or comes in chunks.
+// a body of the announced length, in chunks, or until the server closes.
 #include <strings.h>
 #include <unistd.h>
 
