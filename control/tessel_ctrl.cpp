@@ -16,7 +16,7 @@ void PdocDocumentDeleter::operator()(pdoc_document* document) const
     pdocbuild_free(document);
 }
 
-CTesselCtrl::CTesselCtrl()
+CTesselCtrl::CTesselCtrl() : m_nTimeout(kDefaultDownloadTimeout)
 {
     qel_tempname(m_szTempFile, sizeof m_szTempFile, nullptr, "tessel", "html");
 }

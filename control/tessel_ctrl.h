@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "control/download.h"
 #include "document/pdoc.h"
 #include "platform/com_result.h"
 #include "platform/registry.h"
@@ -85,13 +84,14 @@ public:
     long m_cx = 0;
     long m_cy = 0;
 
-    // Whether the control's own downloads and the pictures check the server
-    // certificate; the host parameter `tlsverify` starting with 'f' turns it off.
+    // Whether the control's own downloads check the server certificate;
+    // the host parameter `tlsverify` starting with 'f' turns it off.
     bool m_bVerifyTls = true;
 
-    // Seconds any one wait of the document, `src` and picture downloads may
-    // take; the host parameter `timeout` sets it.
-    int m_nTimeout = kDefaultDownloadTimeout;
+    // The pictures are checked as m_bVerifyTls says too. Seconds any one wait
+    // of the document, `src` and picture downloads may take; the host
+    // parameter `timeout` sets it (kDefaultDownloadTimeout at construction).
+    int m_nTimeout = 0;
 
 private:
     long LoadPersistedProperties(PropertyBag* bag);

@@ -56,9 +56,11 @@ long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
         m_nTimeout = control_timeout_seconds(timeout);
 
     // The download writes into a file of our own, never through a name
-    // someone else made in the shared temporary folder.
+    // someone else made in the shared temporary folder (the client refuses
+    // a link; a name that could not be claimed fails the download).
+    control_claim_file(m_szTempFile, sizeof m_szTempFile);
     const int received =
-        control_claim_file(m_szTempFile, sizeof m_szTempFile) ? DownloadToFile(m_szSrc, m_szTempFile) : -22;
+        DownloadToFile(m_szSrc, m_szTempFile);
     if (received <= 0)
         ShowMessage("Error downloading information.  Click OK, then press the F5 key to try again.",
                     "Error Downloading", MB_OK);
