@@ -16,7 +16,7 @@ void PdocDocumentDeleter::operator()(pdoc_document* document) const
     pdocbuild_free(document);
 }
 
-CTesselCtrl::CTesselCtrl()
+CTesselCtrl::CTesselCtrl() : m_nTimeout(kDefaultDownloadTimeout)
 {
     qel_tempname(m_szTempFile, sizeof m_szTempFile, nullptr, "tessel", "html");
 }
@@ -39,7 +39,8 @@ long CTesselCtrl::put_src(const char* value)
 {
     qel_strlcpy(m_szSrc, value != nullptr ? value : "", sizeof m_szSrc);
     ShowMessage("PUT SRC", m_szSrc, MB_OK);
-    control_download(m_szSrc, m_szTempFile, DownloadTls::Off);
+    if (control_claim_file(m_szTempFile, sizeof m_szTempFile))
+        control_download(m_szSrc, m_szTempFile, DownloadTls::Off, m_nTimeout);
     return S_OK;
 }
 

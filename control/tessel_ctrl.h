@@ -62,8 +62,9 @@ public:
     // else 0 with buffer untouched.
     int ReadBagString(PropertyBag* bag, void* error_log, const char* name, char* buffer, int capacity);
 
-    // Downloads url into file over http or https. Answers the number of body
-    // bytes, 0 for an empty body, or a negative code of the HTTP client.
+    // Downloads url into file over http or https within the time-out.
+    // Answers the number of body bytes, 0 for an empty body, or a negative
+    // code of the HTTP client.
     int DownloadToFile(const char* url, const char* file);
 
     // Page view: lays the document out on `dc` inside `bounds` (right and
@@ -112,6 +113,11 @@ public:
     // Whether the control's own downloads check the server certificate;
     // the host parameter `tlsverify` starting with 'f' turns it off.
     bool m_bVerifyTls = true;
+
+    // The pictures are checked as m_bVerifyTls says too. Seconds any one wait
+    // of the document, `src` and picture downloads may take; the host
+    // parameter `timeout` sets it (kDefaultDownloadTimeout at construction).
+    int m_nTimeout = 0;
 
 private:
     long LoadPersistedProperties(PropertyBag* bag);

@@ -54,7 +54,14 @@ long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
     ReadBagString(bag, error_log, "tlsverify", verify, sizeof verify);
     m_bVerifyTls = std::tolower(static_cast<unsigned char>(verify[0])) != 'f';
 
-    std::remove(m_szTempFile);
+    char timeout[32] = "";
+    if (ReadBagString(bag, error_log, "timeout", timeout, sizeof timeout))
+        m_nTimeout = control_timeout_seconds(timeout);
+
+    // The download writes into a file of our own, never through a name
+    // someone else made in the shared temporary folder (the client refuses
+    // a link; a name that could not be claimed fails the download).
+    control_claim_file(m_szTempFile, sizeof m_szTempFile);
     const int received =
         DownloadToFile(m_szSrc, m_szTempFile);
     if (received <= 0) {
@@ -63,18 +70,24 @@ long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
                     "Error Downloading", MB_OK);
     }
 
-    if (std::unique_ptr<std::FILE, FileCloser> file{std::fopen(m_szTempFile, "r")}) {
+    // A failed download leaves at most part of the document: nothing is
+    // built from it. An empty answer still builds (an empty document).
+    std::unique_ptr<std::FILE, FileCloser> file;
+    if (received >= 0)
+        file.reset(std::fopen(m_szTempFile, "r"));
+    if (file) {
         char base[5000];
         base_address(m_szSrc, base, sizeof base);
         char cookie[600];
         QELSnprintf(cookie, sizeof cookie, "Cookie: %s\r\n", session);
-        const pdoc_sources sources{base, nullptr};
+        const pdoc_sources sources{base, nullptr, {m_bVerifyTls ? 1 : 0, m_nTimeout}};
         m_pDocument.reset(pdocbuild_file(file.get(), &sources, cookie));
         if (!m_pDocument) {
             m_bLoadFailed = true;
             ShowMessage("Problem parsing HTML print file", "Error", MB_OK);
             return S_OK;
         }
+        file.reset();
     }
     std::remove(m_szTempFile);
 
@@ -106,5 +119,5 @@ long CTesselCtrl::LoadPersistedProperties(PropertyBag* bag)
 
 int CTesselCtrl::DownloadToFile(const char* url, const char* file)
 {
-    return control_download(url, file, m_bVerifyTls ? DownloadTls::Verified : DownloadTls::Unchecked);
+    return control_download(url, file, m_bVerifyTls ? DownloadTls::Verified : DownloadTls::Unchecked, m_nTimeout);
 }

@@ -194,10 +194,18 @@ struct pdoc_document {
   pdoc_element* root;  // first top-level element, null for an empty document
 };
 
+// How pictures are downloaded: the same certificate check as the document
+// itself, and a bound on every wait of a download.
+struct pdoc_fetch_settings {
+  int verify_tls = 1;  // check https certificates against the system trust and the host name
+  int timeout = 30;    // seconds for a connect with its handshake, a response head, or a stalled body
+};
+
 // Where pictures of a document come from and where their files go.
 struct pdoc_sources {
   const char* base_url;  // base address for relative image sources, may be null
   const char* temp_dir;  // directory for temporary picture files, null: system default
+  pdoc_fetch_settings fetch{};
 };
 
 // One entry of the style stack: the style in force and the tag that pushed it.
@@ -221,6 +229,7 @@ struct pdoc_builder {
   const char* base_url;
   const char* temp_dir;
   const char* extra_headers;  // complete header lines for picture downloads
+  pdoc_fetch_settings fetch;
   // The element linked most recently (kept valid by pdoc_unlink_element), so
   // that appending a child rarely has to walk a long sibling list.
   pdoc_element* last_linked;

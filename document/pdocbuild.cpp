@@ -393,6 +393,7 @@ pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sour
   if (sources) {
     b.base_url = sources->base_url;
     b.temp_dir = sources->temp_dir;
+    b.fetch = sources->fetch;
   }
   b.extra_headers = extra_headers;
 

@@ -95,7 +95,7 @@ void fetch(const pdoc_builder* builder, pdoc_image_fields& fields) {
   // the server the document came from.
   const char* headers =
       pdoc_image_same_origin(builder->base_url, fields.src) ? builder->extra_headers : nullptr;
-  if (!pdoc_fetch_image(fields.src, downloaded, &image_class, builder->temp_dir, headers)) return;
+  if (!pdoc_fetch_image(fields.src, downloaded, &image_class, builder->temp_dir, headers, &builder->fetch)) return;
   keep_download(builder, fields, downloaded, image_class);
 }
 

@@ -28,12 +28,13 @@ inline constexpr long PDOC_IMAGE_MAX_BYTES = 64L * 1024 * 1024;
 void pdoc_image_finish(pdoc_builder* builder, pdoc_element* image);
 
 // Downloads address into a new temporary file in directory (the system's
-// temporary directory when null), sending extra_headers (may be null). On
-// success answers 1 with the file's name in name (PDOC_IMAGE_NAME_SIZE
+// temporary directory when null), sending extra_headers (may be null), with
+// the certificate check and time-out of settings (the defaults when null).
+// On success answers 1 with the file's name in name (PDOC_IMAGE_NAME_SIZE
 // bytes) and the announced type in *image_class. On failure prints a report,
 // removes whatever was written, clears name and answers 0.
 int pdoc_fetch_image(const char* address, char* name, int* image_class, const char* directory,
-                     const char* extra_headers);
+                     const char* extra_headers, const pdoc_fetch_settings* settings = nullptr);
 
 // Header handler of the picture download; user is the int receiving the
 // class. Always answers 1 (continue).

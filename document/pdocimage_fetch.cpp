@@ -73,12 +73,20 @@ int pdoc_image_type_header(void* user, const char* name, const char* value) {
 }
 
 int pdoc_fetch_image(const char* address, char* name, int* image_class, const char* directory,
-                     const char* extra_headers) {
+                     const char* extra_headers, const pdoc_fetch_settings* settings) {
   name[0] = '\0';
   *image_class = PDOC_IMAGE_UNSUPPORTED;
+  const pdoc_fetch_settings fetch = settings ? *settings : pdoc_fetch_settings{};
   std::unique_ptr<QELHTTP, HttpDeleter> http(QELHTTPCreate());
   if (!http) return 0;
   QELHTTPEnableSSL(http.get());
+  // The picture is checked as the document was: the session cookie below
+  // must not go to a server whose certificate was not verified. Without a
+  // CA file or folder the system trust store is used. The client keeps a
+  // pointer to the settings until the transfer ends.
+  QELSSLSettings tls;
+  tls.verify = fetch.verify_tls ? 1 : 0;
+  QELHTTPSetSSLSettings(http.get(), &tls);
   if (QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, address) < 0) return 0;
 
   // The file exists (empty, ours alone) before the client opens it by name.
@@ -97,9 +105,11 @@ int pdoc_fetch_image(const char* address, char* name, int* image_class, const ch
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_INCLUDE_HEADERS, 0);
   QELHTTPSetOption(http.get(), QELHTTP_OPT_OUTPUT_FILE, name);
   set_function(http.get(), QELHTTP_OPT_BODY_CALLBACK, &limit_body);
+  // After the TLS settings, which take the user value for themselves but
+  // never read it.
   QELHTTPSetOption(http.get(), QELHTTP_OPT_USER_DATA, &received);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_AUX2, 30);
-  QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_READ_TIMEOUT, 180);
+  QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_READ_TIMEOUT, fetch.timeout);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_AUX1, 30);
 
   const int result = QELHTTPExecute(http.get());

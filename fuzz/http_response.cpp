@@ -1,6 +1,7 @@
 // Fuzzes the HTTP response reader: arbitrary bytes as status line, header
-// lines and plain or chunked body, delivered in pieces of a size the input
-// picks, through the same reader buffer a socket would fill.
+// lines and plain, counted or chunked body, delivered in pieces of a size
+// the input picks, through the same reader buffer a socket would fill. A
+// flag shrinks the head limit so that inputs of fuzzing size reach it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -61,14 +62,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_ANY_STATUS, (flags >> 1) & 1);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_KEEP_BODY, (flags >> 2) & 1);
 
+  if (flags & 16) http->head_limit = 64 + data[1] % 64 * 16;
+
   std::unique_ptr<QELBuf, QELBufDeleter> reader(QELBufCreate(4096, &source, ScriptedSource::read));
   if (flags & 8) QELBufSetDelimiter(reader.get(), 0, '\r');
   time_t transfer_start = 0;
   const int head = qelhttp::read_head(http.get(), reader.get(), 0, &transfer_start);
   if (head < 0) return 0;
+  if (head > http->head_limit) std::abort();
   int32_t total = 0;
   const int body = qelhttp::read_body(http.get(), reader.get(), qelhttp::BodySink{}, &total);
   if (body == 0 && (flags & 1) == 0 && seen.bytes != total) std::abort();
+  // A body that succeeds holds exactly what its length announced.
+  const int status = http->status_code;
+  if (body == 0 && !http->chunked && http->content_length >= 0 && status != 204 && status != 304 &&
+      total != http->content_length)
+    std::abort();
   if ((flags >> 2) & 1) {
     const char* kept = QELHTTPBody(http.get());
     if (body == 0 && total > 0 && (!kept || std::memchr(kept, 0, static_cast<size_t>(total) + 1) == nullptr)) std::abort();

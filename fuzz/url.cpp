@@ -1,5 +1,6 @@
-// Fuzzes URL parsing: every field stays terminated within its limit, and
-// formatting the record into any buffer size stays inside that buffer.
+// Fuzzes URL parsing: every field stays terminated within its limit,
+// formatting the record into any buffer size stays inside that buffer, and
+// the whole-only form agrees with the plain parse whenever it accepts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check_field(url.user, 24);
   check_field(url.password, 24);
   check_field(url.port, 39);
+
+  if (QELURL* whole = QELURLCreateWhole(text.c_str())) {
+    const bool same = std::memcmp(whole, &url, sizeof url) == 0;
+    QELURLDestroy(whole);
+    if (!same) std::abort();
+  }
 
   for (int buffer_size : {1, 7, 64, 2048}) {
     // Exactly the buffer size, so that ASan sees any write beyond it.

@@ -33,7 +33,8 @@ int set_url_text(QELHTTP* http, const char* text, bool proxy) {
     if (proxy) http->no_proxy = 1;
     return 0;
   }
-  owned.reset(QELURLCreate(text));
+  // A cut address would fetch another resource than the one asked for.
+  owned.reset(QELURLCreateWhole(text));
   if (!owned) return -1;
   target = owned.get();
   if (strcasecmp(target->scheme, "https") == 0) http->https = 1;

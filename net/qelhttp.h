@@ -114,7 +114,8 @@ const char* QELHTTPErrorDescription(const QELHTTP* http, char* buffer, int size)
 int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallback body,
                     QELHTTPStatusCallback status, QELSocketStatusCallback socket_status,
                     QELHTTPHeaderLineCallback header_line, QELSocketIOCallback socket_io);
-// As QELHTTPDownload with TLS and HTTP/1.1, following up to five redirects.
+// As QELHTTPDownload with TLS and HTTP/1.1, following up to five redirects;
+// answers the result of the last attempt.
 int QELHTTPDownloadEx(const char* url, const char* output_path, const QELSSLSettings* settings,
                       QELHTTPBodyCallback body, QELHTTPStatusCallback status,
                       QELSocketStatusCallback socket_status, QELHTTPHeaderLineCallback header_line,

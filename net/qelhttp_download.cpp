@@ -113,13 +113,15 @@ int QELHTTPDownloadEx(const char* url, const char* output_path, const QELSSLSett
                       QELSocketIOCallback socket_io) {
   const DownloadExArgs args{output_path, settings,  body,   status,   socket_status,
                             header_line, header_user2 ? header_user2 : header_user, header, socket_io};
+  // The file holds what the last attempt fetched, so its result is the one
+  // that tells whether the download succeeded.
   std::string location;
-  const int first = download_once(url, args, &location);
+  int result = download_once(url, args, &location);
   for (int redirects = 0; !location.empty() && redirects < kMaxRedirects; ++redirects) {
     const std::string next = location;
-    download_once(next.c_str(), args, &location);
+    result = download_once(next.c_str(), args, &location);
   }
-  return first;
+  return result;
 }
 
 uintptr_t QELHTTPExecuteAsync(QELHTTP* http, QELHTTPAsyncCallback done, void* host) {

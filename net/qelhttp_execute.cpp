@@ -28,7 +28,9 @@ int open_output(const char* path, Descriptor* out) {
     const std::string folder(path, static_cast<size_t>(slash - path));
     if (!qel_mkdirs(folder.c_str(), 0700)) return -21;
   }
-  out->fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Never through a link: a name planted in a shared folder must not turn
+  // the download into a write to some other file.
+  out->fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
   return out->fd >= 0 ? 0 : -22;
 }
 
@@ -54,7 +56,7 @@ int connect(QELHTTP* http) {
 void consult_system_proxy(QELHTTP* http) {
   if (http->no_proxy) return;
   char text[1024];
-  if (QELHTTPSystemProxy(text, sizeof text, http->https, http->url->host))
+  if (qelhttp::system_proxy(text, sizeof text, http->https, http->url->host, http->url->port))
     QELHTTPSetOption(http, QELHTTP_OPT_PROXY, text);
 }
 
@@ -92,7 +94,12 @@ int run(QELHTTP* http, const Descriptor& output) {
 
   qelhttp::status(http, 8, "Receiving Response Headers");
   time_t transfer_start = response_start;
-  const int head = qelhttp::read_head(http, reader.get(), response_start, &transfer_start);
+  int head;
+  {
+    // The whole head must come within the time-out, however it trickles.
+    qelhttp::WithinTimeout bounded(http);
+    head = qelhttp::read_head(http, reader.get(), response_start, &transfer_start);
+  }
   if (head < 0) return head;
   int32_t total = http->include_headers ? head : 0;
 
@@ -116,6 +123,8 @@ int QELHTTPExecute(QELHTTP* http) {
   // A chunked answer says so afresh each time; the flag of an earlier
   // transfer would make the next plain body be read as chunks.
   http->chunked = 0;
+  http->content_length = -1;
+  http->content_length_invalid = false;
   http->location.reset();
   http->socket.reset();
   http->body_length = 0;

@@ -74,11 +74,33 @@ struct QELHTTP {
   size_t body_length = 0;
   bool body_collected = false;
   QELHTTPText location;
+  // The response's "Content-Length", -1 when it gave none; a body that
+  // ends before that many bytes is cut short.
+  int64_t content_length = -1;
+  bool content_length_invalid = false;
+  // The most bytes a response head (interim heads included) may take.
+  int32_t head_limit = 64 * 1024;
 };
 
 namespace qelhttp {
 
 inline bool cancelled(const QELHTTP* http) { return http->cancel_count.load() != 0; }
+
+// While alive, the transfer's socket ends every wait by the time the read
+// time-out has passed from now, so that a peer cannot stretch one exchange
+// (a response head, a chunk-size line, a proxy's answer) by trickling it.
+// No limit when the time-out is 0 or there is no socket.
+class WithinTimeout {
+ public:
+  explicit WithinTimeout(QELHTTP* http);
+  ~WithinTimeout();
+  WithinTimeout(const WithinTimeout&) = delete;
+  WithinTimeout& operator=(const WithinTimeout&) = delete;
+
+ private:
+  QELTCPSocket* socket_;
+  int64_t outer_deadline_ = 0;
+};
 
 void status(QELHTTP* http, int code, const char* text);
 // Status message formatted into size bytes (cut like every bounded print).
@@ -101,6 +123,10 @@ int send_body(QELHTTP* http);
 struct BodySink {
   int descriptor = -1;
 };
+
+// QELHTTPSystemProxy for a target whose port is known too, which entries
+// of the environment's bypass list may name.
+char* system_proxy(char* buffer, int size, int https, const char* host, const char* port);
 
 // Response head (status line, 100 heads, header lines). The counted header
 // bytes, or a negative error code.

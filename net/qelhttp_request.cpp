@@ -43,6 +43,26 @@ int send_line(QELHTTP* http, size_t size, const char* format, ...) {
   return send_text(http, line.c_str());
 }
 
+// The target as it may stand in a request line: a space, control bytes and
+// bytes from 0x80 up become %XX; everything else, an existing %XX among it,
+// goes as written.
+std::string encoded_target(const char* target) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(std::strlen(target));
+  for (const char* p = target; *p; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte > 0x20 && byte < 0x7F) {
+      out += *p;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
 int send_query(QELHTTP* http) {
   if (!http->fields) return 0;
   const char* introducer = std::strchr(http->url->path, '?') ? "&" : "?";
@@ -130,10 +150,15 @@ int form_send(void* context, const char* data, int length) {
 int send_request_line(QELHTTP* http) {
   const char* word = method_word(http->method);
   if (!word) return -24;
-  char whole_url[250];
+  // Room for every field of the record at its longest, so that the whole
+  // address always fits; a cut one would ask for another resource.
+  char whole_url[sizeof(QELURL) + 16];
   const char* target = http->url->path;
-  if (http->proxy) target = QELURLFormat(http->url, whole_url, sizeof whole_url);
-  std::string line = std::string(word) + " " + target;
+  if (http->proxy) {
+    target = QELURLFormat(http->url, whole_url, sizeof whole_url);
+    if (!target || std::strlen(target) + 1 >= sizeof whole_url) return -1;
+  }
+  std::string line = std::string(word) + " " + encoded_target(target);
   if (http->method != QELHTTP_GET && http->method != QELHTTP_HEAD) line += version_text(http);
   return send(http, line.data(), static_cast<int>(line.size())) == 0 ? 0 : -1;
 }

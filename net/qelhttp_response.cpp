@@ -1,5 +1,5 @@
 // The response: status line and header lines (with interim 100 heads), then
-// a body that runs until the server closes or comes in chunks.
+// a body of the announced length, in chunks, or until the server closes.
 #include <strings.h>
 #include <unistd.h>
 
@@ -71,6 +71,22 @@ int status_code_of(const char* line, int length) {
   return static_cast<int>(value);
 }
 
+// A "Content-Length" value: decimal digits only. A second value that
+// differs, or one that is no count, leaves the length unknowable.
+void take_content_length(QELHTTP* http, const char* value) {
+  int64_t length = 0;
+  bool valid = *value != 0;
+  for (const char* p = value; *p && valid; ++p) {
+    valid = std::isdigit(static_cast<unsigned char>(*p)) && length <= (INT64_MAX - 9) / 10;
+    if (valid) length = length * 10 + (*p - '0');
+  }
+  if (!valid || (http->content_length >= 0 && http->content_length != length)) {
+    http->content_length_invalid = true;
+    return;
+  }
+  http->content_length = length;
+}
+
 void take_header_field(QELHTTP* http, char* line) {
   char* colon = std::strchr(line, ':');
   const char* value = "";
@@ -82,6 +98,14 @@ void take_header_field(QELHTTP* http, char* line) {
   if (http->header_callback) http->header_callback(http->header_user, name, value);
   if (strcasecmp(name, "Transfer-Encoding") == 0 && strcasecmp(value, "chunked") == 0) http->chunked = 1;
   if (strcasecmp(name, "Location") == 0) http->location.reset(strdup(value));
+  if (strcasecmp(name, "Content-Length") == 0) take_content_length(http, value);
+}
+
+// Whether the body is to end at the announced length: not for a chunked
+// body (the chunks say where it ends), nor where no body follows at all.
+bool body_has_length(const QELHTTP* http) {
+  return http->content_length >= 0 && !http->chunked && http->method != QELHTTP_HEAD &&
+         http->status_code != 204 && http->status_code != 304;
 }
 
 // Asks the reader for at most want bytes, but only for what it holds when
@@ -123,6 +147,9 @@ bool keep(QELHTTP* http, const char* block, int length) {
 // or chunk data was due, or a size is not a hexadecimal count that fits).
 int chunk_step(QELHTTP* http, QELBuf* reader, char* block, int32_t* remaining) {
   if (*remaining == 0) {
+    // Blank lines and long extensions are no progress: the whole size line
+    // must come within the time-out.
+    WithinTimeout bounded(http);
     char line[kChunkLineSize];
     int n;
     do {
@@ -148,14 +175,35 @@ int chunk_step(QELHTTP* http, QELBuf* reader, char* block, int32_t* remaining) {
 
 }  // namespace
 
+WithinTimeout::WithinTimeout(QELHTTP* http) : socket_(http->socket.get()) {
+  if (!socket_) return;
+  outer_deadline_ = socket_->deadline_ms;
+  const int32_t seconds = http->read_timeout;
+  if (seconds > 0) QELTCPSocketSetDeadline(socket_, seconds > 2000000 ? 2000000000 : seconds * 1000);
+}
+
+WithinTimeout::~WithinTimeout() {
+  if (socket_) socket_->deadline_ms = outer_deadline_;
+}
+
 int read_head(QELHTTP* http, QELBuf* reader, time_t response_start, time_t* transfer_start) {
   char line[kLineSize];
   int32_t count = 0;
+  int64_t head_bytes = 0;  // of every head, whether counted in the result or not
   bool first = true;
+  // Each call reads at most the line buffer; a head past the limit ends
+  // with the header error instead of growing for as long as the peer sends.
+  auto next_line = [&]() {
+    const int n = read_line(reader, line, sizeof line);
+    head_bytes += n;
+    return head_bytes > http->head_limit ? 0 : n;
+  };
   for (;;) {
-    int n = read_line(reader, line, sizeof line);
+    int n = next_line();
     if (n <= 0) return -9;
     http->status_code = status_code_of(line, n);
+    http->content_length = -1;
+    http->content_length_invalid = false;
     if (first) {
       const time_t now = std::time(nullptr);
       http->response_time = static_cast<int32_t>(now - response_start);
@@ -171,20 +219,21 @@ int read_head(QELHTTP* http, QELBuf* reader, time_t response_start, time_t* tran
     }
     if (http->include_headers) {
       if (http->body_callback) http->body_callback(http->user, line, n);
-      if (n > INT32_MAX - count) return -9;
       count += n;
     }
     if (http->header_line_callback) http->header_line_callback(http->header_user, line, n);
     for (;;) {
-      n = read_line(reader, line, sizeof line);
+      n = next_line();
       if (n <= 0) return -9;
       if (http->header_line_callback) http->header_line_callback(http->header_user, line, n);
-      if (n > INT32_MAX - count) return -9;
       count += n;
       if (line[0] == '\n' || (line[0] == '\r' && line[1] == '\n')) break;
       take_header_field(http, line);
     }
-    if (code != 100) return result ? result : count;
+    if (code == 100) continue;
+    if (result) return result;
+    if (http->content_length_invalid && !http->chunked) return -9;
+    return count;
   }
 }
 
@@ -199,14 +248,19 @@ int read_body(QELHTTP* http, QELBuf* reader, const BodySink& sink, int32_t* tota
   char* block = large ? large.get() : small;
   const int block_size = large ? kFileBlockSize : kBlockSize;
   int32_t remaining = 0;
+  // Bytes still due by the announced length; -1 reads until the server closes.
+  int64_t due = body_has_length(http) ? http->content_length : -1;
   int result = 0;
   http->body_length = 0;
-  while (!cancelled(http)) {
-    const int n = http->chunked ? chunk_step(http, reader, block, &remaining) : read_block(reader, block, block_size);
+  while (!cancelled(http) && due != 0) {
+    const int want = due > 0 && due < block_size ? static_cast<int>(due) : block_size;
+    const int n = http->chunked ? chunk_step(http, reader, block, &remaining) : read_block(reader, block, want);
     if (n <= 0) {
-      if (n < 0) result = -10;
+      // A body that ends before its announced length is cut short.
+      if (n < 0 || due > 0) result = -10;
       break;
     }
+    if (due > 0) due -= n;
     block[n] = 0;
     // The counts are signed 32-bit; a body that would pass them ends here.
     if (n > INT32_MAX - *total) {

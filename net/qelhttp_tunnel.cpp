@@ -44,7 +44,11 @@ int QELHTTPTunnel(QELHTTP* http) {
   QELSnprintf(request, sizeof request, "CONNECT %s:%s HTTP/1.0\r\n\r\n", http->url->host, http->url->port);
   if (qelhttp::send_text(http, request) != 0) return -13;
   char reply[kReplySize];
-  read_reply(http->socket.get(), reply);
+  {
+    // However the proxy spreads its answer, it has the time-out for all of it.
+    qelhttp::WithinTimeout bounded(http);
+    read_reply(http->socket.get(), reply);
+  }
   // Proxies answer in either version.
   const bool opened = strncasecmp(reply, "HTTP/1.0 200", 12) == 0 || strncasecmp(reply, "HTTP/1.1 200", 12) == 0;
   if (!opened) return -13;

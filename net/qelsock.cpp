@@ -3,10 +3,14 @@
 #include "net/qelsock.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cerrno>
@@ -97,13 +101,35 @@ bool lookup_port(const char* text, uint16_t* port) {
   return true;
 }
 
-// Waits for the descriptor to become readable; the wait is unlimited when
-// seconds is below 1. poll stands in for select with one descriptor, so a
-// descriptor number above FD_SETSIZE is no hazard.
-bool wait_readable(int descriptor, int seconds) {
-  pollfd entry{descriptor, POLLIN, 0};
-  int timeout_ms = seconds < 1 ? -1 : (seconds > 2000000 ? 2000000000 : seconds * 1000);
-  return poll(&entry, 1, timeout_ms) == 1;
+// Connects without blocking past the deadline: the connect is started
+// non-blocking and its completion awaited with poll, so a peer whose accept
+// queue is full (its kernel drops our SYNs) costs the time-out, not the
+// minutes the kernel would retry. 0, or -1 with errno set.
+int connect_until(int descriptor, const sockaddr_in& address, int64_t deadline) {
+  const int flags = fcntl(descriptor, F_GETFL);
+  fcntl(descriptor, F_SETFL, flags | O_NONBLOCK);
+  int result = ::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  if (result != 0 && errno == EINPROGRESS) {
+    int failure = ETIMEDOUT;
+    if (qelsock_poll_until(descriptor, POLLOUT, deadline)) {
+      socklen_t length = sizeof failure;
+      if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+    }
+    result = failure == 0 ? 0 : -1;
+    errno = failure;
+  }
+  const int saved = errno;
+  fcntl(descriptor, F_SETFL, flags);
+  errno = saved;
+  return result;
+}
+
+// Writes that the peer does not take off our hands fail after the time-out
+// instead of blocking for good; TLS writes go through the same descriptor.
+void limit_writes(int descriptor, int seconds) {
+  if (seconds < 1) return;
+  timeval limit{seconds, 0};
+  setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 void report_io(QELTCPSocket* socket, int code, int result) {
@@ -121,6 +147,35 @@ char* copy_text(const char* text) {
 }  // namespace
 
 void QELSocketTextDeleter::operator()(char* text) const { std::free(text); }
+
+int64_t qelsock_now_ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t qelsock_deadline(const QELTCPSocket* socket, int seconds) {
+  int64_t deadline = seconds >= 1 ? qelsock_now_ms() + int64_t{seconds} * 1000 : 0;
+  if (socket != nullptr && socket->deadline_ms != 0 && (deadline == 0 || socket->deadline_ms < deadline))
+    deadline = socket->deadline_ms;
+  return deadline;
+}
+
+// poll stands in for select with one descriptor, so a descriptor number
+// above FD_SETSIZE is no hazard.
+bool qelsock_poll_until(int descriptor, short events, int64_t deadline) {
+  for (;;) {
+    int wait_ms = -1;
+    if (deadline != 0) {
+      const int64_t left = deadline - qelsock_now_ms();
+      wait_ms = left <= 0 ? 0 : (left > INT32_MAX ? INT32_MAX : static_cast<int>(left));
+    }
+    pollfd entry{descriptor, events, 0};
+    const int ready = poll(&entry, 1, wait_ms);
+    if (ready == 1) return true;
+    if (ready < 0 && errno == EINTR) continue;
+    return false;
+  }
+}
 
 void qelsock_status(QELTCPSocket* socket, int code) {
   if (socket->status_callback == nullptr) return;
@@ -172,14 +227,18 @@ int QELTCPSocketConnect(QELTCPSocket* socket, const char* host, const char* port
     socket->address.sin_port = port_number;
     socket->address.sin_addr = address;
     qelsock_status(socket, QELSOCK_STATUS_CONNECTING);
-    if (::connect(socket->descriptor, reinterpret_cast<const sockaddr*>(&socket->address),
-                  sizeof socket->address) != 0) {
+    // The time-out covers the connect and the TLS handshake together.
+    const int64_t outer_deadline = socket->deadline_ms;
+    socket->deadline_ms = qelsock_deadline(socket, socket->read_timeout);
+    limit_writes(socket->descriptor, socket->read_timeout);
+    if (connect_until(socket->descriptor, socket->address, socket->deadline_ms) != 0) {
       qelsock_store_system_error(socket, QELSOCK_ERR_CONNECT);
       result = QELSOCK_ERR_CONNECT;
     } else {
       qelsock_status(socket, QELSOCK_STATUS_CONNECTED);
       if (use_tls) result = socket->tls_connect(socket);
     }
+    socket->deadline_ms = outer_deadline;
   }
   socket->error_code = result;
   return result;
@@ -187,9 +246,16 @@ int QELTCPSocketConnect(QELTCPSocket* socket, const char* host, const char* port
 
 int QELTCPSocketStartTLS(QELTCPSocket* socket) {
   if (socket == nullptr) return QELSOCK_ERR_NO_SSL;
+  const int64_t outer_deadline = socket->deadline_ms;
+  socket->deadline_ms = qelsock_deadline(socket, socket->read_timeout);
   int result = socket->tls_connect != nullptr ? socket->tls_connect(socket) : QELSOCK_ERR_NO_SSL;
+  socket->deadline_ms = outer_deadline;
   if (result < 0) socket->error_code = result;
   return result;
+}
+
+void QELTCPSocketSetDeadline(QELTCPSocket* socket, int milliseconds) {
+  if (socket != nullptr) socket->deadline_ms = milliseconds > 0 ? qelsock_now_ms() + milliseconds : 0;
 }
 
 int QELTCPSocketRead(QELTCPSocket* socket, char* buffer, int size) {
@@ -204,7 +270,7 @@ int QELTCPSocketRead(QELTCPSocket* socket, char* buffer, int size) {
     if (result == -1) socket->error_code = QELSOCK_ERR_SSL_READ;
   } else {
     if (socket->descriptor != QELSOCK_INVALID && buffer != nullptr && size >= 0 &&
-        wait_readable(socket->descriptor, socket->read_timeout)) {
+        qelsock_poll_until(socket->descriptor, POLLIN, qelsock_deadline(socket, socket->read_timeout))) {
       ssize_t received = ::recv(socket->descriptor, buffer, static_cast<size_t>(size), 0);
       result = received < 0 ? -1 : static_cast<int>(received);
     }

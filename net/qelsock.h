@@ -108,6 +108,9 @@ struct QELTCPSocket {
   QELSocketText chain_file;
   QELSocketText key_file;
   QELSocketText error_text; // null until a failure stores one
+  // Steady-clock milliseconds by which every wait must end (0: none); set
+  // while a whole exchange, such as a response head, must arrive in time.
+  int64_t deadline_ms = 0;
 };
 
 // Null only when the record cannot be allocated; a failed descriptor leaves
@@ -135,10 +138,15 @@ void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback stat
                               QELSocketIOCallback io);
 void QELTCPSocketSetUserData(QELTCPSocket* socket, void* user);
 
-// Setters answer the previous value.
+// Setters answer the previous value. The time-out bounds each read, each
+// write, and the whole of a connect with its TLS handshake.
 int QELTCPSocketSetTimeout(QELTCPSocket* socket, int seconds);
 uint32_t QELTCPSocketSetAux1(QELTCPSocket* socket, uint32_t value);
 void QELTCPSocketSetAux2(QELTCPSocket* socket, uint32_t value);
+
+// From now on every wait of the socket ends within milliseconds, however
+// the peer spreads its bytes; 0 or less lifts the limit.
+void QELTCPSocketSetDeadline(QELTCPSocket* socket, int milliseconds);
 
 // The TLS connect hook's result, or -16 when none is installed.
 int QELTCPSocketStartTLS(QELTCPSocket* socket);

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <poll.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -182,6 +181,44 @@ void release_connection(QELSockSSLState* state) {
   state->context = nullptr;
 }
 
+// Runs the client or server handshake on a non-blocking descriptor, waiting
+// for the peer with poll, so that a peer that stops half way through costs
+// the socket's time-out (or what is left of its deadline) and no more.
+// The handshake's result; *timed_out tells a wait that ran out.
+int handshake(QELTCPSocket* socket, SSL* ssl, bool server, bool* timed_out) {
+  *timed_out = false;
+  const int descriptor = socket->descriptor;
+  const int64_t deadline = qelsock_deadline(socket, socket->read_timeout);
+  const int flags = fcntl(descriptor, F_GETFL);
+  fcntl(descriptor, F_SETFL, flags | O_NONBLOCK);
+  int result;
+  {
+    QELSigpipeBlock no_sigpipe;
+    for (;;) {
+      result = server ? lib().SSL_accept(ssl) : lib().SSL_connect(ssl);
+      if (result == 1) break;
+      const int kind = lib().SSL_get_error(ssl, result);
+      if (kind != SSL_ERROR_WANT_READ && kind != SSL_ERROR_WANT_WRITE) break;
+      if (!qelsock_poll_until(descriptor, kind == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
+        *timed_out = true;
+        break;
+      }
+    }
+  }
+  fcntl(descriptor, F_SETFL, flags);
+  return result;
+}
+
+// The texts of a failed handshake, a time-out among them.
+void store_failure(QELTCPSocket* socket, SSL* ssl, int result, bool timed_out) {
+  if (!timed_out) {
+    store_handshake_failure(socket, ssl, result);
+    return;
+  }
+  lib().ERR_clear_error();
+  QELTCPSocketSetErrorf(socket, "SSL connection failed (%d, %s)", result, "the peer did not finish in time");
+}
+
 SSL* connection_of(QELTCPSocket* socket) {
   return socket != nullptr && socket->tls ? socket->tls->ssl : nullptr;
 }
@@ -272,13 +309,10 @@ int QELSockSSLConnect(QELTCPSocket* socket) {
                    const_cast<char*>(host));
   seed_random_pool();
 
-  int result;
-  {
-    QELSigpipeBlock no_sigpipe;
-    result = lib().SSL_connect(state->ssl);
-  }
+  bool timed_out = false;
+  const int result = handshake(socket, state->ssl, false, &timed_out);
   if (result < 1) {
-    store_handshake_failure(socket, state->ssl, result);
+    store_failure(socket, state->ssl, result, timed_out);
     return QELSOCK_ERR_SSL_CONNECT;
   }
   qelsock_status(socket, QELSOCK_STATUS_SSL_DONE);
@@ -289,21 +323,11 @@ int QELSockSSLRead(QELTCPSocket* socket, char* buffer, int size, int timeout) {
   SSL* ssl = connection_of(socket);
   if (ssl == nullptr) return -1;
   int descriptor = lib().SSL_get_fd(ssl);
-  using Clock = std::chrono::steady_clock;
-  const bool limited = timeout >= 1;
-  const auto deadline = Clock::now() + std::chrono::seconds(limited ? timeout : 0);
+  const int64_t deadline = qelsock_deadline(socket, timeout);
   for (;;) {
     // Bytes the TLS layer already holds are delivered at once: waiting on
     // the descriptor for them could wait for data that never comes.
-    if (lib().SSL_pending(ssl) <= 0) {
-      int wait_ms = -1;
-      if (limited) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-      }
-      pollfd entry{descriptor, POLLIN, 0};
-      if (poll(&entry, 1, wait_ms) != 1) return -1;
-    }
+    if (lib().SSL_pending(ssl) <= 0 && !qelsock_poll_until(descriptor, POLLIN, deadline)) return -1;
     // The read itself must not block: a readable descriptor may carry only
     // protocol records (a TLS 1.3 session ticket), and a blocking read would
     // then wait past the time-out for application data.
@@ -419,11 +443,8 @@ int QELSockSSLAccept(QELTCPSocket* socket, QELSOCKSSLCTX* context) {
   SSL* ssl = socket->tls->ssl;
   qelsock_status(socket, QELSOCK_STATUS_SSL_START);
   lib().SSL_set_fd(ssl, socket->descriptor);
-  int result;
-  {
-    QELSigpipeBlock no_sigpipe;
-    result = lib().SSL_accept(ssl);
-  }
-  if (result <= 0) store_handshake_failure(socket, ssl, result);
+  bool timed_out = false;
+  const int result = handshake(socket, ssl, true, &timed_out);
+  if (result <= 0) store_failure(socket, ssl, result, timed_out);
   return result;
 }

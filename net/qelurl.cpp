@@ -32,10 +32,19 @@ bool take_until(const char*& rest, char delim, size_t limit, char* field, size_t
   return true;
 }
 
-}  // namespace
+// Whether a host or port text holds a byte that no request line or
+// header may carry as it stands.
+bool unsendable(const char* field) {
+  for (const char* p = field; *p; ++p)
+    if (static_cast<unsigned char>(*p) <= 0x20 || *p == 0x7F) return true;
+  return false;
+}
 
-int QELURLParse(QELURL* url, const char* text) {
+// The parse; *cut (when given) learns whether host, port or path had to be
+// cut to fit its field.
+int parse(QELURL* url, const char* text, bool* cut) {
   if (text == nullptr || url == nullptr) return QELURL_ERR_NULL_TEXT;
+  bool was_cut = false;
 
   const char* rest = text;
   const char* separator = std::strstr(text, "://");
@@ -70,6 +79,7 @@ int QELURLParse(QELURL* url, const char* text) {
     if (!take_until(rest, ':', 255, url->host, sizeof url->host)) return QELURL_ERR_HOST_TOO_LONG;
     ++rest;
     if (!take_until(rest, '/', 40, url->port, sizeof url->port)) {
+      was_cut = std::strlen(rest) > kPortCut;
       qel_strlcpy(url->port, rest, kPortCut + 1);
       have_path = false;
     }
@@ -77,17 +87,25 @@ int QELURLParse(QELURL* url, const char* text) {
     qel_strlcpy(url->port, strcasecmp(url->scheme, "https") == 0 ? "443" : "80",
                 sizeof url->port);
     if (!take_until(rest, '/', 255, url->host, sizeof url->host)) {
+      was_cut = std::strlen(rest) > kHostCut;
       qel_strlcpy(url->host, rest, kHostCut + 1);
       have_path = false;
     }
   }
 
-  if (have_path)
+  if (have_path) {
+    was_cut = was_cut || std::strlen(rest) > kPathCut;
     qel_strlcpy(url->path, rest, kPathCut + 1);
-  else
+  } else {
     qel_strlcpy(url->path, "/", sizeof url->path);
+  }
+  if (cut != nullptr) *cut = was_cut;
   return QELURL_OK;
 }
+
+}  // namespace
+
+int QELURLParse(QELURL* url, const char* text) { return parse(url, text, nullptr); }
 
 QELURL* QELURLCreate(const char* text) {
   auto url = std::make_unique<QELURL>();  // value-initialised: all fields empty
@@ -107,6 +125,14 @@ char* QELURLFormat(const QELURL* url, char* buffer, int size) {
     QELSnprintf(buffer, n, "%s://%s@%s:%s%s", url->scheme, url->user, url->host, url->port,
                 url->path);
   return buffer;
+}
+
+QELURL* QELURLCreateWhole(const char* text) {
+  auto url = std::make_unique<QELURL>();
+  bool cut = false;
+  if (parse(url.get(), text, &cut) < 0 || cut || unsendable(url->host) || unsendable(url->port))
+    return nullptr;
+  return url.release();
 }
 
 void QELURLDestroy(QELURL* url) { std::unique_ptr<QELURL> owned(url); }

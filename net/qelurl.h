@@ -28,6 +28,11 @@ enum {
 // fails. Release it with QELURLDestroy.
 QELURL* QELURLCreate(const char* text);
 
+// As QELURLCreate, but null also when the host, port or path had to be cut
+// to fit its field, or when host or port hold a space or control byte: such
+// a record would name, or ask for, something else than the text.
+QELURL* QELURLCreateWhole(const char* text);
+
 // Fills url from text (the record should start zero-filled). 0 or one of the
 // negative codes above.
 int QELURLParse(QELURL* url, const char* text);

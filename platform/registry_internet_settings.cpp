@@ -48,6 +48,8 @@ bool is_internet_settings(const std::string& normalized_path) {
 
 std::vector<Value> environment_proxy_values() {
   std::vector<Value> values;
+  // Each variable names the proxy of its own scheme only; the lookup goes
+  // direct for a scheme the list has no entry for.
   const char* http = environment("http_proxy", "HTTP_PROXY");
   const char* https = environment("https_proxy", "HTTPS_PROXY");
   std::string server;
@@ -65,21 +67,24 @@ std::vector<Value> environment_proxy_values() {
   values.push_back(enable);
   values.push_back(string_value("ProxyServer", server));
 
+  // The bypass list keeps the environment's own form and rules (name
+  // suffixes, "*", addresses, ports), which a list of prefixes cannot say,
+  // so it goes into a value of its own.
   if (const char* no_proxy = environment("no_proxy", "NO_PROXY")) {
-    std::string list, entry;
+    std::string list;
     std::string text = no_proxy;
     size_t start = 0;
     while (start <= text.size()) {
       size_t comma = text.find(',', start);
       if (comma == std::string::npos) comma = text.size();
-      entry = trim(text.substr(start, comma - start));
+      const std::string entry = trim(text.substr(start, comma - start));
       if (!entry.empty()) {
-        if (!list.empty()) list += ';';
+        if (!list.empty()) list += ',';
         list += entry;
       }
       start = comma + 1;
     }
-    if (!list.empty()) values.push_back(string_value("ProxyOverride", list));
+    if (!list.empty()) values.push_back(string_value("NoProxy", list));
   }
   return values;
 }

@@ -37,7 +37,10 @@ std::string serialize(const Tree& tree);
 
 // Values the current user's Internet Settings key shows when the store holds
 // none of them, derived from http_proxy, https_proxy and no_proxy (either
-// case). Empty when the environment names no proxy.
+// case): ProxyEnable, ProxyServer with an entry for each scheme that has a
+// proxy ("http=HOST:PORT;https=HOST:PORT"), and NoProxy, the no_proxy list
+// as the environment gives it (comma-separated). Empty when the environment
+// names no proxy.
 std::vector<Value> environment_proxy_values();
 bool is_internet_settings(const std::string& normalized_path);
 

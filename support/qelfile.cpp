@@ -35,6 +35,16 @@ struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
 };
 
+// A name is taken by anything that has it, a link to nowhere included.
+bool name_taken(const char* path)
+{
+    struct stat st;
+    return ::lstat(path, &st) == 0;
+}
+
+// Attempts at a fresh name when the one just made was taken meanwhile.
+constexpr int kCreateAttempts = 8;
+
 struct FdCloser {
     int fd;
     ~FdCloser()
@@ -77,11 +87,23 @@ char* qel_tempname(char* destination, size_t size, const char* directory, const 
     std::string previous;
     for (unsigned long t = static_cast<unsigned long>(std::time(nullptr));; ++t) {
         std::snprintf(destination, size, "%s%d%lX%s%s", dir, pid, t, dot, ext);
-        if (!qel_file_exists(destination) || previous == destination)
+        if (!name_taken(destination) || previous == destination)
             break;
         previous = destination;
     }
     return destination;
+}
+
+int qel_create_tempfile(char* destination, size_t size, const char* directory, const char* prefix,
+                        const char* extension)
+{
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        qel_tempname(destination, size, directory, prefix, extension);
+        const int fd = ::open(destination, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 int qel_mkdirs(const char* path, int /*mode*/)

@@ -7,12 +7,19 @@
 // The one path separator of this platform.
 inline constexpr char QEL_PATH_SEPARATOR = '/';
 
-// Writes the name of a file that does not exist yet into destination (cut to
-// size): directory (the system temporary directory when null), prefix,
+// Writes the name of a file that does not exist yet (nor a link of that
+// name, dangling or not) into destination (cut to size): directory (the system temporary directory when null), prefix,
 // process id in decimal, the time in upper-case hex, then the extension.
 // Creates no file. Answers destination.
 char* qel_tempname(char* destination, size_t size, const char* directory, const char* prefix,
                    const char* extension);
+
+// Creates a new file, empty and for the owner only, under a name from
+// qel_tempname, and answers its open descriptor (write only), or -1. The
+// file is created exclusively and never through a link: a name that is
+// taken, by a file or by a link planted under it, is followed by a fresh one.
+int qel_create_tempfile(char* destination, size_t size, const char* directory, const char* prefix,
+                        const char* extension);
 
 // Creates every missing directory of path. 1 on success, 0 on failure with
 // errno telling why; directories made before the failure stay. mode is unused.

@@ -28,7 +28,12 @@ void usage(std::FILE* out)
                  "  --session S          the session cookie sent with the document's pictures\n"
                  "  --orientation O      landscape prints across the sheet; else portrait\n"
                  "  --debughtml V        a value starting with t shows the component's trace\n"
-                 "  --param NAME=VALUE   any parameter by name\n"
+                 "  --param NAME=VALUE   any parameter by name, among them:\n"
+                 "      tlsverify=BOOL   check https certificates and host names (default true;\n"
+                 "                       a value starting with f turns the check off)\n"
+                 "      timeout=SECONDS  bound on each wait of the document and picture\n"
+                 "                       downloads: connect with handshake, response head,\n"
+                 "                       stalled body (default 30)\n"
                  "\nCommands, run in the order given:\n");
     for (const HostCommand& command : host_commands())
         std::fprintf(out, "  %s\n", command.usage);

@@ -4,13 +4,17 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "common/hostile_peer.h"
 #include "common/http_fixture.h"
 #include "common/nginx_server.h"
 #include "control/tessel_ctrl.h"
@@ -150,6 +154,40 @@ TEST(Host, JobsThatLeaveContentOutSayHowMuchAndWhere) {
   tessel_testing::write_file(doc, "<p>fits");
   ASSERT_EQ(run(kTessel + " --src " + doc + " view -o " + dir.file("page.png"), dir.file("err")).status, 0);
   EXPECT_EQ(tessel_testing::read_file(dir.file("err")).find("left out"), std::string::npos);
+}
+
+// Through the host, as a user would meet them: each misbehaving server
+// costs at most the time-out (plus the start of the program) and ends in
+// the download box. The peers run side by side to keep the test short.
+TEST(Host, EveryStallEndsWithinTheTimeOutInTheDownloadBox) {
+  using tessel_testing::Hostile;
+  tessel_testing::NoSystemProxy no_proxy;
+  tessel_testing::TempDir dir;
+  const std::vector<Hostile> modes = {Hostile::SilentAfterAccept, Hostile::FullAcceptQueue, Hostile::TrickleHead,
+                                      Hostile::EndlessHeaders,    Hostile::ShortBody,       Hostile::StallMidBody,
+                                      Hostile::HalfServerHello,   Hostile::WrongName};
+  std::vector<std::unique_ptr<tessel_testing::HostilePeer>> peers;
+  for (Hostile mode : modes) peers.push_back(std::make_unique<tessel_testing::HostilePeer>(mode, 15000));
+  std::vector<double> seconds(modes.size());
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < modes.size(); ++i) {
+    runs.emplace_back([&, i] {
+      const auto start = std::chrono::steady_clock::now();
+      run(kTessel + " --src " + peers[i]->url("/doc.html") + " --param timeout=2 dump",
+          dir.file("err" + std::to_string(i)));
+      seconds[i] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+  }
+  for (std::thread& t : runs) t.join();
+  for (size_t i = 0; i < modes.size(); ++i) {
+    EXPECT_LT(seconds[i], 2 + 3.0) << "peer " << i;
+    const std::string err = tessel_testing::read_file(dir.file("err" + std::to_string(i)));
+    EXPECT_EQ(err.rfind("Error Downloading: Error downloading information.  Click OK, then press the F5 key to try "
+                        "again.\n",
+                        0),
+              0u)
+        << "peer " << i << ": " << err;
+  }
 }
 
 // The document request checks the server certificate unless the host turns

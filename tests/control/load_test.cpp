@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +15,9 @@
 #include "control/tessel_ctrl.h"
 #include "document/pdoc.h"
 #include "common/http_fixture.h"
+#include "common/hostile_peer.h"
 #include "common/loopback_http_server.h"
+#include "control/download.h"
 #include "platform/console.h"
 #include "platform/message_box.h"
 #include "platform/property_bag.h"
@@ -226,6 +230,63 @@ TEST_F(ControlLoad, BadAddressesAndServers) {
     EXPECT_EQ(boxes_.titles(), std::vector<std::string>{kDownloadFailed});
     EXPECT_FALSE(exists(control.m_szTempFile));
   }
+}
+
+// A transfer that fails part way is a failed download: the box, and no
+// document from the part that arrived.
+TEST_F(ControlLoad, ABodyCutShortBuildsNothing) {
+  tessel_testing::HostilePeer short_body(tessel_testing::Hostile::ShortBody);
+  LoopbackHttpServer no_last_chunk({{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n9\r\n<p>Partly\r\n", true}});
+  for (const std::string& url : {short_body.url("/doc.html"), no_last_chunk.url("/doc.html")}) {
+    MemoryPropertyBag bag;
+    bag.set("src", url);
+    CTesselCtrl control;
+    boxes_.boxes.clear();
+    control.Load(&bag, nullptr);
+    EXPECT_EQ(boxes_.titles(), std::vector<std::string>{kDownloadFailed}) << url;
+    EXPECT_EQ(control.m_pDocument, nullptr) << url;
+    EXPECT_FALSE(exists(control.m_szTempFile));
+  }
+}
+
+// The host's time-out bounds the document download (and the src put).
+TEST_F(ControlLoad, TheTimeOutParameterBoundsTheDownload) {
+  tessel_testing::HostilePeer trickle(tessel_testing::Hostile::TrickleHead);
+  bag_.set("src", trickle.url("/doc.html"));
+  bag_.set("timeout", "1");
+  const auto start = std::chrono::steady_clock::now();
+  control_.Load(&bag_, nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+  EXPECT_EQ(boxes_.titles(), std::vector<std::string>{kDownloadFailed});
+  EXPECT_EQ(control_.m_nTimeout, 1);
+
+  tessel_testing::HostilePeer silent(tessel_testing::Hostile::SilentAfterAccept);
+  const auto put_start = std::chrono::steady_clock::now();
+  control_.put_src(silent.url("/again.html").c_str());
+  EXPECT_LT(std::chrono::steady_clock::now() - put_start, std::chrono::milliseconds(2500));
+  std::remove(control_.m_szTempFile);
+
+  for (const auto& [text, seconds] : std::vector<std::pair<const char*, int>>{
+           {"2", 2}, {" 7 ", 7}, {"0", 30}, {"-3", 30}, {"ten", 30}, {"5s", 30}, {"", 30}, {"99999999", 86400}})
+    EXPECT_EQ(control_timeout_seconds(text), seconds) << text;
+}
+
+// The temporary name is predictable: a name that cannot be had (here a
+// folder with something in it) is replaced by a fresh one, and what was
+// planted under it is left alone.
+TEST_F(ControlLoad, ATakenTemporaryNameIsReplacedByAFreshOne) {
+  LoopbackHttpServer server({{LoopbackHttpServer::plain("<p>fetched")}});
+  bag_.set("src", server.url("/doc.html"));
+  const std::string planted = control_.m_szTempFile;
+  ASSERT_EQ(::mkdir(planted.c_str(), 0700), 0);
+  tessel_testing::write_file(planted + "/inside", "x");
+  control_.Load(&bag_, nullptr);
+  ASSERT_NE(control_.m_pDocument, nullptr);
+  EXPECT_EQ(first_text(control_.m_pDocument->root), "fetched");
+  EXPECT_NE(std::string(control_.m_szTempFile), planted);
+  EXPECT_EQ(tessel_testing::read_file(planted + "/inside"), "x");
+  EXPECT_TRUE(boxes_.boxes.empty());
+  std::filesystem::remove_all(planted);
 }
 
 // The console opens for any value starting with 't' in either case; this

@@ -249,9 +249,9 @@ pdoc_element* Built::image(size_t index) const {
 }
 
 Built build(const std::string& html, const char* base_url, const char* temp_dir,
-            const char* extra_headers) {
+            const char* extra_headers, const pdoc_fetch_settings& fetch) {
   Built built;
-  const pdoc_sources sources{base_url, temp_dir};
+  const pdoc_sources sources{base_url, temp_dir, fetch};
   testing::internal::CaptureStdout();
   built.doc.reset(pdocbuild_string(html.c_str(), &sources, extra_headers));
   fflush(stdout);

@@ -96,7 +96,7 @@ struct Built {
   pdoc_element* image(size_t index = 0) const;
 };
 Built build(const std::string& html, const char* base_url, const char* temp_dir,
-            const char* extra_headers = nullptr);
+            const char* extra_headers = nullptr, const pdoc_fetch_settings& fetch = {});
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& contents);

@@ -80,6 +80,31 @@ TEST_F(HttpRequestTest, ThroughAProxyTheTargetIsTheWholeUrlAndDefaultPortsLeaveH
   EXPECT_EQ(sent(http.get()), "GET http://example.test:80/p?q HTTP/1.0\r\nHost: example.test\r\nConnection: close\r\n\r\n");
 }
 
+// The longest path a URL holds goes out whole, also inside a proxy's
+// absolute target; an address that would have to be cut is refused.
+TEST_F(HttpRequestTest, TargetsGoOutWholeOrNotAtAll) {
+  const std::string path = "/" + std::string(1022, 'p');
+  HttpObject http(QELHTTPCreate());
+  const std::string url = "http://user:password@" + std::string(200, 'h') + ".test:8080" + path;
+  ASSERT_EQ(QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, url.c_str()), 0);
+  QELHTTPSetOption(http.get(), QELHTTP_OPT_PROXY, server_.url().c_str());
+  QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
+  const std::string request = sent(http.get());
+  EXPECT_EQ(request.rfind("GET " + url + " HTTP/1.0\r\n", 0), 0u) << request.substr(0, 80);
+
+  EXPECT_EQ(QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, (url + "x").c_str()), -1);
+  EXPECT_EQ(QELHTTPDownload(server_.url(path + "x").c_str(), "/dev/null", nullptr, nullptr, nullptr, nullptr, nullptr),
+            -19);
+}
+
+// Bytes that may not stand in a request line are escaped as it is written;
+// escapes already there are left as they are.
+TEST_F(HttpRequestTest, TargetBytesOutsidePrintableAsciiArePercentEncoded) {
+  HttpObject http = client(QELHTTP_GET, "/a b/%41\x7f\r\nX: y/caf\xc3\xa9.png?q=1 2");
+  const std::string request = sent(http.get());
+  EXPECT_EQ(request.rfind("GET /a%20b/%41%7F%0D%0AX:%20y/caf%C3%A9.png?q=1%202 HTTP/1.0\r\n", 0), 0u) << request;
+}
+
 TEST_F(HttpRequestTest, PortTextIsComparedAsText) {
   HttpObject http(QELHTTPCreate());
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, "http://example.test:080/");

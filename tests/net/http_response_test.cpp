@@ -225,6 +225,13 @@ TEST_F(HttpResponseTest, OutputPathRules) {
   EXPECT_EQ(QELHTTPExecute(http.get()), 1);
   EXPECT_EQ(tessel_testing::read_file(dir_.path() + "/a/b/c.bin"), "x");
   EXPECT_EQ(QELHTTPSetOption(http.get(), QELHTTP_OPT_OUTPUT_FILE, nullptr), -1);
+
+  // A link in place of the output file is not written through.
+  tessel_testing::write_file(dir_.file("victim"), "keep");
+  ASSERT_EQ(symlink(dir_.file("victim").c_str(), dir_.file("link").c_str()), 0);
+  QELHTTPSetOption(http.get(), QELHTTP_OPT_OUTPUT_FILE, dir_.file("link").c_str());
+  EXPECT_EQ(QELHTTPExecute(http.get()), -22);
+  EXPECT_EQ(tessel_testing::read_file(dir_.file("victim")), "keep");
 }
 
 TEST_F(HttpResponseTest, ConnectionFailuresAndMissingTls) {
@@ -255,7 +262,7 @@ TEST_F(HttpResponseTest, DownloadExFollowsLocationsUpToFive) {
   LoopbackHttpServer redirect({{moved, true, 0}});
   EXPECT_EQ(QELHTTPDownloadEx(redirect.url().c_str(), out().c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr, nullptr),
-            -6);  // the first attempt's result
+            5);  // the result of the attempt that filled the file
   EXPECT_EQ(written(), "final");
   EXPECT_EQ(target.wait_requests(1).at(0).rfind("GET /f HTTP/1.1\r\n", 0), 0u);
 
@@ -267,7 +274,8 @@ TEST_F(HttpResponseTest, DownloadExFollowsLocationsUpToFive) {
     std::string reply = "HTTP/1.1 302 Found\r\nLocation: " + chain.back()->url() + "\r\n\r\n";
     chain.push_back(std::make_unique<LoopbackHttpServer>(std::vector<ScriptedReply>{{reply, true, 0}}));
   }
-  // chain[6] redirects to chain[5], ... chain[1] to chain[0] (the end).
+  // chain[6] redirects to chain[5], ... chain[1] to chain[0] (the end);
+  // the fifth redirect's answer is another redirect, which fails.
   EXPECT_EQ(QELHTTPDownloadEx(chain[6]->url().c_str(), out().c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr, nullptr),
             -6);

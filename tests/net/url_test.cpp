@@ -129,6 +129,25 @@ TEST(URLParse, UndelimitedFieldsAreCutToTheirLimits) {
   EXPECT_STREQ(port39->path, "/p");
 }
 
+// The form the HTTP client takes: nothing cut, nothing that would break the
+// request line or a header out of host or port.
+TEST(URLCreateWhole, RefusesCutFieldsAndUnsendableBytes) {
+  struct Deleter {
+    void operator()(QELURL* u) const { QELURLDestroy(u); }
+  };
+  auto whole = [](const std::string& text) { return std::unique_ptr<QELURL, Deleter>(QELURLCreateWhole(text.c_str())); };
+  EXPECT_TRUE(whole("http://h/" + std::string(1022, 'p')));
+  EXPECT_FALSE(whole("http://h/" + std::string(1023, 'p')));
+  EXPECT_TRUE(whole("http://" + std::string(254, 'h')));
+  EXPECT_FALSE(whole("http://" + std::string(255, 'h')));
+  EXPECT_FALSE(whole("http://" + std::string(300, 'h') + "/p"));
+  EXPECT_FALSE(whole("http://h:" + std::string(40, '9')));
+  EXPECT_FALSE(whole("http://h\r\nX: 1/p"));
+  EXPECT_FALSE(whole("http://h:80 /p"));
+  EXPECT_TRUE(whole("http://h/a b"));  // the path is escaped on the wire
+  EXPECT_FALSE(whole("http://ann:" + std::string(30, 'x') + "@h/"));
+}
+
 TEST(URLFormat, ThreeTemplatesAlwaysWithPort) {
   EXPECT_EQ(format(*parse("http://h/p")), "http://h:80/p");
   EXPECT_EQ(format(*parse("http://ann:pw@h:81/p")), "http://ann:pw@h:81/p");

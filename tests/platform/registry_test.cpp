@@ -223,7 +223,8 @@ TEST_F(RegistryTest, InternetSettingsFromEnvironment) {
   RegCloseKey(key);
   EXPECT_EQ(read_string(RegRoot::CurrentUser, kInternet, "ProxyServer"),
             "http=proxy.example:3128;https=secure.example:8443");
-  EXPECT_EQ(read_string(RegRoot::CurrentUser, kInternet, "ProxyOverride"), "localhost;127.0.0.1;.corp");
+  EXPECT_EQ(read_string(RegRoot::CurrentUser, kInternet, "NoProxy"), "localhost,127.0.0.1,.corp");
+  EXPECT_EQ(read_string(RegRoot::CurrentUser, kInternet, "ProxyOverride"), "<no value>");
   // Only the current user's tree shows them.
   EXPECT_EQ(read_string(RegRoot::LocalMachine, kInternet, "ProxyServer"), "<no key>");
 

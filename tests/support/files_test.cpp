@@ -102,6 +102,25 @@ TEST_F(FilesTest, TempnameFollowsTakenNamesWithLaterSeconds)
     }
 }
 
+// A link planted under the next name, even one that points nowhere, takes
+// that name: the new file is made elsewhere and nothing goes through it.
+TEST_F(FilesTest, CreateTempfileNeverUsesAPlantedLink)
+{
+    char planted[256];
+    qel_tempname(planted, sizeof planted, dir_.c_str(), "dl", "tmp");
+    const std::string target = path("target");
+    ASSERT_EQ(::symlink(target.c_str(), planted), 0);
+    char name[256];
+    const int fd = qel_create_tempfile(name, sizeof name, dir_.c_str(), "dl", "tmp");
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_NE(std::string(name), planted);
+    EXPECT_EQ(fs::file_size(name), 0u);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_symlink(planted));
+    EXPECT_EQ(qel_create_tempfile(name, sizeof name, "/nonexistent-dir", "dl", "tmp"), -1);
+}
+
 TEST_F(FilesTest, TempnameUsesTmpdir)
 {
     const char* old = std::getenv("TMPDIR");
