@@ -68,7 +68,7 @@ void pdoc_dump_fields(std::string& out, const pdoc_element* e) {
   switch (e->type) {
     case ELE_TEXT: {
       const pdoc_style& s = e->style;
-      add_string(out, "face", s.face, sizeof s.face);
+      add_string(out, "face", s.face, PDOC_FACE_MAX);
       add_int(out, "size", s.size);
       add_int(out, "flags", s.flags);
       add_int(out, "align", s.align);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "document/pdocbuilder.h"
 #include "document/pdocimage.h"
 #include "document/pdocimage_files.h"
 #include "image/imgfilter.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/pdocattr.h"
+#include "document/pdocbuilder.h"
 #include "document/pdocreport.h"
 #include "document/pdoctree.h"
 

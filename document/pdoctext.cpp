@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "document/pdocbuilder.h"
 #include "document/pdocreport.h"
 
 namespace {
