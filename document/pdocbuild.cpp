@@ -208,6 +208,9 @@ void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
     return;
   }
   if (!b->current) {
+    // A doctype before anything else is no content: an HTML and BODY made
+    // for it would hold the document's own html as a second page.
+    if (index == PDOC_TAG_DOCTYPE) return;
     if (index != PDOC_TAG_HTML) {
       start_tag(b, "HTML", nullptr);
       if (b->current) start_tag(b, tag, attributes);  // else out of memory: drop it

@@ -179,6 +179,19 @@ TEST(Builder, UnknownAndUnmatchedTags) {
   EXPECT_EQ(build("x</font>").reports, "");  // a stray </font> is not worth a report
 }
 
+TEST(Builder, ADoctypeBeforeTheDocumentMakesNoElement) {
+  for (const std::string html : {"<html><head><title>T</title></head><body>Hi</body></html>",
+                                 "Hello <b>world</b>", "<table><tr><td>x</table><p>after", ""}) {
+    const std::string without = dump(build(html).doc.get(), true);
+    for (const std::string doctype : {"<!DOCTYPE html>", "<!doctype HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n",
+                                      "\n  <!DOCTYPE html>\n"}) {
+      EXPECT_EQ(dump(build(doctype + html).doc.get(), true), without) << doctype << html;
+    }
+  }
+  // Inside a document it stays what it was: an element the layout skips.
+  EXPECT_EQ(build("a<!DOCTYPE html>b").tree, "HTML\n  BODY\n    TEXT data=\"a\"\n    !DOCTYPE\n    TEXT data=\"b\"\n");
+}
+
 TEST(Builder, AliasesAndRules) {
   Built b = build("<strong>s</strong><em>e</em>a<hr>b<br>c");
   EXPECT_EQ(b.tree,
