@@ -58,7 +58,7 @@ void pdoc_dump(FILE* out, const pdoc_document* document, bool fields) {
   const pdoc_element* e = document->root;
   int depth = 0;
   while (e) {
-    for (int i = 0; i < depth; ++i) fputs("  ", out);
+    fputs(pdoc_dump_indent(depth).c_str(), out);
     pdoc_dump_element(out, e, fields);
     fputc('\n', out);
     if (e->child) {
