@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cassert>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -386,8 +387,40 @@ void end_tag(pdoc_builder* b, const char* tag) {
               tag, cur->name, cur->parent ? cur->parent->name : "");
 }
 
+// Whitespace that opens nothing where it arrives (nothing is open, or an
+// emulated list is between items) is held back: text that follows it with
+// no tag in between takes it along, as if both had come in one piece, and a
+// tag drops it. So where the input was cut does not matter.
+bool holds_back_space(const pdoc_builder* b) {
+  return !b->current || (b->list_depth > 0 && b->current->type == ELE_TABLE);
+}
+
+// More held back than this is dropped; it could only be leading blanks of a
+// text run, or markup that is anything but a document.
+constexpr size_t kMaxHeldSpace = size_t{1} << 20;
+
+void text_now(pdoc_builder* b, const char* bytes, int length);
+
 void text(pdoc_builder* b, const char* bytes, int length) {
   if (b->ignore_tag) return;
+  if (holds_back_space(b)) {
+    if (!has_non_space(bytes, length)) {
+      const size_t room = kMaxHeldSpace - b->held_space.size();
+      b->held_space.append(bytes, std::min(room, static_cast<size_t>(length)));
+      return;
+    }
+    if (!b->held_space.empty()) {
+      std::string joined = std::move(b->held_space);
+      b->held_space.clear();
+      joined.append(bytes, static_cast<size_t>(length));
+      text_now(b, joined.data(), static_cast<int>(joined.size()));
+      return;
+    }
+  }
+  text_now(b, bytes, length);
+}
+
+void text_now(pdoc_builder* b, const char* bytes, int length) {
   if (!b->current) {
     if (!has_non_space(bytes, length)) return;
     start_tag(b, "HTML", nullptr);
@@ -479,10 +512,16 @@ pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sour
 namespace pdocbuild {
 
 void startElement(void* user, const char* tag, const char** attributes) {
-  start_tag(static_cast<pdoc_builder*>(user), tag, attributes);
+  auto* b = static_cast<pdoc_builder*>(user);
+  b->held_space.clear();
+  start_tag(b, tag, attributes);
 }
 
-void endElement(void* user, const char* tag) { end_tag(static_cast<pdoc_builder*>(user), tag); }
+void endElement(void* user, const char* tag) {
+  auto* b = static_cast<pdoc_builder*>(user);
+  b->held_space.clear();
+  end_tag(b, tag);
+}
 
 void characters(void* user, const char* bytes, int length) {
   text(static_cast<pdoc_builder*>(user), bytes, length);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "document/pdoc.h"
 #include "document/pdocopen.h"
@@ -52,6 +53,9 @@ struct pdoc_builder {
   const pdoc_element* blank_run;
   const pdoc_element* tab_run;
   int nesting_reported;  // the nesting limit was reported once
+  // Whitespace held back until the next piece of text shows whether text
+  // follows it (pdocbuild.cpp).
+  std::string held_space;
 };
 
 // The pool of the build's shared strings, made on first use; null when

@@ -1,8 +1,8 @@
 // Pictures carried inside the document as base64 text: the text is
 // collected in a side file of the image's own while the element is open and
-// decoded, as one text, into a temporary picture file when it ends. Both files are named
-// here, in the temporary directory; no path the document writes is used for
-// writing.
+// decoded, as one text, into a temporary picture file when it ends. Both
+// files are named here, in the temporary directory; no path the document
+// writes is used for writing.
 #include <fcntl.h>
 #include <unistd.h>
 

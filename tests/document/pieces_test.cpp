@@ -116,12 +116,16 @@ TEST(Pieces, FuzzingSeedsBuildTheSameTree) {
   EXPECT_GE(count, 15u);
 }
 
-TEST(Pieces, BlankRunsAndTabsDoNotDependOnWhereTheTextIsCut) {
+TEST(Pieces, BlankRunsTabsAndRawTextDoNotDependOnWhereTheTextIsCut) {
   const fs::path here = kSource / "tests/document";
   for (const std::string html : {
            "<nobr>one  \n  two</nobr> three", "<nobr>a \t b</nobr>", "<pre>a  b\tc d</pre>",
            "<pre>x y\n</pre><pre>\tz w</pre>", "<nobr><pre>p q\tr</pre></nobr>",
            "<p>a   b <b> c </b>  d</p>", "<img embed-encoding>iVBO Rw0K\nGgo=</img>",
+           // whitespace where it opens nothing, kept with the text that follows
+           "<pre>a</html>  \v b", "<ul><li>a</li>\v\f c<li>d</ul>",
+           // processing instructions and raw text after a dropped '<'
+           "a<<?x ?>b", "p<<!-- c -->?q?>r", "<script>x<b>y</script>z",
        }) {
     expect_same_in_pieces(here / "inline", html);
   }
