@@ -3,7 +3,6 @@
 // without a report; repeated ones are applied in order.
 #include "document/pdocattr.h"
 
-#include <strings.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "document/pdocbuilder.h"
 #include "document/pdoccolor.h"
 #include "document/pdocreport.h"
+#include "document/pdoctags.h"
 #include "document/pdocvalues.h"
 #include "support/qelfile.h"
 
@@ -20,7 +20,7 @@ namespace {
 // Room for a temporary picture name: 254 characters and the NUL.
 constexpr size_t kTempNameSize = 255;
 
-bool is(const char* name, const char* wanted) { return strcasecmp(name, wanted) == 0; }
+bool is(const char* name, const char* wanted) { return pdoc_same_name(name, wanted); }
 
 // Calls fn(name, value) for every pair of a null-terminated list.
 template <typename Fn>

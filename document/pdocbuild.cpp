@@ -3,7 +3,6 @@
 #include "document/pdocbuild.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -35,7 +34,7 @@ bool has_non_space(const char* bytes, int length) {
   return false;
 }
 
-bool same(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+bool same(const char* a, const char* b) { return pdoc_same_name(a, b); }
 
 const char* alias(const char* tag) {
   if (same(tag, "TH")) return "TD";
