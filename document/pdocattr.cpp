@@ -3,7 +3,6 @@
 // without a report; repeated ones are applied in order.
 #include "document/pdocattr.h"
 
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>

@@ -21,11 +21,6 @@ struct pdoc_style_entry {
   pdoc_style style;
 };
 
-struct pdoc_strings_deleter {
-  void operator()(pdoc_strings* strings) const { pdoc_strings_free(strings); }
-};
-using pdoc_strings_ptr = std::unique_ptr<pdoc_strings, pdoc_strings_deleter>;
-
 struct pdoc_builder {
   pdoc_element* root;
   pdoc_element* current;  // the open element new content goes into
@@ -45,7 +40,7 @@ struct pdoc_builder {
   // current and the elements open above it.
   pdoc_open_elements open;
   // Faces and name attributes of the elements made; the document takes it.
-  pdoc_strings_ptr strings;
+  std::unique_ptr<pdoc_strings> strings;
   // The text run whose data ends in a collapsed blank stored as a no-break
   // space (under NOBR), and the run whose spaces all became no-break spaces
   // because it holds a TAB under PRE: both must be known when its text goes

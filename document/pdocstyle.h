@@ -21,8 +21,9 @@ int pdoc_push_style(pdoc_builder* builder, int tag, const pdoc_style* style);
 // or is not a cell barrier.
 void pdoc_pop_style(pdoc_builder* builder, int tag);
 
-// The top of the stack as it stands, to tell whether something was pushed
-// since: equal marks mean no push and no pop in between.
+// The top of the stack as it stands. A push always changes it, so marks
+// taken before and after a step tell whether the step pushed (and popped
+// nothing).
 struct pdoc_style_mark {
   uint64_t entries;
   uint32_t top_count;
