@@ -48,7 +48,7 @@ void BM_LongTextFonts(benchmark::State& state) {
   pdoc_element run{};
   run.type = ELE_TEXT;
   run.tag = PDOC_TAG_TEXT;
-  snprintf(run.style.face, sizeof run.style.face, "Times");
+  run.style.face = "Times";
   run.style.size = 3;
   run.style.color = -1;
   run.style.outline_color = -1;

@@ -64,18 +64,22 @@ enum : int {
   STYLE_OUTLINE = 8,
 };
 
-// Buffer sizes of the fixed text fields, terminating NUL included.
-inline constexpr int PDOC_NAME_SIZE = 80;
-inline constexpr int PDOC_NAME_ATTR_SIZE = 160;
-inline constexpr int PDOC_FACE_SIZE = 100;
+// Buffer size of an element's canonical name, terminating NUL included: the
+// longest name of the element table is "!DOCTYPE".
+inline constexpr int PDOC_NAME_SIZE = 12;
+// Longest face and name attribute kept, in characters; longer values are cut.
+inline constexpr int PDOC_FACE_MAX = 99;
+inline constexpr int PDOC_NAME_ATTR_MAX = 159;
 
 // The complete font state a text run is drawn with. Colours are 0x00BBGGRR;
 // -1 means not given.
 struct pdoc_style {
-  char face[PDOC_FACE_SIZE];  // "Times" by default
-  int32_t align;              // 0, ALIGN_LEFT, ALIGN_RIGHT, ALIGN_CENTER
-  int32_t size;               // HTML size number 1-7, 3 normal
-  int32_t flags;              // STYLE_* bits
+  // Never null: a static "Times", or a name held once per document (see
+  // pdoc_document::strings), so that copies of a style share it.
+  const char* face;
+  int32_t align;   // 0, ALIGN_LEFT, ALIGN_RIGHT, ALIGN_CENTER
+  int32_t size;    // HTML size number 1-7, 3 normal
+  int32_t flags;   // STYLE_* bits
   int32_t color;
   int32_t outline_color;
 };
@@ -103,26 +107,27 @@ struct pdoc_column {
   int32_t final_width;
 };
 
-// Fields of an ELE_TABLE element.
+// Fields of an ELE_TABLE element. (The kind-specific records are ordered so
+// that they need no padding: documents have many elements.)
 struct pdoc_table_fields {
-  int32_t width;
   double width_frac;  // a percentage as a fraction (50 % -> 0.5)
-  int32_t height;
   double height_frac;
+  pdoc_element*** matrix;  // cols arrays of rows cell pointers, [column][row]
+  pdoc_column* columns;    // cols records
+  int32_t* row_heights;    // rows values
+  int32_t width;
+  int32_t height;
   int32_t border;
   int32_t cellpadding;  // default 1
   int32_t cellspacing;  // default 2
-  int32_t frame;        // 0 not given, 1 void ... 7 vsides
   int32_t rows;         // counted as rows are created
   int32_t cols;         // set by normalisation
   int32_t align;
   int32_t bgcolor;      // -1 none
-  char forcedisplay;    // 'W', 'H' or 'B' (default)
-  pdoc_element*** matrix;  // cols arrays of rows cell pointers, [column][row]
-  pdoc_column* columns;    // cols records
-  int32_t* row_heights;    // rows values
-  int32_t max_width;       // natural width, filled by layout
+  int32_t max_width;    // natural width, filled by layout
   int32_t min_width;
+  int8_t frame;         // 0 not given, 1 void ... 7 vsides
+  char forcedisplay;    // 'W', 'H' or 'B' (default)
 };
 
 // Fields of an ELE_ROW element.
@@ -136,10 +141,10 @@ struct pdoc_row_fields {
 
 // Fields of an ELE_CELL element.
 struct pdoc_cell_fields {
-  int32_t width;
   double width_frac;
-  int32_t height;
   double height_frac;
+  int32_t width;
+  int32_t height;
   int32_t colspan;  // default 1
   int32_t rowspan;  // default 1
   int32_t align;
@@ -152,11 +157,11 @@ struct pdoc_cell_fields {
 
 // Fields of an ELE_HRULE element.
 struct pdoc_rule_fields {
+  double width_frac;  // default 1.0
   int32_t align;    // default ALIGN_CENTER
   int32_t noshade;  // 0/1
   int32_t size;     // thickness, default 1, never below 1
   int32_t width;    // pixels, default 0
-  double width_frac;  // default 1.0
 };
 
 // One element of the tree. Records are heap-allocated zero-filled; text runs
@@ -164,18 +169,19 @@ struct pdoc_rule_fields {
 // rules `rule`.
 struct pdoc_element {
   int32_t type;                // ELE_*
-  char name[PDOC_NAME_SIZE];   // canonical name from the element table
   int32_t tag;                 // PDOC_TAG_* index
+  char name[PDOC_NAME_SIZE];   // canonical name from the element table
   int32_t line, col;           // 1-based tokenizer position just after the start tag
+  int32_t data_len;
   pdoc_element* next;
   pdoc_element* prev;
   pdoc_element* child;   // first child
   pdoc_element* parent;  // null at top level
   char* data;            // character data, not NUL-terminated; null when empty
-  int32_t data_len;
 
-  char name_attr[PDOC_NAME_ATTR_SIZE];  // the element's name attribute (not for
-                                        // DOCTYPE, HTML, HEAD, BODY, HR)
+  // The element's name attribute, held once per document like faces; null
+  // when not given (and always for DOCTYPE, HTML, HEAD, BODY, HR).
+  const char* name_attr;
   // The part that depends on the class; only the member matching `type` may
   // be used (documents have many elements, so they share the space).
   union {
@@ -188,10 +194,15 @@ struct pdoc_element {
   };
 };
 
+// Strings a document's elements share (faces, name attributes); see
+// document/pdocstrings.h.
+struct pdoc_strings;
+
 // The handle a build returns; the caller owns it and frees it with
 // pdocbuild_free.
 struct pdoc_document {
-  pdoc_element* root;  // first top-level element, null for an empty document
+  pdoc_element* root;     // first top-level element, null for an empty document
+  pdoc_strings* strings;  // what root's elements point into; freed with them
 };
 
 // How pictures are downloaded: the same certificate check as the document
@@ -208,29 +219,5 @@ struct pdoc_sources {
   pdoc_fetch_settings fetch{};
 };
 
-// One entry of the style stack: the style in force and the tag that pushed it.
-struct pdoc_style_entry {
-  int32_t tag;
-  pdoc_style style;
-  pdoc_style_entry* below;
-};
-
-// State of one build.
-struct pdoc_builder {
-  pdoc_element* root;
-  pdoc_element* current;  // the open element new content goes into
-  qelhtmlparser* parser;  // for positions in reports
-  char* ignore_tag;       // SCRIPT/STYLE as written while its content is skipped
-  int pre;
-  int nobr;
-  int list_depth;  // emulated lists open
-  int forced_end;  // a text run is being ended because a start tag follows
-  pdoc_style_entry* styles;
-  const char* base_url;
-  const char* temp_dir;
-  const char* extra_headers;  // complete header lines for picture downloads
-  pdoc_fetch_settings fetch;
-  // The element linked most recently (kept valid by pdoc_unlink_element), so
-  // that appending a child rarely has to walk a long sibling list.
-  pdoc_element* last_linked;
-};
+// The state of one build (document/pdocbuilder.h).
+struct pdoc_builder;

@@ -3,23 +3,23 @@
 // without a report; repeated ones are applied in order.
 #include "document/pdocattr.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 
+#include "document/pdocbuilder.h"
 #include "document/pdoccolor.h"
+#include "document/pdocreport.h"
+#include "document/pdoctags.h"
 #include "document/pdocvalues.h"
 #include "support/qelfile.h"
-#include "support/qelstring.h"
 
 namespace {
 
 // Room for a temporary picture name: 254 characters and the NUL.
 constexpr size_t kTempNameSize = 255;
 
-bool is(const char* name, const char* wanted) { return strcasecmp(name, wanted) == 0; }
+bool is(const char* name, const char* wanted) { return pdoc_same_name(name, wanted); }
 
 // Calls fn(name, value) for every pair of a null-terminated list.
 template <typename Fn>
@@ -33,14 +33,24 @@ void for_each_attribute(const char** attributes, Fn fn) {
   }
 }
 
-void read_name_attr(pdoc_element* element, const char* value) {
-  qel_strlcpy(element->name_attr, value, sizeof element->name_attr);
+// A copy held by the build's string pool, cut to `max` characters; null
+// without a builder or memory.
+const char* held(pdoc_builder* builder, const char* value, size_t max) {
+  pdoc_strings* strings = builder ? pdoc_builder_strings(builder) : nullptr;
+  return strings ? strings->hold(value, max) : nullptr;
 }
 
-int32_t read_span(const char* value, int32_t limit) {
+void read_name_attr(pdoc_builder* builder, pdoc_element* element, const char* value) {
+  if (const char* name = held(builder, value, PDOC_NAME_ATTR_MAX)) element->name_attr = name;
+}
+
+// A span above the limit is cut to it, and the cut is reported.
+int32_t read_span(pdoc_builder* builder, const char* attribute, const char* value, int32_t limit) {
   const int32_t span = pdoc_read_int(value);
   if (span < 0) return 1;
-  return span > limit ? limit : span;
+  if (span <= limit) return span;
+  pdoc_report(builder, "WARNING %s %d is over the limit of %d. Using %d.", attribute, span, limit, limit);
+  return limit;
 }
 
 int32_t read_frame(const char* value) {
@@ -62,11 +72,12 @@ bool has_text_attributes(int tag) { return tag != PDOC_TAG_BR; }
 
 }  // namespace
 
-void pdoc_apply_text_attributes(pdoc_element* element, int tag, const char** attributes) {
+void pdoc_apply_text_attributes(pdoc_builder* builder, pdoc_element* element, int tag,
+                                const char** attributes) {
   pdoc_style& style = element->style;
   for_each_attribute(attributes, [&](const char* name, const char* value) {
     if (is(name, "face")) {
-      qel_strlcpy(style.face, value, sizeof style.face);
+      if (const char* face = held(builder, value, PDOC_FACE_MAX)) style.face = face;
     } else if (is(name, "size")) {
       style.size = pdoc_read_font_size(style.size, value);
     } else if (is(name, "align")) {
@@ -77,14 +88,15 @@ void pdoc_apply_text_attributes(pdoc_element* element, int tag, const char** att
       style.outline_color = parse_color(value);
       style.flags |= STYLE_OUTLINE;
     } else if (is(name, "name")) {
-      read_name_attr(element, value);
+      read_name_attr(builder, element, value);
     }
   });
   if (tag == PDOC_TAG_CENTER) style.align = ALIGN_CENTER;
 }
 
-void pdoc_apply_image_attributes(pdoc_element* element, const char* temp_dir,
+void pdoc_apply_image_attributes(pdoc_builder* builder, pdoc_element* element,
                                  const char** attributes) {
+  const char* temp_dir = builder ? builder->temp_dir : nullptr;
   pdoc_image_fields& image = element->image;
   std::free(image.src);
   image = pdoc_image_fields{};
@@ -98,7 +110,7 @@ void pdoc_apply_image_attributes(pdoc_element* element, const char* temp_dir,
     } else if (is(name, "align")) {
       pdoc_read_align(value, &image.align);
     } else if (is(name, "name")) {
-      read_name_attr(element, value);
+      read_name_attr(builder, element, value);
     } else if (is(name, "src")) {
       // Keep the earlier source when the copy cannot be made.
       if (char* copy = strdup(value)) {
@@ -115,7 +127,7 @@ void pdoc_apply_image_attributes(pdoc_element* element, const char* temp_dir,
   });
 }
 
-void pdoc_apply_table_attributes(pdoc_element* element, const char** attributes) {
+void pdoc_apply_table_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes) {
   pdoc_table_fields& table = element->table;
   table.width = 0;
   table.width_frac = 0;
@@ -144,16 +156,16 @@ void pdoc_apply_table_attributes(pdoc_element* element, const char** attributes)
     } else if (is(name, "bgcolor")) {
       table.bgcolor = parse_color(value);
     } else if (is(name, "frame")) {
-      table.frame = read_frame(value);
+      table.frame = static_cast<int8_t>(read_frame(value));
     } else if (is(name, "forcedisplay")) {
       table.forcedisplay = read_forcedisplay(value);
     } else if (is(name, "name")) {
-      read_name_attr(element, value);
+      read_name_attr(builder, element, value);
     }
   });
 }
 
-void pdoc_apply_row_attributes(pdoc_element* element, const char** attributes) {
+void pdoc_apply_row_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes) {
   pdoc_row_fields& row = element->row;
   row.align = 0;
   row.valign = 0;
@@ -169,12 +181,12 @@ void pdoc_apply_row_attributes(pdoc_element* element, const char** attributes) {
     } else if (is(name, "bgcolor")) {
       row.bgcolor = parse_color(value);
     } else if (is(name, "name")) {
-      read_name_attr(element, value);
+      read_name_attr(builder, element, value);
     }
   });
 }
 
-void pdoc_apply_cell_attributes(pdoc_element* element, const char** attributes) {
+void pdoc_apply_cell_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes) {
   pdoc_cell_fields& cell = element->cell;
   cell.width = 0;
   cell.width_frac = 0;
@@ -191,9 +203,9 @@ void pdoc_apply_cell_attributes(pdoc_element* element, const char** attributes) 
     } else if (is(name, "height")) {
       pdoc_read_length(value, &cell.height, &cell.height_frac);
     } else if (is(name, "colspan")) {
-      cell.colspan = read_span(value, PDOC_MAX_COLSPAN);
+      cell.colspan = read_span(builder, "colspan", value, PDOC_MAX_COLSPAN);
     } else if (is(name, "rowspan")) {
-      cell.rowspan = read_span(value, PDOC_MAX_ROWSPAN);
+      cell.rowspan = read_span(builder, "rowspan", value, PDOC_MAX_ROWSPAN);
     } else if (is(name, "align")) {
       pdoc_read_align(value, &cell.align);
     } else if (is(name, "valign")) {
@@ -201,7 +213,7 @@ void pdoc_apply_cell_attributes(pdoc_element* element, const char** attributes) 
     } else if (is(name, "bgcolor")) {
       cell.bgcolor = parse_color(value);
     } else if (is(name, "name")) {
-      read_name_attr(element, value);
+      read_name_attr(builder, element, value);
     }
   });
 }
@@ -231,19 +243,20 @@ void pdoc_read_attributes(pdoc_builder* builder, pdoc_element* element, const ch
   if (!element) return;
   switch (element->type) {
     case ELE_TEXT:
-      if (has_text_attributes(element->tag)) pdoc_apply_text_attributes(element, element->tag, attributes);
+      if (has_text_attributes(element->tag))
+        pdoc_apply_text_attributes(builder, element, element->tag, attributes);
       break;
     case ELE_IMAGE:
-      pdoc_apply_image_attributes(element, builder ? builder->temp_dir : nullptr, attributes);
+      pdoc_apply_image_attributes(builder, element, attributes);
       break;
     case ELE_TABLE:
-      pdoc_apply_table_attributes(element, attributes);
+      pdoc_apply_table_attributes(builder, element, attributes);
       break;
     case ELE_ROW:
-      pdoc_apply_row_attributes(element, attributes);
+      pdoc_apply_row_attributes(builder, element, attributes);
       break;
     case ELE_CELL:
-      pdoc_apply_cell_attributes(element, attributes);
+      pdoc_apply_cell_attributes(builder, element, attributes);
       break;
     case ELE_HRULE:
       pdoc_apply_rule_attributes(element, attributes);

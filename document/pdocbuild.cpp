@@ -3,14 +3,16 @@
 #include "document/pdocbuild.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "document/pdocbuilder.h"
 #include "document/pdocimage.h"
 #include "document/pdoclist.h"
 #include "document/pdocreport.h"
@@ -32,7 +34,7 @@ bool has_non_space(const char* bytes, int length) {
   return false;
 }
 
-bool same(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+bool same(const char* a, const char* b) { return pdoc_same_name(a, b); }
 
 const char* alias(const char* tag) {
   if (same(tag, "TH")) return "TD";
@@ -68,11 +70,51 @@ bool is_structural(int tag) {
          tag == PDOC_TAG_TD || tag == PDOC_TAG_THEAD;
 }
 
+// Tags whose elements can hold elements of their own kind, directly or
+// through a table: the ones that make deep nesting. A BODY directly under an
+// HTML, rows and cells are bounded by what holds them.
+bool nests(int tag, const pdoc_element* parent) {
+  switch (tag) {
+    case PDOC_TAG_HTML:
+    case PDOC_TAG_HEAD:
+    case PDOC_TAG_IMG:
+    case PDOC_TAG_TABLE:
+    case PDOC_TAG_DOCTYPE:
+      return true;
+    case PDOC_TAG_BODY:
+      return !parent || parent->type != ELE_HTML;
+    default:
+      return false;
+  }
+}
+
+// Beyond the limit, tags that would nest deeper are ignored and what they
+// hold goes into the element that is open: the tree stays within reach of
+// the layout, the dump and every walk up it. Reported once per build.
+bool too_deep(pdoc_builder* b, int index, const char* tag) {
+  if (!nests(index, b->current) || b->open.depth() < PDOC_MAX_NESTING) return false;
+  if (!b->nesting_reported) {
+    b->nesting_reported = 1;
+    pdoc_report(b, "WARNING Nesting deeper than %d levels. Ignoring %s here and every later tag that "
+                   "would nest deeper.",
+                static_cast<int>(PDOC_MAX_NESTING), tag);
+  }
+  return true;
+}
+
+// The text run no longer takes text: what was known about its last piece goes.
+void forget_run(pdoc_builder* b, const pdoc_element* run) {
+  if (b->blank_run == run) b->blank_run = nullptr;
+  if (b->tab_run == run) b->tab_run = nullptr;
+}
+
 void close_current(pdoc_builder* b) {
   pdoc_element* e = b->current;
   pdoc_element* parent = e->parent;
+  b->open.closed(e);
   switch (e->type) {
     case ELE_TEXT:
+      forget_run(b, e);
       if (b->forced_end)
         b->forced_end = 0;  // the run's style stays in force for what follows
       else
@@ -111,6 +153,10 @@ void create(pdoc_builder* b, int index, const char* tag, const char** attributes
   pdoc_trace("startElement:%s, current is: %s\n", tag, current_name(b));
   pdoc_element* e = pdoc_create_element(b, b->current, index, attributes);
   b->current = e;
+  if (e)
+    b->open.opened(e);
+  else
+    b->open.clear();
   if (e && e->type == ELE_HRULE) end_tag(b, e->name);
 }
 
@@ -162,6 +208,9 @@ void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
     return;
   }
   if (!b->current) {
+    // A doctype before anything else is no content: an HTML and BODY made
+    // for it would hold the document's own html as a second page.
+    if (index == PDOC_TAG_DOCTYPE) return;
     if (index != PDOC_TAG_HTML) {
       start_tag(b, "HTML", nullptr);
       if (b->current) start_tag(b, tag, attributes);  // else out of memory: drop it
@@ -182,10 +231,10 @@ void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
       }
       break;
     case ELE_BODY:
-      if (index == PDOC_TAG_TR)
-        start_tag(b, "TABLE", nullptr);
-      else if (index == PDOC_TAG_TD)
-        start_tag(b, "TR", nullptr);
+      if (index == PDOC_TAG_TR || index == PDOC_TAG_TD) {
+        start_tag(b, index == PDOC_TAG_TR ? "TABLE" : "TR", nullptr);
+        if (b->current == cur) return;  // nested too deep for the table it needs
+      }
       break;
     case ELE_TEXT:
       pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_TEXT) first.\n", tag, cur->name);
@@ -251,6 +300,7 @@ void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
     default:
       break;
   }
+  if (too_deep(b, index, tag)) return;
   create(b, index, tag, attributes);
 }
 
@@ -298,7 +348,8 @@ void end_tag(pdoc_builder* b, const char* tag) {
   }
 
   if (is_structural(index)) {
-    pdoc_element* found = pdoc_find_open(cur, index);
+    assert(b->open.innermost() == cur);
+    pdoc_element* found = b->open.find(index);
     if (!found) {
       pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Parent not found, Ignoring.", tag, cur->name);
       return;
@@ -335,8 +386,40 @@ void end_tag(pdoc_builder* b, const char* tag) {
               tag, cur->name, cur->parent ? cur->parent->name : "");
 }
 
+// Whitespace that opens nothing where it arrives (nothing is open, or an
+// emulated list is between items) is held back: text that follows it with
+// no tag in between takes it along, as if both had come in one piece, and a
+// tag drops it. So where the input was cut does not matter.
+bool holds_back_space(const pdoc_builder* b) {
+  return !b->current || (b->list_depth > 0 && b->current->type == ELE_TABLE);
+}
+
+// More held back than this is dropped; it could only be leading blanks of a
+// text run, or markup that is anything but a document.
+constexpr size_t kMaxHeldSpace = size_t{1} << 20;
+
+void text_now(pdoc_builder* b, const char* bytes, int length);
+
 void text(pdoc_builder* b, const char* bytes, int length) {
   if (b->ignore_tag) return;
+  if (holds_back_space(b)) {
+    if (!has_non_space(bytes, length)) {
+      const size_t room = kMaxHeldSpace - b->held_space.size();
+      b->held_space.append(bytes, std::min(room, static_cast<size_t>(length)));
+      return;
+    }
+    if (!b->held_space.empty()) {
+      std::string joined = std::move(b->held_space);
+      b->held_space.clear();
+      joined.append(bytes, static_cast<size_t>(length));
+      text_now(b, joined.data(), static_cast<int>(joined.size()));
+      return;
+    }
+  }
+  text_now(b, bytes, length);
+}
+
+void text_now(pdoc_builder* b, const char* bytes, int length) {
   if (!b->current) {
     if (!has_non_space(bytes, length)) return;
     start_tag(b, "HTML", nullptr);
@@ -414,21 +497,31 @@ pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sour
   while (b.current) {
     pdoc_element* open = b.current;
     end_tag(&b, open->name);
-    if (b.current == open) b.current = open->parent;
+    if (b.current == open) {
+      b.open.closed(open);
+      b.current = open->parent;
+    }
   }
   free(b.ignore_tag);
   pdoc_clear_styles(&b);
   document->root = b.root;
+  document->strings = b.strings.release();
   return document;
 }
 
 namespace pdocbuild {
 
 void startElement(void* user, const char* tag, const char** attributes) {
-  start_tag(static_cast<pdoc_builder*>(user), tag, attributes);
+  auto* b = static_cast<pdoc_builder*>(user);
+  b->held_space.clear();
+  start_tag(b, tag, attributes);
 }
 
-void endElement(void* user, const char* tag) { end_tag(static_cast<pdoc_builder*>(user), tag); }
+void endElement(void* user, const char* tag) {
+  auto* b = static_cast<pdoc_builder*>(user);
+  b->held_space.clear();
+  end_tag(b, tag);
+}
 
 void characters(void* user, const char* bytes, int length) {
   text(static_cast<pdoc_builder*>(user), bytes, length);
@@ -451,6 +544,7 @@ pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources, c
 int pdocbuild_free(pdoc_document* document) {
   if (!document) return 1;
   pdoc_free_elements(document->root);
+  pdoc_strings_free(document->strings);
   free(document);
   return 1;
 }

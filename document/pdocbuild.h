@@ -2,10 +2,15 @@
 // handlers that repair the structure as events arrive.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "document/pdoc.h"
 #include "document/pdoctree.h"
+
+// Open elements a build lets nest; a tag that would nest deeper is reported
+// and ignored, and what it holds goes into the element that is open.
+inline constexpr size_t PDOC_MAX_NESTING = 1000;
 
 // Builds the tree of a whole stream. sources and extra_headers may be null.
 // Null only when the handle cannot be allocated; a document without content

@@ -2,6 +2,7 @@
 // appended as key=value without breaking earlier readers.
 #include "document/pdocdump.h"
 
+#include <cstring>
 #include <string>
 
 #include "document/pdocdump_fields.h"
@@ -28,11 +29,9 @@ void quoted(FILE* out, const char* bytes, int length) {
 
 void pdoc_dump_element(FILE* out, const pdoc_element* e, bool fields) {
   fputs(e->name, out);
-  if (e->name_attr[0]) {
+  if (e->name_attr && e->name_attr[0]) {
     fputs(" name=", out);
-    int len = 0;
-    while (len < static_cast<int>(sizeof e->name_attr) && e->name_attr[len]) ++len;
-    quoted(out, e->name_attr, len);
+    quoted(out, e->name_attr, static_cast<int>(strnlen(e->name_attr, PDOC_NAME_ATTR_MAX)));
   }
   if (e->data && e->data_len > 0) {
     fputs(" data=", out);
@@ -59,7 +58,7 @@ void pdoc_dump(FILE* out, const pdoc_document* document, bool fields) {
   const pdoc_element* e = document->root;
   int depth = 0;
   while (e) {
-    for (int i = 0; i < depth; ++i) fputs("  ", out);
+    fputs(pdoc_dump_indent(depth).c_str(), out);
     pdoc_dump_element(out, e, fields);
     fputc('\n', out);
     if (e->child) {

@@ -5,7 +5,8 @@
 
 #include "document/pdoc.h"
 
-// One line per element in document order, two spaces of indent per depth:
+// One line per element in document order, two spaces of indent per depth
+// (beyond 40 levels, the indent of 40 and the depth as "[N] "):
 // the canonical name, then name="..." when name_attr is set and data="..."
 // when the element has data. Quoted bytes outside 0x20-0x7E are \xHH; '"'
 // and '\' are escaped with a backslash.

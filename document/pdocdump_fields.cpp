@@ -68,7 +68,7 @@ void pdoc_dump_fields(std::string& out, const pdoc_element* e) {
   switch (e->type) {
     case ELE_TEXT: {
       const pdoc_style& s = e->style;
-      add_string(out, "face", s.face, sizeof s.face);
+      add_string(out, "face", s.face, PDOC_FACE_MAX);
       add_int(out, "size", s.size);
       add_int(out, "flags", s.flags);
       add_int(out, "align", s.align);
@@ -139,6 +139,11 @@ void pdoc_dump_fields(std::string& out, const pdoc_element* e) {
   }
 }
 
+std::string pdoc_dump_indent(int depth) {
+  if (depth <= PDOC_DUMP_MAX_INDENT) return std::string(static_cast<size_t>(depth > 0 ? depth : 0) * 2, ' ');
+  return std::string(PDOC_DUMP_MAX_INDENT * 2, ' ') + "[" + std::to_string(depth) + "] ";
+}
+
 void pdoc_dump_matrix(std::string& out, const pdoc_element* table, int depth) {
   if (!table || table->type != ELE_TABLE || !table->table.matrix) return;
   const pdoc_table_fields& t = table->table;
@@ -151,7 +156,7 @@ void pdoc_dump_matrix(std::string& out, const pdoc_element* table, int depth) {
       if (c->type == ELE_CELL) index.emplace(c, next++);
     }
   }
-  const std::string indent(static_cast<size_t>(depth + 1) * 2, ' ');
+  const std::string indent = pdoc_dump_indent(depth + 1);
   for (int32_t r = 0; r < t.rows; ++r) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "matrix r=%" PRId32 ":", r);

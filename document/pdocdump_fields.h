@@ -14,8 +14,17 @@
 // add nothing.
 void pdoc_dump_fields(std::string& out, const pdoc_element* element);
 
-// Appends one line per matrix row of a table, indented two spaces per level
-// of depth + 1 (depth is the table's own): "matrix r=R:" then, per column, a
+// Levels of indent a dump line gets at most.
+inline constexpr int PDOC_DUMP_MAX_INDENT = 40;
+
+// The indent of a dump line at depth: two spaces per level; deeper than
+// PDOC_DUMP_MAX_INDENT levels, the indent of that many levels and the depth
+// as "[N] ", so that a deep tree's dump grows with its size, not with the
+// square of its depth.
+std::string pdoc_dump_indent(int depth);
+
+// Appends one line per matrix row of a table, indented (pdoc_dump_indent)
+// for depth + 1 (depth is the table's own): "matrix r=R:" then, per column, a
 // space and the 0-based index of the covering cell among the table's cells
 // in row order, or "-" for an empty position. Nothing without a matrix.
 void pdoc_dump_matrix(std::string& out, const pdoc_element* table, int depth);

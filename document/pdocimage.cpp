@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "document/pdocbuilder.h"
 #include "document/pdocimage_files.h"
 #include "image/imgfilter.h"
 #include "support/qelfile.h"

@@ -53,8 +53,10 @@ int pdoc_image_same_origin(const char* base_url, const char* address);
 void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, const char* bytes,
                               int length);
 
-// Decodes the collected inline text into a new temporary picture file, which
-// becomes the image's src, and removes the side file.
+// Decodes the collected inline text, as one base64 text, into a new
+// temporary picture file, which becomes the image's src, and removes the side
+// file. Without text, or with text that is not base64 (reported), the image
+// has no src.
 void pdoc_image_decode_inline(const pdoc_builder* builder, pdoc_element* image);
 
 // Removes and forgets the side file of an image, if it still has one.

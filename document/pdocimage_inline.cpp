@@ -1,8 +1,8 @@
 // Pictures carried inside the document as base64 text: the text is
 // collected in a side file of the image's own while the element is open and
-// decoded into a temporary picture file when it ends. Both files are named
-// here, in the temporary directory; no path the document writes is used for
-// writing.
+// decoded, as one text, into a temporary picture file when it ends. Both
+// files are named here, in the temporary directory; no path the document
+// writes is used for writing.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,10 +12,12 @@
 #include <memory>
 #include <string>
 
+#include "document/pdocbuilder.h"
 #include "document/pdocimage.h"
 #include "document/pdocimage_files.h"
+#include "document/pdocimage_text.h"
+#include "document/pdocreport.h"
 #include "image/imgfilter.h"
-#include "support/qelbase64.h"
 
 namespace {
 
@@ -73,31 +75,77 @@ void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, 
   close(fd);
 }
 
+namespace {
+
+enum class Decoded { kPicture, kNoData, kNotBase64, kWriteFailed };
+
+// Decodes the whole side file into the picture file.
+Decoded decode_text(FILE* text, FILE* picture) {
+  pdoc_inline_decoder decoder;
+  std::string bytes;
+  char piece[64 * 1024];
+  size_t written = 0;
+  size_t got;
+  while ((got = fread(piece, 1, sizeof piece, text)) > 0) {
+    if (!decoder.feed(piece, got, bytes)) return Decoded::kNotBase64;
+    if (fwrite(bytes.data(), 1, bytes.size(), picture) != bytes.size()) return Decoded::kWriteFailed;
+    written += bytes.size();
+    bytes.clear();
+  }
+  if (ferror(text) || !decoder.finish(bytes)) return Decoded::kNotBase64;
+  if (fwrite(bytes.data(), 1, bytes.size(), picture) != bytes.size()) return Decoded::kWriteFailed;
+  written += bytes.size();
+  return written > 0 ? Decoded::kPicture : Decoded::kNoData;
+}
+
+// Decodes the side file into a new temporary picture file; answers its name
+// (empty when there is no picture).
+std::string decode_side_file(const pdoc_builder* builder, const pdoc_element* image) {
+  const pdoc_image_fields& fields = image->image;
+  File text{fopen(fields.side_file, "rb")};
+  if (!text) return {};
+  char name[PDOC_IMAGE_NAME_SIZE];
+  const std::string extension = picture_extension(fields.src);
+  const int fd = pdoc_image_create_temp(name, sizeof name, builder->temp_dir, nullptr, extension.c_str());
+  if (fd < 0) return {};
+  File picture{fdopen(fd, "wb")};
+  if (!picture) {
+    close(fd);
+    unlink(name);
+    return {};
+  }
+  Decoded result = decode_text(text.get(), picture.get());
+  if (fclose(picture.release()) != 0 && result == Decoded::kPicture) result = Decoded::kWriteFailed;
+  switch (result) {
+    case Decoded::kPicture:
+      return name;
+    case Decoded::kNotBase64:
+      pdoc_report(builder, "WARNING Inline picture from line: %d col: %d is not base64. Leaving it out.",
+                  image->line, image->col);
+      break;
+    case Decoded::kWriteFailed:
+      printf("Error writing %s.\n", name);
+      break;
+    case Decoded::kNoData:
+      break;
+  }
+  unlink(name);
+  return {};
+}
+
+}  // namespace
+
 void pdoc_image_decode_inline(const pdoc_builder* builder, pdoc_element* image) {
   pdoc_image_fields& fields = image->image;
-  if (!fields.side_file) return;  // no text arrived
-  if (File text{fopen(fields.side_file, "r")}) {
-    char name[PDOC_IMAGE_NAME_SIZE];
-    const std::string extension = picture_extension(fields.src);
-    const int fd = pdoc_image_create_temp(name, sizeof name, builder->temp_dir, nullptr,
-                                          extension.c_str());
-    if (fd >= 0) {
-      File picture{fdopen(fd, "wb")};
-      if (!picture) close(fd);
-      char* src = strdup(name);
-      if (picture && src) {
-        // Text that does not decode leaves what decoded before it; the
-        // size step then finds no picture in it.
-        QELBase64DecodeStream(text.get(), picture.get());
-        free(fields.src);
-        fields.src = src;
-        fields.temp_file = 1;
-      } else {
-        free(src);
-        unlink(name);
-      }
-    }
-  }
+  // The source named so far (a placeholder, or a name the document gave) is
+  // never the picture's file: an inline picture without data has none.
+  std::string picture = fields.side_file ? decode_side_file(builder, image) : std::string();
+  free(fields.src);
+  fields.src = picture.empty() ? nullptr : strdup(picture.c_str());
+  if (fields.src)
+    fields.temp_file = 1;
+  else if (!picture.empty())
+    unlink(picture.c_str());
   pdoc_image_drop_side_file(image);
 }
 

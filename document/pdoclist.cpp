@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "document/pdocbuild.h"
+#include "document/pdocbuilder.h"
 
 namespace {
 

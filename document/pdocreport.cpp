@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "document/pdocbuilder.h"
 #include "document/qelhtmlparser.h"
 
 int pdoc_verbose_trace = 0;

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "document/pdocattr.h"
+#include "document/pdocbuilder.h"
 #include "document/pdocreport.h"
+#include "document/pdocstyle.h"
 #include "document/pdoctree.h"
 
 namespace {
@@ -68,7 +70,6 @@ bool allocate_matrix(pdoc_element* table) {
   pdoc_table_fields& t = table->table;
   const size_t cols = static_cast<size_t>(t.cols);
   const size_t rows = static_cast<size_t>(t.rows);
-  if (static_cast<int64_t>(cols) * static_cast<int64_t>(rows) > PDOC_MAX_TABLE_POSITIONS) return false;
   t.columns = static_cast<pdoc_column*>(calloc(cols, sizeof(pdoc_column)));
   t.row_heights = static_cast<int32_t*>(calloc(rows ? rows : 1, sizeof(int32_t)));
   t.matrix = static_cast<pdoc_element***>(calloc(cols, sizeof(pdoc_element**)));
@@ -154,10 +155,22 @@ void pdoc_normalize_table(pdoc_builder* builder, pdoc_element* table) {
     std::snprintf(colspan, sizeof colspan, "%d", cols - row.span_total);
     const char* attributes[] = {"colspan", colspan, nullptr};
     // Made like any TD under a row: it adds its colspan to span_total and
-    // pushes a style barrier.
+    // pushes a style barrier. It is closed as soon as it is made, so its
+    // barrier goes at once, as any cell's does when it closes; left on the
+    // stack it would stop the end tags of the styles around the table.
+    const pdoc_style_mark before = pdoc_style_top(builder);
     pdoc_create_element(builder, rows[i], PDOC_TAG_TD, attributes);
+    if (pdoc_style_top(builder) != before) pdoc_pop_style(builder, PDOC_TAG_TD);
   }
 
+  if (int64_t{cols} * table->table.rows > PDOC_MAX_TABLE_POSITIONS) {
+    pdoc_report(builder,
+                "WARNING Table line: %d col: %d has %d columns and %d rows, over the limit of %lld cells. "
+                "Leaving it out.\n",
+                table->line, table->col, cols, table->table.rows,
+                static_cast<long long>(PDOC_MAX_TABLE_POSITIONS));
+    return;
+  }
   if (!allocate_matrix(table)) {
     pdoc_table_free_matrix(table);
     pdoc_report(nullptr, "Out of memory create table matrix.");

@@ -7,8 +7,9 @@
 // while their cells are placed.
 inline constexpr int32_t PDOC_MAX_TABLE_COLS = 1000;
 
-// Largest matrix (columns x rows) that is built. A bigger table keeps its
-// rows and filler cells but no matrix, as when memory runs out.
+// Largest matrix (columns x rows) that is built. A bigger table is reported
+// and keeps its rows and filler cells but no matrix, as when memory runs
+// out: the layout leaves such a table out.
 inline constexpr int64_t PDOC_MAX_TABLE_POSITIONS = int64_t{1} << 23;
 
 // Called when a TABLE element ends, before its parent becomes current.

@@ -1,8 +1,6 @@
 // The fixed table of twenty element kinds, searched in index order.
 #include "document/pdoctags.h"
 
-#include <strings.h>
-
 #include "document/pdoc.h"
 
 namespace {
@@ -24,8 +22,11 @@ constexpr TagEntry kTags[PDOC_TAG_UNKNOWN] = {
 
 int pdoc_tag_index(const char* name) {
   if (!name) return PDOC_TAG_UNKNOWN;
+  // The table's names are upper case; most entries differ at the first byte.
+  unsigned char first = static_cast<unsigned char>(name[0]);
+  if (first >= 'a' && first <= 'z') first = static_cast<unsigned char>(first - ('a' - 'A'));
   for (int i = 0; i < PDOC_TAG_UNKNOWN; ++i)
-    if (strcasecmp(kTags[i].name, name) == 0) return i;
+    if (static_cast<unsigned char>(kTags[i].name[0]) == first && pdoc_same_name(kTags[i].name, name)) return i;
   return PDOC_TAG_UNKNOWN;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "document/pdocbuilder.h"
 #include "document/pdocreport.h"
 
 namespace {
@@ -51,25 +52,45 @@ size_t pdoc_data_capacity(size_t length) {
   return capacity;
 }
 
+namespace {
+
+// Under PRE a run that holds a TAB has no-break spaces throughout, whichever
+// piece of its text the TAB came in: the spaces it got before turn now.
+void turn_earlier_spaces(pdoc_builder* builder, pdoc_element* element) {
+  if (!builder || builder->tab_run == element) return;
+  builder->tab_run = element;
+  for (int32_t i = 0; i < element->data_len; ++i)
+    if (element->data[i] == ' ') element->data[i] = static_cast<char>(kNoBreakSpace);
+}
+
+}  // namespace
+
 void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* bytes, int length) {
   if (!element || !bytes || length <= 0) return;
   const auto* in = reinterpret_cast<const unsigned char*>(bytes);
   const bool pre = builder && builder->pre;
   const bool nobr = builder && builder->nobr;
   const bool has_data = element->data_len > 0;
-  const bool after_space = has_data && element->data[element->data_len - 1] == ' ';
+  // A collapsed blank may have been stored as a no-break space (NOBR).
+  const bool after_space = has_data && (element->data[element->data_len - 1] == ' ' ||
+                                        (builder && builder->blank_run == element));
 
   long long out_len = 0;
   int tabs = 0;
+  bool ends_blank = false;
   if (pre) {
     out_len = length;
     for (int i = 0; i < length; ++i) tabs += in[i] == '\t';
   } else {
-    normalised(in, length, has_data, after_space, [&](unsigned char) { ++out_len; });
+    normalised(in, length, has_data, after_space, [&](unsigned char c) {
+      ++out_len;
+      ends_blank = c == ' ';
+    });
   }
   if (out_len == 0) return;
   out_len += 6LL * tabs;
-  const bool expand = nobr || tabs > 0;
+  const bool tab_run = pre && (tabs > 0 || (builder && builder->tab_run == element));
+  const bool expand = nobr || tab_run;
 
   const long long new_len = element->data_len + out_len;
   char* data = element->data;
@@ -85,6 +106,13 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
     return;
   }
   element->data = data;
+  if (tab_run) turn_earlier_spaces(builder, element);
+  if (builder) {
+    if (ends_blank)
+      builder->blank_run = element;
+    else if (builder->blank_run == element)
+      builder->blank_run = nullptr;
+  }
 
   auto* out = reinterpret_cast<unsigned char*>(data + element->data_len);
   auto put = [&](unsigned char c) {

@@ -227,11 +227,6 @@ void Tokenizer::run(const char* bytes, int length) {
 
       case S_TAG:
         tag_byte(c, i, run_start);
-        if (p_->state == S_TEXT && p_->script && run_start == i && i == 0) {
-          // Raw text whose '<' ended the previous piece: that '<' is no
-          // longer in the caller's bytes, so hand it out on its own.
-          characters("<", 1);
-        }
         break;
 
       case S_END_TAG:
@@ -272,13 +267,16 @@ void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
       p_->state = S_END_TAG;
       return;
     }
-    if (c == '?') {
+    if (c == '?' || p_->script) {
+      // A processing instruction, or '<' and this byte in raw text: text
+      // from here on, after a '<' of its own. Whatever came between the '<'
+      // and this byte is dropped (as a '<' right after '<' is for a tag), and
+      // the '<' need not be in this piece of the input.
+      if (c == '?') p_->script = 1;
       p_->state = S_TEXT;
-      p_->script = 1;
-      return;
-    }
-    if (p_->script) {
-      p_->state = S_TEXT;
+      p_->comment_state = 0;
+      characters("<", 1);
+      run_start = i;
       return;
     }
     if (c == '!') {

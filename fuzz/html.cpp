@@ -1,32 +1,16 @@
-// Arbitrary bytes through the tokenizer and the document builder, whole and
-// cut at points taken from the input; the tree must keep its shape.
+// Arbitrary bytes through the tokenizer and the document builder, whole, cut
+// at points taken from the input and fed a byte at a time: the tree must keep
+// its shape and be the same however the bytes were cut.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
-#include "document/pdocbuild.h"
-#include "document/qelhtmlparser.h"
+#include <string>
+
+#include "fuzz/html_pieces.h"
 
 namespace {
-
-struct Input {
-  const uint8_t* data;
-  size_t size;
-  size_t cut1, cut2;  // piece boundaries, 0 for none
-};
-
-void feed_pieces(qelhtmlparser* p, void* user) {
-  const Input& in = *static_cast<const Input*>(user);
-  const char* bytes = reinterpret_cast<const char*>(in.data);
-  size_t from = 0;
-  for (size_t cut : {in.cut1, in.cut2, in.size}) {
-    if (cut < from || cut > in.size) continue;
-    qelhtmlparser_parse(p, bytes + from, cut - from);
-    from = cut;
-  }
-}
 
 void check(bool ok) {
   if (!ok) abort();
@@ -80,25 +64,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  size_t c1 = 0, c2 = 0;
-  if (size >= 2) {
-    c1 = data[0] % size;
-    c2 = c1 + data[1] % (size - c1 + 1);
-  }
-
-  Input whole{data, size, 0, 0};
-  Input split{data, size, c1, c2};
-  for (Input* in : {&whole, &split}) {
-    pdoc_document* doc = pdocbuild_feed(feed_pieces, in, nullptr, nullptr);
+  using fuzz_html::Pieces;
+  const Pieces whole{data, size, {}};
+  const Pieces cut{data, size, fuzz_html::random_cuts(data, size)};
+  const Pieces bytes{data, size, fuzz_html::every_byte(size)};
+  std::string first;
+  for (const Pieces* in : {&whole, &cut, &bytes}) {
+    pdoc_document* doc = fuzz_html::build(*in);
     check(doc != nullptr);
     check_shape(doc->root);
+    const std::string tree = fuzz_html::dump(doc);
     pdocbuild_free(doc);
+    if (in == &whole)
+      first = tree;
+    else
+      check(tree == first);  // the pieces built another tree
   }
 
   // The tokenizer alone, with a small tag buffer so overflows happen often.
   qelhtmlparser* p = qelhtmlparser_create(16);
   qelhtmlparser_set_start_element_handler(p, on_start);
-  feed_pieces(p, &split);
+  fuzz_html::feed_pieces(p, const_cast<Pieces*>(&cut));
   qelhtmlparser_destroy(p);
   return 0;
 }

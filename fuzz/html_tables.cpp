@@ -1,14 +1,17 @@
 // Arbitrary bytes through the builder; every normalised table must be a
 // consistent grid: rows as wide as the table, matrix entries that are cells
-// of that table, spans that stay inside it.
+// of that table, spans that stay inside it. The same bytes cut at points taken
+// from the input must build the same tree.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "document/pdocbuild.h"
+#include "fuzz/html_pieces.h"
 
 namespace {
 
@@ -68,5 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pdoc_document* doc = pdocbuild_string(text.c_str(), nullptr, nullptr);
   if (doc) walk(doc->root);
   pdocbuild_free(doc);
+
+  // Whole and in pieces, up to the first NUL as the string build reads it.
+  const size_t length = strlen(text.c_str());
+  const fuzz_html::Pieces whole{data, length, {}};
+  const fuzz_html::Pieces cut{data, length, fuzz_html::random_cuts(data, length)};
+  pdoc_document* a = fuzz_html::build(whole);
+  pdoc_document* b = fuzz_html::build(cut);
+  if (!a || !b || fuzz_html::dump(a) != fuzz_html::dump(b)) abort();
+  pdocbuild_free(a);
+  pdocbuild_free(b);
   return 0;
 }

@@ -8,9 +8,22 @@
 #include "document/pdocbuild.h"
 #include "document/pdocdump.h"
 
+namespace {
+
+const char kUsage[] =
+    "usage: tessel-dump FILE   (FILE may be - for standard input)\n"
+    "Builds the document tree of an HTML file and prints the builder's reports, then one line per\n"
+    "element with its fields (lines deeper than 40 levels show their depth as [N]).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    fputs(kUsage, stdout);
+    return 0;
+  }
   if (argc != 2) {
-    fprintf(stderr, "usage: tessel-dump FILE   (FILE may be - for standard input)\n");
+    fputs(kUsage, stderr);
     return 2;
   }
   const bool from_stdin = strcmp(argv[1], "-") == 0;

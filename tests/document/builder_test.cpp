@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include "document/pdocbuild.h"
+#include "document/pdocbuilder.h"
 #include "document/pdocdump.h"
+#include "document/pdocstyle.h"
 #include "document/pdoctags.h"
 #include "document/qelhtmlparser.h"
 
@@ -26,11 +28,11 @@ struct DocDeleter {
 };
 using Doc = std::unique_ptr<pdoc_document, DocDeleter>;
 
-std::string dump(const pdoc_document* doc) {
+std::string dump(const pdoc_document* doc, bool fields = false) {
   char* buf = nullptr;
   size_t len = 0;
   FILE* f = open_memstream(&buf, &len);
-  pdoc_dump(f, doc);
+  pdoc_dump(f, doc, fields);
   fclose(f);
   std::string s(buf, len);
   free(buf);
@@ -52,6 +54,7 @@ Built build(const char* html, bool with_dump = true) {
   if (with_dump) b.tree = dump(b.doc.get());
   return b;
 }
+Built build(const std::string& html, bool with_dump = true) { return build(html.c_str(), with_dump); }
 
 std::string report(int line, int col, const std::string& message) {
   return "PDOC_BUILDER ERROR at (line,col) (" + std::to_string(line) + "," + std::to_string(col) +
@@ -174,6 +177,19 @@ TEST(Builder, UnknownAndUnmatchedTags) {
   EXPECT_EQ(plain.reports, report(1, 11, "Unmatched ending. name: center, curr: BODY. Ignoring."));
   EXPECT_EQ(plain.tree, "HTML\n  BODY\n    TEXT data=\"x\"\n    TEXT data=\"y\"\n");
   EXPECT_EQ(build("x</font>").reports, "");  // a stray </font> is not worth a report
+}
+
+TEST(Builder, ADoctypeBeforeTheDocumentMakesNoElement) {
+  for (const std::string html : {"<html><head><title>T</title></head><body>Hi</body></html>",
+                                 "Hello <b>world</b>", "<table><tr><td>x</table><p>after", ""}) {
+    const std::string without = dump(build(html).doc.get(), true);
+    for (const std::string doctype : {"<!DOCTYPE html>", "<!doctype HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n",
+                                      "\n  <!DOCTYPE html>\n"}) {
+      EXPECT_EQ(dump(build(doctype + html).doc.get(), true), without) << doctype << html;
+    }
+  }
+  // Inside a document it stays what it was: an element the layout skips.
+  EXPECT_EQ(build("a<!DOCTYPE html>b").tree, "HTML\n  BODY\n    TEXT data=\"a\"\n    !DOCTYPE\n    TEXT data=\"b\"\n");
 }
 
 TEST(Builder, AliasesAndRules) {
@@ -352,13 +368,132 @@ TEST(Builder, ElementPositionsAreAfterTheStartTag) {
   EXPECT_EQ(bold->col, 4);
 }
 
-TEST(Builder, DeeplyNestedDocumentsBuildAndFree) {
-  std::string html;
-  for (int i = 0; i < 20000; ++i) html += "<table><tr><td>";
-  html += "deep";
-  Built b = build(html.c_str(), false);  // the dump of such a tree is quadratic
-  EXPECT_EQ(b.reports, "");
-  EXPECT_EQ(b.body()->child->type, ELE_TABLE);
+// Depth of the deepest element (the root is 1), without recursion.
+int deepest(const pdoc_element* e) {
+  int depth = 1, most = 0;
+  while (e) {
+    most = std::max(most, depth);
+    if (e->child) {
+      e = e->child;
+      ++depth;
+      continue;
+    }
+    while (e && !e->next) {
+      e = e->parent;
+      --depth;
+    }
+    if (e) e = e->next;
+  }
+  return most;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+TEST(Builder, NestingIsBoundedReportedOnceAndKeepsTheContent) {
+  const int limit = static_cast<int>(PDOC_MAX_NESTING);
+  struct Case {
+    std::string html;
+    const char* ignored;
+  } cases[] = {
+      {repeat("<table><tr><td>", 3000) + "deep", "table"},
+      {"<html><body>" + repeat("<head>", 5000) + "<title>deep</title>", "head"},
+      {"<html><body>" + repeat("<html>", 3000) + "deep", "html"},
+      {"<html><body>" + repeat("<img embed-encoding>", 3000) + "<b>deep</b>", "img"},
+      {repeat("<body>", 3000) + "deep", "body"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ignored);
+    Built b = build(c.html, false);  // the dump of such a tree is long
+    const std::string message = "WARNING Nesting deeper than " + std::to_string(limit) + " levels. Ignoring " +
+                                c.ignored + " here and every later tag that would nest deeper.\n";
+    EXPECT_EQ(count(b.reports, message), 1u);
+    EXPECT_LE(deepest(b.doc->root), limit + 4);
+    EXPECT_NE(dump(b.doc.get()).find("data=\"deep\""), std::string::npos) << "content lost";
+  }
+  // Below the limit nothing changes.
+  Built shallow = build(repeat("<head>", limit - 3) + "x", false);
+  EXPECT_EQ(shallow.reports, "");
+  EXPECT_EQ(deepest(shallow.doc->root), limit - 1);
+}
+
+TEST(Builder, EndTagsMatchingNothingOpenAreIgnoredUnderDeepNesting) {
+  const std::string ignoring = "Parent not found, Ignoring.";
+  Built b = build("<html><body>" + repeat("<head>", 3000) + repeat("</table>", 3000) + "after", false);
+  EXPECT_EQ(count(b.reports, "Unmatched ending. name: table, curr: HEAD. " + ignoring), 3000u);
+  EXPECT_EQ(count(b.reports, "WARNING Nesting"), 1u);
+
+  // An open element further up is found, unless the table rule stops the
+  // search first: a TR is not looked for beyond a TABLE, a TD not beyond a TR.
+  EXPECT_EQ(build("<table><tr><td>a<table></tr>b").reports.rfind(
+                report(1, 29, "Unmatched ending. name: tr, curr: TABLE. " + ignoring), 0),
+            0u);
+  EXPECT_EQ(build("<table><tr><td>a<table><tr></td>b").reports.rfind(
+                report(1, 33, "Unmatched ending. name: td, curr: TR. " + ignoring), 0),
+            0u);
+  Built found = build("<table><tr><td>" + repeat("<head>", 50) + "</table>x");
+  EXPECT_EQ(count(found.reports, "-Forced ending HEAD."), 50u);
+  const std::string last = "\n    TEXT data=\"x\"\n";
+  EXPECT_EQ(found.tree.substr(found.tree.size() - last.size()), last) << found.tree;
+}
+
+TEST(Builder, RunsOfEqualStylesAreHeldOnce) {
+  pdoc_builder b{};
+  pdoc_style bold;
+  pdoc_default_style(&bold);
+  bold.flags = STYLE_BOLD;
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(pdoc_push_style(&b, PDOC_TAG_B, &bold), 1);
+  EXPECT_EQ(b.styles.size(), 1u);
+  pdoc_style now;
+  for (int i = 0; i < 2; ++i) pdoc_pop_style(&b, PDOC_TAG_B);
+  pdoc_current_style(&b, &now);
+  EXPECT_EQ(now.flags, STYLE_BOLD);
+  pdoc_pop_style(&b, PDOC_TAG_B);
+  pdoc_current_style(&b, &now);
+  EXPECT_EQ(now.flags, 0);
+  EXPECT_TRUE(b.styles.empty());
+
+  // A pop for a cell takes everything above its barrier and one barrier.
+  pdoc_push_style(&b, PDOC_TAG_TD, nullptr);
+  pdoc_push_style(&b, PDOC_TAG_TD, nullptr);
+  pdoc_push_style(&b, PDOC_TAG_B, &bold);
+  pdoc_push_style(&b, PDOC_TAG_B, &bold);
+  pdoc_pop_style(&b, PDOC_TAG_TD);
+  ASSERT_EQ(b.styles.size(), 1u);
+  EXPECT_EQ(b.styles.back().tag, PDOC_TAG_TD);
+  EXPECT_EQ(b.styles.back().count, 1u);
+
+  // Through the builder: runs ended by the next start tag keep their style
+  // in force, one pop per end tag.
+  Built runs = build("<b>" + repeat("<b>", 100000) + "x</b>y</b>z", false);
+  pdoc_element* x = runs.body()->child;
+  ASSERT_TRUE(x && x->next && x->next->next);
+  EXPECT_EQ(x->style.flags, STYLE_BOLD);
+  EXPECT_EQ(x->next->style.flags, STYLE_BOLD);
+  EXPECT_EQ(x->next->next->style.flags, STYLE_BOLD);  // 99999 bold entries are still open
+  Built closed = build("<b><b>x</b>y</b>z");
+  EXPECT_EQ(closed.body()->child->next->next->style.flags, 0);
+}
+
+TEST(Builder, FacesAndNamesAreSharedByTheDocument) {
+  Built b = build("<font face=Arial name=a>x</font><font face=Arial>y</font><font face=\"" +
+                  std::string(150, 'f') + "\">z</font>");
+  pdoc_element* x = b.body()->child;
+  ASSERT_TRUE(x && x->next && x->next->next);
+  EXPECT_EQ(x->style.face, x->next->style.face);  // one copy
+  EXPECT_STREQ(x->name_attr, "a");
+  EXPECT_EQ(x->next->name_attr, nullptr);
+  EXPECT_EQ(std::string(x->next->next->style.face), std::string(PDOC_FACE_MAX, 'f'));
+  EXPECT_STREQ(b.body()->name, "BODY");
 }
 
 TEST(Builder, InlineImageDataIsCollectedInASideFileOfTheTemporaryDirectory) {

@@ -1,7 +1,6 @@
 // Dump fields: record order, colour forms and quoting.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "document/pdocdump_fields.h"
@@ -9,7 +8,7 @@
 TEST(DumpFields, TextImageAndRule) {
   pdoc_element text{};
   text.type = ELE_TEXT;
-  std::strcpy(text.style.face, "Ti\"mes");
+  text.style.face = "Ti\"mes";
   text.style.size = 3;
   text.style.flags = 9;
   text.style.color = 0xFF;

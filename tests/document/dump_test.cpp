@@ -41,6 +41,17 @@ TEST(Dump, IndentsAndEscapes) {
   pdoc_dump(stdout, nullptr);  // nothing to print, no crash
 }
 
+TEST(Dump, DeepLinesShowTheirDepthInsteadOfIndentingFurther) {
+  std::string html;
+  for (int i = 0; i < 30; ++i) html += "<table><tr><td>";
+  html += "deep";
+  const std::string tree = dump_of(html.c_str());
+  const std::string at40(80, ' ');
+  EXPECT_NE(tree.find("\n" + std::string(78, ' ') + "TR\n" + at40 + "TD\n" + at40 + "[41] TABLE\n"), std::string::npos);
+  EXPECT_NE(tree.find("\n" + at40 + "[92] TEXT data=\"deep\"\n"), std::string::npos);
+  EXPECT_EQ(tree.find(std::string(82, ' ')), std::string::npos);
+}
+
 // Runs the program next to the tests when this build has it.
 int run_dump(const std::string& args, std::string* out, const std::string& input_pipe = "") {
   const std::string program = std::string(TESSEL_BINARY_DIR) + "/apps/tessel-dump";
@@ -67,6 +78,12 @@ TEST(Dump, ProgramReadsFilesAndStandardInput) {
   out.clear();
   EXPECT_EQ(run_dump("/nonexistent/letter.html", &out), 1);
   EXPECT_NE(out.find("cannot open /nonexistent/letter.html"), std::string::npos);
+  out.clear();
+  EXPECT_EQ(run_dump("--help", &out), 0);
+  EXPECT_EQ(out.rfind("usage: tessel-dump FILE", 0), 0u) << out;
+  out.clear();
+  EXPECT_EQ(run_dump("a b", &out), 2);
+  EXPECT_EQ(out.rfind("usage: tessel-dump FILE", 0), 0u) << out;
   out.clear();
   EXPECT_EQ(run_dump(std::string(TESSEL_SOURCE_DIR) + "/samples/letter.html", &out), 0);
   EXPECT_NE(out.find(" TABLE name=\"items\" width="), std::string::npos);

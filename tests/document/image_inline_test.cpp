@@ -18,12 +18,22 @@ using imagetest::build;
 using imagetest::Built;
 using imagetest::ScratchDir;
 
-std::string base64_lines(const std::string& bytes) {
+// The encoding in lines of 76 characters, or (one_line) without line breaks.
+std::string base64_lines(const std::string& bytes, bool one_line = false) {
   char* text = nullptr;
-  EXPECT_GE(QELBase64EncodeLines(bytes.data(), bytes.size(), &text), 0);
+  const int length = one_line ? QELBase64Encode(bytes.data(), bytes.size(), &text)
+                              : QELBase64EncodeLines(bytes.data(), bytes.size(), &text);
+  EXPECT_GE(length, 0);
   std::string lines = text ? text : "";
   free(text);
   return lines;
+}
+
+// The text cut into lines of `width` characters, each after `indent`.
+std::string wrapped(const std::string& text, size_t width, const std::string& indent, const char* end = "\n") {
+  std::string out;
+  for (size_t at = 0; at < text.size(); at += width) out += indent + text.substr(at, width) + end;
+  return out;
 }
 
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -95,6 +105,55 @@ TEST_F(InlinePicture, MalformedOrMissingTextLeavesNoPictureAndNoFiles) {
     }
     EXPECT_TRUE(temp.entries().empty());
   }
+}
+
+TEST_F(InlinePicture, DecodesWhateverTheLineLengthsAndIndentation) {
+  const std::string text = base64_lines(png, true);
+  std::string unpadded = text;
+  while (!unpadded.empty() && unpadded.back() == '=') unpadded.pop_back();
+  for (const std::string& data : {text, "\n" + text + "\n", wrapped(text, 500, ""), wrapped(text, 1000, "", "\r\n"),
+                                  wrapped(text, 60, "      "), wrapped(text, 7, "\t", " \r\n "), unpadded}) {
+    SCOPED_TRACE(data.substr(0, 40));
+    Built b = build("<p><img embed-encoding height=20>" + data + "</img>", nullptr, temp.path().c_str());
+    ASSERT_TRUE(b.image() && b.image()->image.src);
+    EXPECT_EQ(imagetest::read_file(b.image()->image.src), png);
+    EXPECT_EQ(b.image()->image.width, 60);  // the picture was read: 30 x 10 at height 20
+    EXPECT_EQ(b.printed, "");
+  }
+}
+
+TEST_F(InlinePicture, TextThatIsNotBase64LeavesNoPictureAndIsReported) {
+  const std::string text = base64_lines(png, true);
+  for (const std::string& data : {std::string("!!!!not base64!!!!"), text + "@", text + "Q", std::string("QQ==QQ=="),
+                                  std::string("QQ="), text.substr(0, 20) + "=" + text.substr(21)}) {
+    SCOPED_TRACE(data.substr(0, 40));
+    {
+      Built b = build("<p>x\n<img embed-encoding width=7 height=9>" + data + "</img>", nullptr, temp.path().c_str());
+      ASSERT_TRUE(b.image());
+      EXPECT_EQ(b.image()->image.src, nullptr);
+      EXPECT_EQ(b.image()->image.width, 7);
+      EXPECT_EQ(b.image()->image.height, 9);
+      const std::string end = std::to_string(38 + data.size() + 6);
+      EXPECT_EQ(b.printed, "PDOC_BUILDER ERROR at (line,col) (2," + end +
+                               "): WARNING Inline picture from line: 2 col: 38 is not base64. Leaving it out.\n");
+    }
+    EXPECT_TRUE(temp.entries().empty());
+  }
+}
+
+TEST_F(InlinePicture, OneWithoutDataHasNoSourceAndDoesNotShowTheNext) {
+  const std::string html = "<img embed-encoding width=5 height=6></img><img embed-encoding> \n </img>"
+                           "<img embed-encoding>" + base64_lines(png) + "</img>";
+  Built b = build(html, nullptr, temp.path().c_str());
+  ASSERT_EQ(b.images().size(), 3u);
+  EXPECT_EQ(b.image(0)->image.src, nullptr);
+  EXPECT_EQ(b.image(0)->image.width, 5);
+  EXPECT_EQ(b.image(0)->image.height, 6);
+  EXPECT_EQ(b.image(1)->image.src, nullptr);
+  ASSERT_TRUE(b.image(2)->image.src);
+  EXPECT_EQ(imagetest::read_file(b.image(2)->image.src), png);
+  EXPECT_EQ(temp.entries().size(), 1u);
+  EXPECT_EQ(b.printed, "");
 }
 
 TEST(LocalPicture, RelativeNamesAreLookedUpUnderABaseFolder) {

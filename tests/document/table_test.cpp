@@ -7,6 +7,7 @@
 
 #include "document/pdocbuild.h"
 #include "document/pdocdump_fields.h"
+#include "document/pdoctable.h"
 
 namespace {
 
@@ -93,7 +94,46 @@ TEST(Table, HugeAndZeroSpansStayInside) {
 
   Built h = build("<table><tr><td colspan=2000000000 rowspan=-3>a<td colspan=2000000000>b</table>");
   EXPECT_EQ(h.table()->table.cols, 1000);
+  EXPECT_EQ(h.reports.rfind(warn(1, 46, "WARNING colspan 2000000000 is over the limit of 1000. Using 1000."), 0), 0u)
+      << h.reports;
+  Built r = build("<table><tr><td rowspan=70000>a</table>");
+  EXPECT_EQ(r.reports.rfind(warn(1, 30, "WARNING rowspan 70000 is over the limit of 65534. Using 65534."), 0), 0u)
+      << r.reports;
   EXPECT_EQ(h.table()->child->row.span_total, 1000);
   pdoc_element* second = h.table()->child->child->next;
   EXPECT_EQ(second->cell.colspan, 0);
+}
+
+TEST(Table, FillerCellsLeaveNoStyleBehind) {
+  // A nested table inside a colour: the colour stays within its cell whether
+  // the nested table's rows are full or short (and padded by a filler cell).
+  for (const char* second_row : {"<tr><td>c<td>d", "<tr><td>c"}) {
+    SCOPED_TRACE(second_row);
+    const std::string html = std::string("<table><tr><td><font color=red><table><tr><td>a<td>b") + second_row +
+                             "</table></font>after</td><td>next</td></tr></table>";
+    Built b = build(html.c_str());
+    pdoc_element* outer_row = b.table()->child;
+    pdoc_element* first = outer_row->child;
+    ASSERT_TRUE(first && first->next && first->next->child);
+    EXPECT_EQ(first->next->child->style.color, -1) << "colour leaked into the next cell";
+    pdoc_element* inner = first->child;
+    ASSERT_EQ(inner->type, ELE_TABLE);
+    EXPECT_EQ(inner->child->child->child->style.color, 0xFF);
+  }
+}
+
+TEST(Table, OneOverTheCellLimitIsReportedAndKeepsNoMatrix) {
+  const int rows = static_cast<int>(PDOC_MAX_TABLE_POSITIONS / PDOC_MAX_TABLE_COLS) + 1;
+  std::string html = "<p>x</p>\n  <table>";
+  for (int r = 0; r < rows; ++r) html += "<tr><td colspan=1000></td></tr>";
+  html += "</table>";
+  Built b = build(html.c_str());
+  pdoc_element* table = b.doc->root->child->child->next;
+  ASSERT_EQ(table->type, ELE_TABLE);
+  EXPECT_EQ(table->table.matrix, nullptr);
+  EXPECT_EQ(table->table.rows, rows);
+  EXPECT_EQ(b.reports, warn(2, static_cast<int>(html.size()) - 8, "WARNING Table line: 2 col: 10 has 1000 columns and " +
+                                                                     std::to_string(rows) +
+                                                                     " rows, over the limit of 8388608 cells. "
+                                                                     "Leaving it out.\n"));
 }

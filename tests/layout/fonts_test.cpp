@@ -20,7 +20,7 @@ struct Runs {
     auto e = std::make_unique<pdoc_element>();
     e->type = ELE_TEXT;
     e->tag = tag;
-    snprintf(e->style.face, sizeof e->style.face, "Times");
+    e->style.face = "Times";
     e->style.size = 3;
     e->style.color = -1;
     e->style.outline_color = -1;
@@ -53,10 +53,10 @@ TEST(Fonts, FailureTextsAndEmptyFace) {
   Runs runs;
   pdoc_element* e = runs.add("x");
   e->style.flags = STYLE_ITALIC | STYLE_BOLD;
-  snprintf(e->style.face, sizeof e->style.face, "bogus");
+  e->style.face = "bogus";
   testing::internal::CaptureStdout();
   select_element_font(t.get(), e);
-  e->style.face[0] = '\0';
+  e->style.face = "";
   select_element_font(t.get(), e);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error locating font bogus with b: 1, i: 2 size: 12, DPI:96\n"

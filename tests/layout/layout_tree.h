@@ -43,7 +43,7 @@ class LayoutTree {
   pdoc_element* text(pdoc_element* parent, const std::string& data, int tag = PDOC_TAG_TEXT,
                      int size = 3) {
     pdoc_element* e = add(parent, ELE_TEXT, tag, tag == PDOC_TAG_P ? "P" : tag == PDOC_TAG_BR ? "BR" : "TEXT");
-    std::strcpy(e->style.face, "Times");
+    e->style.face = "Times";
     e->style.size = size;
     e->style.color = -1;
     e->style.outline_color = -1;
