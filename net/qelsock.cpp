@@ -114,6 +114,10 @@ int connect_until(int descriptor, const sockaddr_in& address, int64_t deadline) 
     if (qelsock_poll_until(descriptor, POLLOUT, deadline)) {
       socklen_t length = sizeof failure;
       if (getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+      // A peer that accepted and reset at once was connected to, as a
+      // blocking connect would have answered; the reset is for the reads
+      // and writes to meet.
+      if (failure == ECONNRESET) failure = 0;
     }
     result = failure == 0 ? 0 : -1;
     errno = failure;
