@@ -1,6 +1,7 @@
-// Device contexts over Cairo surfaces: a screen-like and a memory image
-// surface at 96 pixels per inch, and a printer-like PDF surface whose pages
-// are sheets. Lines and fills keep GDI's pixel rules; text is antialiased.
+// Device contexts over Cairo image surfaces: a screen-like and a memory
+// surface at 96 pixels per inch (or another resolution for a bitmap that
+// stands for another device). Lines and fills keep GDI's pixel rules; text
+// is antialiased.
 #pragma once
 
 #include <memory>
@@ -8,15 +9,11 @@
 #include <vector>
 
 #include "platform/dc.h"
+#include "platform/dc_font.h"
 #include "platform/dc_objects.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _cairo cairo_t;
-
-inline constexpr int DC_SCREEN_DPI = 96;
-inline constexpr int DC_PRINTER_DPI = 600;
-
-struct CairoFont;
 
 class CairoDc final : public DeviceContext {
  public:
@@ -28,18 +25,6 @@ class CairoDc final : public DeviceContext {
   // four bytes blue, green, red, unused, rows top first. A dpi other than 96
   // lets a bitmap stand for another device, e.g. a printer's page.
   static std::unique_ptr<CairoDc> create_memory(int width, int height, int dpi = DC_SCREEN_DPI);
-  // A PDF file of pages width_points x height_points (1/72 inch) drawn at
-  // dpi pixels per inch. Each end_page finishes a sheet.
-  static std::unique_ptr<CairoDc> create_pdf(const char* path, double width_points,
-                                             double height_points, int dpi = DC_PRINTER_DPI);
-  // A PDF of sheets as above whose drawable area is only the printable part
-  // of the sheet: `printable` in pixels at dpi from the sheet's top-left
-  // corner. Coordinates 0,0 are its top-left corner and nothing is drawn
-  // outside it, as on a printer that cannot print to the edge.
-  static std::unique_ptr<CairoDc> create_pdf_sheets(const char* path, double paper_width_points,
-                                                    double paper_height_points,
-                                                    const DcRect& printable,
-                                                    int dpi = DC_PRINTER_DPI);
 
   int logical_dpi_x() const override { return dpi_; }
   int logical_dpi_y() const override { return dpi_; }
@@ -78,41 +63,31 @@ class CairoDc final : public DeviceContext {
 
   DcColor get_pixel(int x, int y) override;
 
-  bool start_page() override;
-  bool end_page() override;
-
-  // Image surfaces: the pixel rows (flushed), their stride; null for PDF.
+  // The pixel rows (flushed) and their stride.
   unsigned char* bits();
   int stride() const;
   cairo_surface_t* surface() const { return surface_; }
-  // Image surfaces: appends the pixels as a PNG to out, or writes them as a
-  // PNG file.
+  // Appends the pixels as a PNG to out, or writes them as a PNG file.
   bool encode_png(std::string* out);
   bool write_png(const char* path);
-  // Completes the output (the PDF file); later drawing is ignored.
-  void finish();
 
   // Font objects created so far (stock font not counted).
   size_t fonts_created() const { return fonts_created_; }
   size_t live_objects() const { return objects_.live_count(); }
 
  private:
-  CairoDc(cairo_surface_t* surface, int width, int height, int dpi, bool paged);
+  CairoDc(cairo_surface_t* surface, int width, int height, int dpi);
   void fill_pixels(const DcRect& rect, DcColor color);
   // The selected font's realisation (the stock font's made on first use).
-  const CairoFont& selected_font();
+  const DcFont& selected_font();
   void set_source(DcColor color);
   void apply_clip();
-  // Opens a PDF sheet's drawing; see the definition.
-  void start_sheet();
 
   cairo_surface_t* surface_;
   cairo_t* cr_;
   int width_, height_, dpi_;
-  bool paged_;
-  double paper_width_points_ = 0, paper_height_points_ = 0;  // PDF only
-  bool sheet_started_ = false;
   DcObjectTable objects_;
+  DcFontCache fonts_;
   DcColor text_color_ = 0;
   DcColor bk_color_ = dc_rgb(255, 255, 255);
   int bk_mode_ = DC_OPAQUE;
@@ -125,12 +100,4 @@ class CairoDc final : public DeviceContext {
   bool source_is_color_ = false;
   DcColor source_color_ = 0;
   const void* scaled_font_ = nullptr;
-
-  struct RealisedFont {
-    DcFontRequest request;
-    std::shared_ptr<const DcFontData> data;
-    bool same_request(const DcFontRequest& other) const;
-  };
-  static constexpr size_t kRealisedFontsKept = 32;
-  std::vector<RealisedFont> realised_;  // oldest first
 };

@@ -1,0 +1,421 @@
+// The PDF device context; see dc_pdf.h.
+#include "platform/dc_pdf.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <utility>
+
+#include "platform/cp1252.h"
+#include "platform/dib_reader.h"
+#include "platform/pdf_file.h"
+
+namespace {
+
+DcRect intersect(const DcRect& a, const DcRect& b) {
+  DcRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+           std::min(a.bottom, b.bottom)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+bool same_rect(const DcRect& a, const DcRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// A colour component of 0..255 as the fraction it is in PDF, to three
+// decimals: enough for every viewer to come back to the same byte.
+struct ColorLevels {
+  char text[256][6];
+  unsigned char length[256];
+  ColorLevels() {
+    for (int v = 0; v < 256; ++v) {
+      PdfBytes b;
+      b.real(v / 255.0, 3);
+      length[v] = static_cast<unsigned char>(b.size());
+      std::copy(b.str().begin(), b.str().end(), text[v]);
+    }
+  }
+  std::string_view operator[](int v) const { return {text[v], length[v]}; }
+};
+const ColorLevels kLevels;
+
+// D:YYYYMMDDHHmmSS+HH'mm' of now, in local time.
+std::string pdf_date_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  PdfBytes date;
+  auto two = [&](long v) { date.put(static_cast<char>('0' + v / 10 % 10)).put(static_cast<char>('0' + v % 10)); };
+  date.put("D:").num(local.tm_year + 1900);
+  for (long part : {local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec}) two(part);
+  const long offset = local.tm_gmtoff / 60;
+  date.put(offset < 0 ? '-' : '+');
+  two(std::labs(offset) / 60);
+  date.put('\'');
+  two(std::labs(offset) % 60);
+  date.put('\'');
+  return std::move(date.str());
+}
+
+// A text string in UTF-16BE with its byte order mark.
+std::string utf16_text(const std::string& cp1252) {
+  std::string out = "\xFE\xFF";
+  for (unsigned char c : cp1252) {
+    const char32_t u = c < 0x20 ? U' ' : cp1252_to_unicode(c);
+    out.push_back(static_cast<char>(u >> 8));
+    out.push_back(static_cast<char>(u & 0xFF));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<PdfDc> PdfDc::create(const std::string& path, double paper_width_points,
+                                     double paper_height_points, const DcRect& printable, int dpi,
+                                     std::string* error) {
+  if (path.empty() || !(paper_width_points > 0) || !(paper_height_points > 0) ||
+      paper_width_points > 14400 || paper_height_points > 14400 || dpi <= 0 || dpi > 10000) {
+    *error = "unusable sheet size or resolution";
+    return nullptr;
+  }
+  const int sheet_width = static_cast<int>(std::lround(paper_width_points * dpi / 72.0));
+  const int sheet_height = static_cast<int>(std::lround(paper_height_points * dpi / 72.0));
+  if (printable.left < 0 || printable.top < 0 || printable.right <= printable.left ||
+      printable.bottom <= printable.top || printable.right > sheet_width ||
+      printable.bottom > sheet_height) {
+    *error = "the printable area does not lie on the sheet";
+    return nullptr;
+  }
+  std::unique_ptr<PdfFile> file = PdfFile::create(path, error);
+  if (!file) return nullptr;
+  std::unique_ptr<PdfDc> dc(new PdfDc());
+  dc->file_ = std::move(file);
+  dc->dpi_ = dpi;
+  dc->paper_width_ = paper_width_points;
+  dc->paper_height_ = paper_height_points;
+  dc->printable_ = printable;
+  dc->width_ = printable.right - printable.left;
+  dc->height_ = printable.bottom - printable.top;
+  dc->clip_ = {0, 0, dc->width_, dc->height_};
+  dc->fonts_ = std::make_unique<DcFontCache>(dpi);
+  // The catalog, the page tree and the resources every sheet shares; they
+  // are written last, when the sheets and fonts are known.
+  dc->file_->reserve();
+  dc->pages_object_ = dc->file_->reserve();
+  dc->resources_object_ = dc->file_->reserve();
+  dc->begin_sheet();
+  return dc;
+}
+
+PdfDc::~PdfDc() = default;
+
+void PdfDc::begin_sheet() {
+  // Device pixels of the printable area, y down, to points from the sheet's
+  // bottom-left corner; everything after this is in whole pixels.
+  const double scale = 72.0 / dpi_;
+  content_.clear();
+  content_.real(scale, 6).put(" 0 0 ").real(-scale, 6).put(' ');
+  content_.real(printable_.left * scale, 4).put(' ');
+  content_.real(paper_height_ - printable_.top * scale, 4).put(" cm\n");
+  content_.nums(0, 0, width_, height_).put("re W n\n");
+  drawn_ = false;
+  clip_open_ = false;
+  fill_ = -1;
+  font_ = 0;
+  font_size_ = 0;
+}
+
+bool PdfDc::fail(const std::string& why) {
+  if (error_.empty()) error_ = why;
+  return false;
+}
+
+DcObject PdfDc::create_font(const DcFontRequest& wanted) {
+  const DcFontRequest stored = dc_stored_request(wanted);
+  std::shared_ptr<const DcFont> font = fonts_->realise(stored);
+  if (!font) return 0;
+  return objects_.add_font(stored, std::move(font));
+}
+
+DcObject PdfDc::create_pen(int width, DcColor color) {
+  return objects_.add_pen(std::max(width, 1), color & 0xFFFFFF);
+}
+
+DcObject PdfDc::create_solid_brush(DcColor color) { return objects_.add_brush(color & 0xFFFFFF); }
+
+const DcFont& PdfDc::selected_font() {
+  const DcObjectEntry& entry = objects_.selected_entry(DcObjectKind::Font);
+  if (!entry.font_data)
+    objects_.set_font_data(objects_.selected(DcObjectKind::Font), dc_stock_font(dpi_));
+  return static_cast<const DcFont&>(*entry.font_data);
+}
+
+bool PdfDc::text_metrics(DcTextMetrics* metrics) {
+  const DcFont& font = selected_font();
+  metrics->ascent = font.ascent;
+  metrics->descent = font.descent;
+  metrics->height = font.ascent + font.descent;
+  return true;
+}
+
+bool PdfDc::text_extent(const char* text, int length, DcSize* size) {
+  if (!text || length < 0 || !size) return false;
+  const DcFont& font = selected_font();
+  size->cx = font.width(text, length);
+  size->cy = font.ascent + font.descent;
+  return true;
+}
+
+DcColor PdfDc::set_text_color(DcColor color) { return std::exchange(text_color_, color & 0xFFFFFF); }
+DcColor PdfDc::set_bk_color(DcColor color) { return std::exchange(bk_color_, color & 0xFFFFFF); }
+
+int PdfDc::set_bk_mode(int mode) {
+  if (mode != DC_TRANSPARENT && mode != DC_OPAQUE) return 0;
+  return std::exchange(bk_mode_, mode);
+}
+
+void PdfDc::apply_clip() {
+  drawn_ = true;
+  const DcRect sheet{0, 0, width_, height_};
+  const bool narrowed = !same_rect(clip_, sheet);
+  if (clip_open_ && narrowed && same_rect(clip_, stream_clip_)) return;
+  if (!clip_open_ && !narrowed) return;
+  if (clip_open_) {
+    // Leaving the narrowed clip puts back the colour and font of before it.
+    content_.put("Q\n");
+    clip_open_ = false;
+    fill_ = fill_outside_clip_;
+    font_ = font_outside_clip_;
+    font_size_ = font_size_outside_clip_;
+  }
+  if (!narrowed) return;
+  fill_outside_clip_ = fill_;
+  font_outside_clip_ = font_;
+  font_size_outside_clip_ = font_size_;
+  content_.put("q ")
+      .nums(clip_.left, clip_.top, clip_.right - clip_.left, clip_.bottom - clip_.top)
+      .put("re W n\n");
+  clip_open_ = true;
+  stream_clip_ = clip_;
+}
+
+void PdfDc::set_fill(DcColor color) {
+  if (fill_ == static_cast<int64_t>(color)) return;
+  fill_ = color;
+  const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
+  if (r == g && g == b) {
+    content_.put(kLevels[r]).put(" g\n");
+  } else {
+    content_.put(kLevels[r]).put(' ').put(kLevels[g]).put(' ').put(kLevels[b]).put(" rg\n");
+  }
+}
+
+void PdfDc::fill_pixels(const DcRect& rect, DcColor color) {
+  if (rect.right <= rect.left || rect.bottom <= rect.top || finished_) return;
+  apply_clip();
+  set_fill(color);
+  content_.nums(rect.left, rect.top, static_cast<int64_t>(rect.right) - rect.left,
+                static_cast<int64_t>(rect.bottom) - rect.top)
+      .put("re f\n");
+}
+
+bool PdfDc::text_out(int x, int y, const char* text, int length) {
+  if (!text || length < 0) return false;
+  const DcFont& font = selected_font();
+  DcSize extent;
+  text_extent(text, length, &extent);
+  if (bk_mode_ == DC_OPAQUE) fill_pixels({x, y, x + extent.cx, y + extent.cy}, bk_color_);
+  if (!font.font || length == 0 || finished_) return true;
+  // Control bytes are drawn as spaces, which is what they measure as.
+  std::string codes(text, static_cast<size_t>(length));
+  for (char& c : codes)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  const int resource = fonts_used_.use(font, codes);
+  if (resource == 0) return true;
+  apply_clip();
+  set_fill(text_color_);
+  content_.put("BT ");
+  if (resource != font_ || font.em != font_size_) {
+    content_.put("/F").num(resource).put(' ').real(font.em, 4).put(" Tf ");
+    font_ = resource;
+    font_size_ = font.em;
+  }
+  // The text matrix turns the glyphs upright again in the y-down space.
+  content_.put("1 0 0 -1 ").nums(x, static_cast<int64_t>(y) + font.ascent).put("Tm ");
+  content_.literal(codes).put(" Tj ET\n");
+  if (font.underline) {
+    const int top = y + font.ascent + font.underline_offset;
+    fill_pixels({x, top, x + extent.cx, top + font.underline_thickness}, text_color_);
+  }
+  return true;
+}
+
+bool PdfDc::move_to(int x, int y) {
+  current_x_ = x;
+  current_y_ = y;
+  return true;
+}
+
+bool PdfDc::line_to(int x, int y) {
+  const DcObjectEntry& pen = objects_.selected_entry(DcObjectKind::Pen);
+  const int width = std::max(pen.pen_width, 1);
+  const int before = (width - 1) / 2;
+  const int x0 = current_x_, y0 = current_y_;
+  current_x_ = x;
+  current_y_ = y;
+  if ((x0 == x && y0 == y) || finished_) return true;
+  apply_clip();
+  set_fill(pen.color);
+  // A line is the squares its pen covers, filled as one path.
+  auto square = [&](int64_t px, int64_t py, int64_t w, int64_t h) {
+    content_.nums(px - before, py - before, w + width - 1, h + width - 1).put("re ");
+  };
+  if (y0 == y) {
+    // The end point is not painted: x0 .. x-1 going right, x+1 .. x0 going left.
+    const int64_t left = x > x0 ? x0 : int64_t{x} + 1;
+    square(left, y, std::abs(int64_t{x} - x0), 1);
+  } else if (x0 == x) {
+    const int64_t top = y > y0 ? y0 : int64_t{y} + 1;
+    square(x, top, 1, std::abs(int64_t{y} - y0));
+  } else {
+    // Bresenham over the major axis, stopping before the end point.
+    const int64_t dx = std::abs(int64_t{x} - x0), dy = std::abs(int64_t{y} - y0);
+    const int sx = x > x0 ? 1 : -1, sy = y > y0 ? 1 : -1;
+    int64_t err = dx - dy;
+    int px = x0, py = y0;
+    while (px != x || py != y) {
+      square(px, py, 1, 1);
+      const int64_t e2 = 2 * err;
+      if (e2 > -dy) {
+        err -= dy;
+        px += sx;
+      }
+      if (e2 < dx) {
+        err += dx;
+        py += sy;
+      }
+    }
+  }
+  content_.put("f\n");
+  return true;
+}
+
+bool PdfDc::fill_rect(const DcRect& rect, DcObject brush) {
+  const DcObjectEntry* entry = objects_.find(brush);
+  if (!entry || entry->kind != DcObjectKind::Brush) return false;
+  fill_pixels(rect, entry->color);
+  return true;
+}
+
+int PdfDc::set_stretch_mode(int mode) {
+  if (mode < DC_BLACKONWHITE || mode > DC_COLORONCOLOR) return 0;
+  return std::exchange(stretch_mode_, mode);
+}
+
+int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
+                       int src_y, int src_width, int src_height, const void* bits,
+                       size_t bits_size, const DcBitmapInfoHeader* info) {
+  DibReader reader;
+  if (dest_width <= 0 || dest_height <= 0 ||
+      !dib_reader_open(bits, bits_size, info, src_x, src_y, src_width, src_height, &reader))
+    return 0;
+  if (finished_) return src_height;
+  // The source rectangle goes to the file once, whatever size it is shown
+  // at; the viewer scales it without smoothing, dropping or repeating
+  // pixels as the other contexts do.
+  std::string rgb;
+  rgb.resize(static_cast<size_t>(src_width) * static_cast<size_t>(src_height) * 3);
+  char* out = rgb.data();
+  for (int y = 0; y < src_height; ++y) {
+    for (int x = 0; x < src_width; ++x) {
+      const uint32_t pixel = reader.pixel(src_x + x, src_y + y);
+      *out++ = static_cast<char>(pixel >> 16);
+      *out++ = static_cast<char>(pixel >> 8);
+      *out++ = static_cast<char>(pixel);
+    }
+  }
+  const int resource = images_.use(*file_, src_width, src_height, std::move(rgb));
+  apply_clip();
+  content_.put("q ").nums(dest_width, 0, 0, -static_cast<int64_t>(dest_height), dest_x,
+                          static_cast<int64_t>(dest_y) + dest_height);
+  content_.put("cm /I").num(resource).put(" Do Q\n");
+  return src_height;
+}
+
+int PdfDc::save_dc() {
+  saved_clips_.push_back(clip_);
+  return static_cast<int>(saved_clips_.size());
+}
+
+bool PdfDc::restore_dc(int level) {
+  const int depth = static_cast<int>(saved_clips_.size());
+  if (level < 0) level = depth + 1 + level;  // -1 is the last save
+  if (level < 1 || level > depth) return false;
+  clip_ = saved_clips_[level - 1];
+  saved_clips_.resize(level - 1);
+  return true;
+}
+
+bool PdfDc::intersect_clip_rect(const DcRect& rect) {
+  clip_ = intersect(clip_, rect);
+  return true;
+}
+
+bool PdfDc::end_page() {
+  if (finished_) return false;
+  if (clip_open_) {
+    content_.put("Q\n");
+    clip_open_ = false;
+  }
+  const int contents = file_->reserve();
+  const int page = file_->reserve();
+  file_->add_stream(contents, "", std::move(content_.str()), PdfDeflate::Fast);
+  PdfBytes dict;
+  dict.put("<< /Type /Page /Parent ").ref(pages_object_).put(" /MediaBox [0 0 ");
+  dict.real(paper_width_, 4).put(' ').real(paper_height_, 4).put("] /Resources ");
+  dict.ref(resources_object_).put(" /Contents ").ref(contents).put(" >>");
+  file_->add_object(page, std::move(dict.str()));
+  pages_.push_back(page);
+  begin_sheet();
+  if (file_->failed()) return fail(file_->error());
+  return true;
+}
+
+bool PdfDc::finish() {
+  if (finished_) return error_.empty();
+  if (drawn_) end_page();
+  finished_ = true;
+
+  PdfBytes resources;
+  resources.put("<< /ProcSet [/PDF /Text /ImageB /ImageC] /Font << ");
+  fonts_used_.write(*file_, &resources);
+  resources.put(">> /XObject << ");
+  images_.write_resources(&resources);
+  resources.put(">> >>");
+  file_->add_object(resources_object_, std::move(resources.str()));
+
+  PdfBytes pages;
+  pages.put("<< /Type /Pages /Count ").num(static_cast<int64_t>(pages_.size())).put(" /Kids [");
+  for (int page : pages_) pages.put(' ').ref(page);
+  pages.put(" ] >>");
+  file_->add_object(pages_object_, std::move(pages.str()));
+
+  PdfBytes catalog;
+  catalog.put("<< /Type /Catalog /Pages ").ref(pages_object_).put(" >>");
+  file_->add_object(1, std::move(catalog.str()));
+
+  const int info = file_->reserve();
+  PdfBytes information;
+  information.put("<< /Producer (Tessel) /CreationDate ").literal(pdf_date_now());
+  if (!title_.empty()) information.put(" /Title ").hex(utf16_text(title_));
+  information.put(" >>");
+  file_->add_object(info, std::move(information.str()));
+
+  PdfBytes trailer;
+  trailer.put("/Root 1 0 R /Info ").ref(info);
+  if (!file_->finish(trailer.str())) return fail(file_->error());
+  return error_.empty();
+}
