@@ -2,9 +2,12 @@
 // per copy, one render target per sheet, and the remembered printers.
 #include "control/tessel_ctrl.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <strings.h>
 #include <vector>
 
@@ -58,6 +61,26 @@ std::vector<unsigned char> preselection_block(const char* name)
     put(6, 0);                      // default flags
     std::memcpy(block.data() + DEVNAMES_HEADER_SIZE, name, length);
     return block;
+}
+
+// The text of the document's TITLE, for the job's PDF; "" without one.
+std::string document_title(const pdoc_element* root)
+{
+    std::vector<const pdoc_element*> pending;
+    for (const pdoc_element* e = root; e != nullptr; e = e->next)
+        pending.push_back(e);
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+        const pdoc_element* e = pending.back();
+        pending.pop_back();
+        if (e->tag == PDOC_TAG_TITLE)
+            return e->data != nullptr && e->data_len > 0 ? std::string(e->data, static_cast<size_t>(e->data_len)) : "";
+        const size_t first = pending.size();
+        for (const pdoc_element* child = e->child; child != nullptr; child = child->next)
+            pending.push_back(child);
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+    }
+    return {};
 }
 
 // One printed copy of the document: a sheet per page, each with its own
@@ -150,6 +173,7 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
     int result = dc.start_doc(info);
     if (result > 0) {
         pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
+        dc.set_document_title(document_title(root));
         while (copies > 0 && result > 0) {
             result = print_copy(*this, dc, root);
             --copies;
