@@ -4,6 +4,7 @@
 #include "apps/tessel/host.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,17 +49,23 @@ bool parse_size(const std::string& text, AreaSize* size)
     return true;
 }
 
-// Draws the control's area as the host would on a repaint: the background
-// erased to white first, then the control's own drawing over it.
-bool draw_area(ControlHost& control, const AreaSize& size, const std::string& png)
+// The control's area as the host has it before a repaint: erased to white.
+std::unique_ptr<CairoDc> erased_area(const AreaSize& size)
 {
     auto dc = CairoDc::create_screen(size.width, size.height);
     if (!dc)
-        return false;
+        return nullptr;
     const DcObject background = dc->create_solid_brush(dc_rgb(255, 255, 255));
     dc->fill_rect({0, 0, size.width, size.height}, background);
     dc->delete_object(background);
-    return SUCCEEDED(control.draw(dc.get(), {0, 0, size.width, size.height})) && dc->write_png(png.c_str());
+    return dc;
+}
+
+// Draws the control's area as the host would on a repaint, then writes it.
+bool draw_area(ControlHost& control, const AreaSize& size, const std::string& png)
+{
+    auto dc = erased_area(size);
+    return dc && SUCCEEDED(control.draw(dc.get(), {0, 0, size.width, size.height})) && dc->write_png(png.c_str());
 }
 
 std::string option(const CommandContext& c, const char* name, const char* fallback)
@@ -67,10 +74,11 @@ std::string option(const CommandContext& c, const char* name, const char* fallba
     return found == c.options.end() ? fallback : found->second;
 }
 
-// Every page in turn, as a script would step through them: page p is drawn
-// with the counter at p until the draw brings the counter back, which means
-// the document ended. The counter is left as it was; it is no script member,
-// so the host sets it through the module's state accessor.
+// Every page from one draw: the view lays the pages out once, in turn, on
+// one surface, and hands each over framed before the next clears it, so
+// page p looks as it does when a script has stepped to it. The counter is
+// left as it was; it is no script member, so the host sets it through the
+// module's state accessor.
 int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
 {
     CTesselCtrl& state = *c.control.state();
@@ -78,27 +86,33 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
         std::fprintf(stderr, "tessel: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
         return 1;
     }
-    const int current = state.m_nCurrentPage;
+    auto dc = erased_area(size);
+    if (!dc) {
+        std::fprintf(stderr, "tessel: cannot make a %dx%d surface\n", size.width, size.height);
+        return 1;
+    }
     int pages = 0;
-    for (int page = 1;; ++page) {
+    std::string unwritten;
+    state.on_page_drawn = [&](int page) {
+        if (!unwritten.empty())
+            return;
         char name[32];
         std::snprintf(name, sizeof name, "/page-%03d.png", page);
         const std::string path = folder + name;
-        state.m_nCurrentPage = page;
-        // The last draw goes one past the end; its file is not kept.
-        const bool written = draw_area(c.control, size, path);
-        if (state.m_nCurrentPage < page) {
-            std::remove(path.c_str());
-            break;
-        }
-        if (!written) {
-            std::fprintf(stderr, "tessel: cannot write %s\n", path.c_str());
-            state.m_nCurrentPage = current;
-            return 1;
-        }
-        pages = page;
-    }
+        if (!dc->write_png(path.c_str()))
+            unwritten = path;
+        else
+            pages = page;
+    };
+    const int current = state.m_nCurrentPage;
+    state.m_nCurrentPage = INT_MAX;
+    const HRESULT drawn = c.control.draw(dc.get(), {0, 0, size.width, size.height});
     state.m_nCurrentPage = current;
+    state.on_page_drawn = nullptr;
+    if (FAILED(drawn) || !unwritten.empty()) {
+        std::fprintf(stderr, "tessel: cannot write %s\n", unwritten.empty() ? folder.c_str() : unwritten.c_str());
+        return 1;
+    }
     std::fprintf(c.out, "%d page%s written to %s\n", pages, pages == 1 ? "" : "s", folder.c_str());
     return 0;
 }
