@@ -16,6 +16,7 @@
 #include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/message_box.h"
+#include "platform/picture_cache.h"
 #include "platform/print_dc.h"
 #include "platform/print_dialog.h"
 #include "platform/registry.h"
@@ -174,6 +175,8 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
     if (result > 0) {
         pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
         dc.set_document_title(document_title(root));
+        // Every copy draws the same pictures.
+        PictureCacheScope pictures;
         while (copies > 0 && result > 0) {
             result = print_copy(*this, dc, root);
             --copies;

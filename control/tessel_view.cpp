@@ -11,6 +11,7 @@
 #include "layout/render_target.h"
 #include "platform/dc.h"
 #include "platform/message_box.h"
+#include "platform/picture_cache.h"
 
 namespace {
 
@@ -131,6 +132,8 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
     const int height = page_height(target.get());
     int pages = 0;
     if (m_pDocument && m_pDocument->root && m_nCurrentPage > 0) {
+        // Each page before the current one is drawn too.
+        PictureCacheScope pictures;
         ViewPass pass{this, target.get(), width, height};
         PaginateHooks hooks;
         hooks.user = &pass;
