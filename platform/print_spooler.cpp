@@ -3,6 +3,8 @@
 // loaded when a queue is first used.
 #include "platform/print_spooler.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,10 +26,18 @@ std::string errno_text(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
+// A target that exists and is no regular file: a device or a pipe, which a
+// rename would replace instead of writing into.
+bool special_file(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
 // Copies `source` to `target` through a temporary neighbour, so a reader
-// never sees half a file.
+// never sees half a file; a device or a pipe is written directly.
 bool write_pdf_file(const std::string& target, const std::string& source, std::string* error) {
-  const std::string partial = target + ".partial";
+  const bool direct = special_file(target);
+  const std::string partial = direct ? target : target + ".partial";
   {
     FilePtr out(std::fopen(partial.c_str(), "wb"));
     if (!out) {
@@ -46,14 +56,15 @@ bool write_pdf_file(const std::string& target, const std::string& source, std::s
       ok = std::fwrite(buffer, 1, n, out.get()) == n;
     if (ok && std::ferror(in.get())) ok = false;
     if (ok && std::fflush(out.get()) != 0) ok = false;
+    if (ok && std::fclose(out.release()) != 0) ok = false;
     if (!ok) {
       if (error->empty()) *error = errno_text("cannot write", partial);
       out.reset();
-      std::remove(partial.c_str());
+      if (!direct) std::remove(partial.c_str());
       return false;
     }
   }
-  if (std::rename(partial.c_str(), target.c_str()) != 0) {
+  if (!direct && std::rename(partial.c_str(), target.c_str()) != 0) {
     *error = errno_text("cannot replace", target);
     std::remove(partial.c_str());
     return false;
