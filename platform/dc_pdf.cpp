@@ -38,7 +38,10 @@ struct ColorLevels {
       std::copy(b.str().begin(), b.str().end(), text[v]);
     }
   }
-  std::string_view operator[](int v) const { return {text[v], length[v]}; }
+  char* put(char* p, int v) const {
+    for (int i = 0; i < length[v]; ++i) *p++ = text[v][i];
+    return p;
+  }
 };
 const ColorLevels kLevels;
 
@@ -120,7 +123,7 @@ void PdfDc::begin_sheet() {
   content_.real(scale, 6).put(" 0 0 ").real(-scale, 6).put(' ');
   content_.real(printable_.left * scale, 4).put(' ');
   content_.real(paper_height_ - printable_.top * scale, 4).put(" cm\n");
-  content_.nums(0, 0, width_, height_).put("re W n\n");
+  content_.op("re W n\n", 0, 0, width_, height_);
   drawn_ = false;
   clip_open_ = false;
   fill_ = -1;
@@ -195,9 +198,8 @@ void PdfDc::apply_clip() {
   fill_outside_clip_ = fill_;
   font_outside_clip_ = font_;
   font_size_outside_clip_ = font_size_;
-  content_.put("q ")
-      .nums(clip_.left, clip_.top, clip_.right - clip_.left, clip_.bottom - clip_.top)
-      .put("re W n\n");
+  content_.put("q ").op("re W n\n", clip_.left, clip_.top, clip_.right - clip_.left,
+                         clip_.bottom - clip_.top);
   clip_open_ = true;
   stream_clip_ = clip_;
 }
@@ -206,20 +208,29 @@ void PdfDc::set_fill(DcColor color) {
   if (fill_ == static_cast<int64_t>(color)) return;
   fill_ = color;
   const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
-  if (r == g && g == b) {
-    content_.put(kLevels[r]).put(" g\n");
+  char op[24];
+  char* p = kLevels.put(op, r);
+  if (r != g || g != b) {
+    *p++ = ' ';
+    p = kLevels.put(p, g);
+    *p++ = ' ';
+    p = kLevels.put(p, b);
+    *p++ = ' ';
+    *p++ = 'r';
   } else {
-    content_.put(kLevels[r]).put(' ').put(kLevels[g]).put(' ').put(kLevels[b]).put(" rg\n");
+    *p++ = ' ';
   }
+  *p++ = 'g';
+  *p++ = '\n';
+  content_.put(std::string_view(op, static_cast<size_t>(p - op)));
 }
 
 void PdfDc::fill_pixels(const DcRect& rect, DcColor color) {
   if (rect.right <= rect.left || rect.bottom <= rect.top || finished_) return;
   apply_clip();
   set_fill(color);
-  content_.nums(rect.left, rect.top, static_cast<int64_t>(rect.right) - rect.left,
-                static_cast<int64_t>(rect.bottom) - rect.top)
-      .put("re f\n");
+  content_.op("re f\n", rect.left, rect.top, static_cast<int64_t>(rect.right) - rect.left,
+              static_cast<int64_t>(rect.bottom) - rect.top);
 }
 
 bool PdfDc::text_out(int x, int y, const char* text, int length) {
@@ -244,7 +255,7 @@ bool PdfDc::text_out(int x, int y, const char* text, int length) {
     font_size_ = font.em;
   }
   // The text matrix turns the glyphs upright again in the y-down space.
-  content_.put("1 0 0 -1 ").nums(x, static_cast<int64_t>(y) + font.ascent).put("Tm ");
+  content_.put("1 0 0 -1 ").op("Tm ", x, static_cast<int64_t>(y) + font.ascent);
   content_.literal(codes).put(" Tj ET\n");
   if (font.underline) {
     const int top = y + font.ascent + font.underline_offset;
@@ -271,7 +282,7 @@ bool PdfDc::line_to(int x, int y) {
   set_fill(pen.color);
   // A line is the squares its pen covers, filled as one path.
   auto square = [&](int64_t px, int64_t py, int64_t w, int64_t h) {
-    content_.nums(px - before, py - before, w + width - 1, h + width - 1).put("re ");
+    content_.op("re ", px - before, py - before, w + width - 1, h + width - 1);
   };
   if (y0 == y) {
     // The end point is not painted: x0 .. x-1 going right, x+1 .. x0 going left.
@@ -339,9 +350,9 @@ int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, 
   }
   const int resource = images_.use(*file_, src_width, src_height, std::move(rgb));
   apply_clip();
-  content_.put("q ").nums(dest_width, 0, 0, -static_cast<int64_t>(dest_height), dest_x,
-                          static_cast<int64_t>(dest_y) + dest_height);
-  content_.put("cm /I").num(resource).put(" Do Q\n");
+  content_.put("q ").op("cm /I", dest_width, 0, 0, -static_cast<int64_t>(dest_height), dest_x,
+                       static_cast<int64_t>(dest_y) + dest_height);
+  content_.num(resource).put(" Do Q\n");
   return src_height;
 }
 
@@ -372,7 +383,8 @@ bool PdfDc::end_page() {
   }
   const int contents = file_->reserve();
   const int page = file_->reserve();
-  file_->add_stream(contents, "", std::move(content_.str()), PdfDeflate::Fast);
+  // The buffer keeps its size for the next sheet; the file gets a copy.
+  file_->add_stream(contents, "", content_.str(), PdfDeflate::Fast);
   PdfBytes dict;
   dict.put("<< /Type /Page /Parent ").ref(pages_object_).put(" /MediaBox [0 0 ");
   dict.real(paper_width_, 4).put(' ').real(paper_height_, 4).put("] /Resources ");

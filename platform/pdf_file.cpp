@@ -17,8 +17,8 @@ namespace {
 
 // Bodies waiting for the writer; past this the caller waits, so a writer
 // slower than the layout does not make memory grow with the sheet count.
-constexpr size_t kMaxQueuedBytes = 8u << 20;
-constexpr size_t kFileBuffer = 1u << 20;
+constexpr size_t kMaxQueuedBytes = 2u << 20;
+constexpr size_t kFileBuffer = 1u << 18;
 // libdeflate's levels: 1 is several times faster than zlib's default and
 // still packs a sheet's repetitive operators well; fonts and pictures are
 // compressed once and kept, so they get more effort.

@@ -26,19 +26,55 @@ class PdfBytes {
   }
   PdfBytes& num(int64_t value) {
     char buffer[24];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-    data_.append(buffer, end);
+    data_.append(buffer, format_int(buffer, value));
     return *this;
   }
-  // Several integers, each followed by a space.
+  // Writes the decimal digits of value at p (room for 21 bytes); answers
+  // the end. Coordinates are mostly below 10000, which take a fast path.
+  static char* format_int(char* p, int64_t value) {
+    if (value >= 0 && value < 10000) {
+      static constexpr char kPairs[] =
+          "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+          "8081828384858687888990919293949596979899";
+      const int v = static_cast<int>(value);
+      if (v < 10) {
+        *p++ = static_cast<char>('0' + v);
+      } else if (v < 100) {
+        *p++ = kPairs[2 * v];
+        *p++ = kPairs[2 * v + 1];
+      } else if (v < 1000) {
+        *p++ = static_cast<char>('0' + v / 100);
+        *p++ = kPairs[2 * (v % 100)];
+        *p++ = kPairs[2 * (v % 100) + 1];
+      } else {
+        *p++ = kPairs[2 * (v / 100)];
+        *p++ = kPairs[2 * (v / 100) + 1];
+        *p++ = kPairs[2 * (v % 100)];
+        *p++ = kPairs[2 * (v % 100) + 1];
+      }
+      return p;
+    }
+    return std::to_chars(p, p + 21, value).ptr;
+  }
+  // Several integers, each followed by a space, then an operator: one
+  // append for a whole content stream operation.
+  template <typename... Ints>
+  PdfBytes& op(std::string_view name, Ints... values) {
+    char buffer[24 * sizeof...(values) + 16];
+    char* p = buffer;
+    ((p = format_int(p, static_cast<int64_t>(values)), *p++ = ' '), ...);
+    if (name.size() <= 16) {
+      for (char c : name) *p++ = c;
+      data_.append(buffer, p);
+    } else {
+      data_.append(buffer, p).append(name);
+    }
+    return *this;
+  }
   template <typename... Ints>
   PdfBytes& nums(Ints... values) {
-    char buffer[24 * sizeof...(values)];
-    char* p = buffer;
-    ((p = std::to_chars(p, buffer + sizeof buffer, static_cast<int64_t>(values)).ptr, *p++ = ' '),
-     ...);
-    data_.append(buffer, p);
-    return *this;
+    return op({}, values...);
   }
   // A real with at most `decimals` digits after the point, trailing zeros
   // dropped ("0.12", "612", "-0.5").
