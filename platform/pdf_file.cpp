@@ -23,7 +23,7 @@ constexpr size_t kFileBuffer = 1u << 18;
 // still packs a sheet's repetitive operators well; fonts and pictures are
 // compressed once and kept, so they get more effort.
 constexpr int kFastLevel = 1;
-constexpr int kSmallLevel = 9;
+constexpr int kSmallLevel = 7;
 
 }  // namespace
 

@@ -5,15 +5,21 @@
 
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "apps/tessel/dispatch_host.h"
 #include "control/tessel_ctrl.h"
 #include "platform/dc_cairo.h"
+#include "platform/png_encode.h"
 #include "support/qelfile.h"
 
 namespace {
@@ -74,6 +80,85 @@ std::string option(const CommandContext& c, const char* name, const char* fallba
     return found == c.options.end() ? fallback : found->second;
 }
 
+// Writes pages as PNG files on a thread of its own, so that one page is
+// encoded while the next is laid out and drawn. At most two pages wait.
+class PageWriter {
+public:
+    PageWriter() : thread_([this] { run(); }) {}
+    ~PageWriter() { finish(); }
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    // Copies the pixels (rows of 32-bit words, stride bytes apart).
+    void write(std::string path, const unsigned char* bits, int width, int height, int stride)
+    {
+        Page page{std::move(path), std::vector<unsigned char>(bits, bits + static_cast<size_t>(stride) * height),
+                  width, height, stride};
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [&] { return waiting_.size() < 2; });
+        waiting_.push_back(std::move(page));
+        work_.notify_one();
+    }
+
+    // Waits for every page handed over; answers the first file that could
+    // not be written, "" when all were.
+    std::string finish()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        work_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+        return unwritten_;
+    }
+
+private:
+    struct Page {
+        std::string path;
+        std::vector<unsigned char> pixels;
+        int width, height, stride;
+    };
+
+    void run()
+    {
+        for (;;) {
+            Page page;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_.wait(lock, [&] { return done_ || !waiting_.empty(); });
+                if (waiting_.empty())
+                    return;
+                page = std::move(waiting_.front());
+                waiting_.pop_front();
+                room_.notify_one();
+            }
+            if (unwritten_.empty() && !write_png_file(page))
+                unwritten_ = page.path;
+        }
+    }
+
+    static bool write_png_file(const Page& page)
+    {
+        std::string png;
+        if (!png_encode_rgb24(page.pixels.data(), page.width, page.height, page.stride, &png))
+            return false;
+        FILE* file = std::fopen(page.path.c_str(), "wb");
+        if (!file)
+            return false;
+        const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+        return std::fclose(file) == 0 && written;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_, room_;
+    std::deque<Page> waiting_;
+    bool done_ = false;
+    std::string unwritten_;  // the writer thread's until it is joined
+    std::thread thread_;
+};
+
 // Every page from one draw: the view lays the pages out once, in turn, on
 // one surface, and hands each over framed before the next clears it, so
 // page p looks as it does when a script has stepped to it. The counter is
@@ -92,23 +177,19 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
         return 1;
     }
     int pages = 0;
-    std::string unwritten;
+    PageWriter writer;
     state.on_page_drawn = [&](int page) {
-        if (!unwritten.empty())
-            return;
         char name[32];
         std::snprintf(name, sizeof name, "/page-%03d.png", page);
-        const std::string path = folder + name;
-        if (!dc->write_png(path.c_str()))
-            unwritten = path;
-        else
-            pages = page;
+        writer.write(folder + name, dc->bits(), size.width, size.height, dc->stride());
+        pages = page;
     };
     const int current = state.m_nCurrentPage;
     state.m_nCurrentPage = INT_MAX;
     const HRESULT drawn = c.control.draw(dc.get(), {0, 0, size.width, size.height});
     state.m_nCurrentPage = current;
     state.on_page_drawn = nullptr;
+    const std::string unwritten = writer.finish();
     if (FAILED(drawn) || !unwritten.empty()) {
         std::fprintf(stderr, "tessel: cannot write %s\n", unwritten.empty() ? folder.c_str() : unwritten.c_str());
         return 1;
