@@ -189,7 +189,8 @@ PdfFaceSubset pdf_subset_face(const std::string& file, int face_index,
   if (!blob) return out;
   HbFace face(hb_face_create(blob.get(), static_cast<unsigned>(face_index)));
   out.cff = has_table(face.get(), HB_TAG('C', 'F', 'F', ' '));
-  if (!out.cff && !has_table(face.get(), HB_TAG('g', 'l', 'y', 'f'))) return out;
+  out.truetype = !out.cff && has_table(face.get(), HB_TAG('g', 'l', 'y', 'f'));
+  if (!out.cff && !out.truetype) return out;
   HbInput input(hb_subset_input_create_or_fail());
   if (!input) return out;
   for (char32_t u : code_points) hb_set_add(hb_subset_input_unicode_set(input.get()), u);
@@ -268,7 +269,7 @@ void PdfFonts::write(PdfFile& file, PdfBytes* resources) {
   struct Written {
     int descriptor = 0;
     std::string base_font;
-    bool cff = false;
+    bool truetype = false;
     std::vector<std::string> names;  // by code, for faces whose codes go by name
   };
   std::map<const Face*, Written> written;
@@ -289,9 +290,12 @@ void PdfFonts::write(PdfFile& file, PdfBytes* resources) {
       glyphs.push_back(face.glyph[c]);
     }
     const PdfFaceSubset subset = pdf_subset_face(face.file, face.index, code_points, glyphs);
-    w.cff = subset.cff;
-    w.base_font = subset_tag(face.file, face.codes) + "+" + postscript_name(ft.get());
-    if (subset.cff || face.symbol) {
+    // A face HarfBuzz cannot subset (a Type 1 file, say) is named but not
+    // embedded: viewers put the installed face in its place.
+    w.truetype = subset.truetype;
+    w.base_font = postscript_name(ft.get());
+    if (!subset.program.empty()) w.base_font = subset_tag(face.file, face.codes) + "+" + w.base_font;
+    if (!subset.truetype || face.symbol) {
       w.names.assign(256, ".notdef");
       for (int c = 0; c < 256; ++c) {
         char name[64];
@@ -332,7 +336,7 @@ void PdfFonts::write(PdfFile& file, PdfBytes* resources) {
     while (first < 255 && !s->used[first]) ++first;
     while (last > first && !s->used[last]) --last;
     PdfBytes f;
-    f.put("<< /Type /Font /Subtype ").put(w.cff ? "/Type1" : "/TrueType");
+    f.put("<< /Type /Font /Subtype ").put(w.truetype ? "/TrueType" : "/Type1");
     f.put(" /BaseFont ").name(w.base_font);
     f.put(" /FirstChar ").num(first).put(" /LastChar ").num(last).put(" /Widths [");
     for (int c = first; c <= last; ++c) {

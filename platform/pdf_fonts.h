@@ -54,7 +54,8 @@ class PdfFonts {
 // shown with it. Empty when the face cannot be subset.
 struct PdfFaceSubset {
   std::string program;
-  bool cff = false;
+  bool truetype = false;  // glyf outlines
+  bool cff = false;       // PostScript outlines in an OpenType file
 };
 PdfFaceSubset pdf_subset_face(const std::string& file, int face_index,
                               const std::vector<char32_t>& code_points,

@@ -271,6 +271,12 @@ TEST(PdfFonts, EachFaceIsEmbeddedOnceAsASubsetHoldingEveryGlyphItsSheetsShow) {
   EXPECT_EQ(cff, 1) << "the Symbol face";
   EXPECT_EQ(fonts, 4) << "a font per face and size";
 
+  // A Type 1 file cannot be subset: it is named, not embedded.
+  const PdfFaceSubset type1 =
+      pdf_subset_face("/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1", 0, {U'A'}, {});
+  EXPECT_TRUE(type1.program.empty());
+  EXPECT_FALSE(type1.truetype || type1.cff);
+
   // The text comes back through the ToUnicode maps, the Symbol face's
   // bullet as the bullet it shows.
   const std::string text = pdf_text(path);
