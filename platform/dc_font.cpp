@@ -200,6 +200,11 @@ std::unique_ptr<DcFont> dc_realise_font(const DcFontRequest& wanted, int dpi) {
   int index = 0;
   if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &index) == FcResultMatch)
     font->face_index = index;
+  // A bold the face lacks is made from its outlines (fontconfig's slant
+  // for a missing italic is not applied to the glyphs).
+  FcBool embolden = FcFalse;
+  if (FcPatternGetBool(match.get(), FC_EMBOLDEN, 0, &embolden) == FcResultMatch)
+    font->synthetic_bold = embolden == FcTrue;
   return font;
 }
 

@@ -26,9 +26,11 @@ struct DcFont final : DcFontData {
   int underline_thickness = 1;
   bool underline = false;
   double em = 0;  // pixels per em
-  // Where the face comes from, for files that embed it.
+  // Where the face comes from, for files that embed it, and whether its
+  // outlines are emboldened for a bold it has none of its own.
   std::string file;
   int face_index = 0;
+  bool synthetic_bold = false;
 
   // Whole-pixel advances keep the width of a string equal to the sum of the
   // widths of its pieces. A byte's glyph is looked up when the byte is first

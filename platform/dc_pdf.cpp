@@ -225,6 +225,17 @@ void PdfDc::set_fill(DcColor color) {
   content_.put(std::string_view(op, static_cast<size_t>(p - op)));
 }
 
+void PdfDc::set_stroke(DcColor color) {
+  const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
+  char op[24];
+  char* p = kLevels.put(op, r);
+  *p++ = ' ';
+  p = kLevels.put(p, g);
+  *p++ = ' ';
+  p = kLevels.put(p, b);
+  content_.put(std::string_view(op, static_cast<size_t>(p - op))).put(" RG ");
+}
+
 void PdfDc::fill_pixels(const DcRect& rect, DcColor color) {
   if (rect.right <= rect.left || rect.bottom <= rect.top || finished_) return;
   apply_clip();
@@ -254,9 +265,16 @@ bool PdfDc::text_out(int x, int y, const char* text, int length) {
     font_ = resource;
     font_size_ = font.em;
   }
+  if (font.synthetic_bold) {
+    // Outlines emboldened as FreeType does it: grown by an em/24 stroke.
+    set_stroke(text_color_);
+    content_.put("2 Tr ").real(font.em / 24, 4).put(" w ");
+  }
   // The text matrix turns the glyphs upright again in the y-down space.
   content_.put("1 0 0 -1 ").op("Tm ", x, static_cast<int64_t>(y) + font.ascent);
-  content_.literal(codes).put(" Tj ET\n");
+  content_.literal(codes).put(" Tj ");
+  if (font.synthetic_bold) content_.put("0 Tr ");
+  content_.put("ET\n");
   if (font.underline) {
     const int top = y + font.ascent + font.underline_offset;
     fill_pixels({x, top, x + extent.cx, top + font.underline_thickness}, text_color_);

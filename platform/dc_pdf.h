@@ -90,6 +90,8 @@ class PdfDc final : public DeviceContext {
   // Brings the clip of the content stream to clip_.
   void apply_clip();
   void set_fill(DcColor color);
+  // The stroke colour of emboldened text; set each time, as text is rare.
+  void set_stroke(DcColor color);
   void fill_pixels(const DcRect& rect, DcColor color);
   void begin_sheet();
   bool fail(const std::string& why);

@@ -27,6 +27,7 @@ struct PdfFonts::Face {
 struct PdfFonts::Sized {
   Face* face = nullptr;
   double em = 0;
+  bool bold = false;  // emboldened outlines have advances of their own
   int resource = 0;
   std::bitset<256> used;
   int advance[256] = {};
@@ -220,6 +221,7 @@ PdfFonts::Sized& PdfFonts::sized(const DcFont& font) {
   // A font object may be freed and another made at its address, so the
   // last one is only taken again when it still describes the same face.
   if (last_sized_ && last_font_ == &font && last_sized_->em == font.em &&
+      last_sized_->bold == font.synthetic_bold &&
       last_sized_->face->index == font.face_index && last_sized_->face->symbol == font.symbol &&
       last_sized_->face->file == font.file)
     return *last_sized_;
@@ -230,11 +232,12 @@ PdfFonts::Sized& PdfFonts::sized(const DcFont& font) {
     face->index = font.face_index;
     face->symbol = font.symbol;
   }
-  std::unique_ptr<Sized>& sized = sized_[{face.get(), font.em}];
+  std::unique_ptr<Sized>& sized = sized_[{face.get(), font.em, font.synthetic_bold}];
   if (!sized) {
     sized = std::make_unique<Sized>();
     sized->face = face.get();
     sized->em = font.em;
+    sized->bold = font.synthetic_bold;
     order_.push_back(sized.get());
     sized->resource = static_cast<int>(order_.size());
   }

@@ -42,7 +42,7 @@ class PdfFonts {
   Sized& sized(const DcFont& font);
 
   std::map<std::tuple<std::string, int, bool>, std::unique_ptr<Face>> faces_;
-  std::map<std::tuple<const Face*, double>, std::unique_ptr<Sized>> sized_;
+  std::map<std::tuple<const Face*, double, bool>, std::unique_ptr<Sized>> sized_;
   std::vector<Sized*> order_;  // by resource number - 1
   // The last font asked for: text comes in runs of one font.
   const DcFont* last_font_ = nullptr;

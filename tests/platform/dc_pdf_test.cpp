@@ -284,6 +284,33 @@ TEST(PdfFonts, EachFaceIsEmbeddedOnceAsASubsetHoldingEveryGlyphItsSheetsShow) {
     EXPECT_NE(text.find(word), std::string::npos) << word << " in\n" << text;
 }
 
+TEST(PdfFonts, ABoldTheFaceLacksIsMadeFromItsOutlines) {
+  ScratchCleaner cleaner;
+  const std::string path = scratch("styles.pdf");
+  auto dc = letter_sheets(path);
+  ASSERT_NE(dc, nullptr);
+  // The Symbol face has no bold of its own.
+  DcFontRequest regular = request("symbol", -100), bold = regular;
+  bold.weight = DC_WEIGHT_BOLD;
+  std::vector<std::string> drawn;
+  for (const DcFontRequest& wanted : {regular, bold}) {
+    DcObject font = dc->create_font(wanted);
+    DcObject old = dc->select_object(font);
+    const size_t before = dc->sheet_content().size();
+    dc->text_out(100, 100, "abc", 3);
+    drawn.push_back(dc->sheet_content().substr(before));
+    dc->select_object(old);
+    dc->delete_object(font);
+  }
+  EXPECT_NE(drawn[1].find("/F2 "), std::string::npos) << "emboldened glyphs advance otherwise";
+  EXPECT_NE(drawn[1].find(" RG 2 Tr 4.1667 w "), std::string::npos) << drawn[1];
+  EXPECT_NE(drawn[1].find(" Tj 0 Tr ET"), std::string::npos) << drawn[1];
+  EXPECT_EQ(drawn[0].find(" Tr "), std::string::npos) << drawn[0];
+  ASSERT_TRUE(dc->finish()) << dc->error();
+  std::string report;
+  EXPECT_TRUE(qpdf_check(path, &report)) << report;
+}
+
 TEST(PdfImages, APictureDrawnOnManySheetsIsStoredOnce) {
   ScratchCleaner cleaner;
   const std::string path = scratch("logo.pdf");
