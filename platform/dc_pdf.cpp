@@ -13,14 +13,6 @@
 
 namespace {
 
-DcRect intersect(const DcRect& a, const DcRect& b) {
-  DcRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
-}
-
 bool same_rect(const DcRect& a, const DcRect& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -94,16 +86,12 @@ std::unique_ptr<PdfDc> PdfDc::create(const std::string& path, double paper_width
   }
   std::unique_ptr<PdfFile> file = PdfFile::create(path, error);
   if (!file) return nullptr;
-  std::unique_ptr<PdfDc> dc(new PdfDc());
+  std::unique_ptr<PdfDc> dc(
+      new PdfDc(printable.right - printable.left, printable.bottom - printable.top, dpi));
   dc->file_ = std::move(file);
-  dc->dpi_ = dpi;
   dc->paper_width_ = paper_width_points;
   dc->paper_height_ = paper_height_points;
   dc->printable_ = printable;
-  dc->width_ = printable.right - printable.left;
-  dc->height_ = printable.bottom - printable.top;
-  dc->clip_ = {0, 0, dc->width_, dc->height_};
-  dc->fonts_ = std::make_unique<DcFontCache>(dpi);
   // The catalog, the page tree and the resources every sheet shares; they
   // are written last, when the sheets and fonts are known.
   dc->file_->reserve();
@@ -112,6 +100,8 @@ std::unique_ptr<PdfDc> PdfDc::create(const std::string& path, double paper_width
   dc->begin_sheet();
   return dc;
 }
+
+PdfDc::PdfDc(int width, int height, int dpi) : DcState(width, height, dpi) {}
 
 PdfDc::~PdfDc() = default;
 
@@ -134,50 +124,6 @@ void PdfDc::begin_sheet() {
 bool PdfDc::fail(const std::string& why) {
   if (error_.empty()) error_ = why;
   return false;
-}
-
-DcObject PdfDc::create_font(const DcFontRequest& wanted) {
-  const DcFontRequest stored = dc_stored_request(wanted);
-  std::shared_ptr<const DcFont> font = fonts_->realise(stored);
-  if (!font) return 0;
-  return objects_.add_font(stored, std::move(font));
-}
-
-DcObject PdfDc::create_pen(int width, DcColor color) {
-  return objects_.add_pen(std::max(width, 1), color & 0xFFFFFF);
-}
-
-DcObject PdfDc::create_solid_brush(DcColor color) { return objects_.add_brush(color & 0xFFFFFF); }
-
-const DcFont& PdfDc::selected_font() {
-  const DcObjectEntry& entry = objects_.selected_entry(DcObjectKind::Font);
-  if (!entry.font_data)
-    objects_.set_font_data(objects_.selected(DcObjectKind::Font), dc_stock_font(dpi_));
-  return static_cast<const DcFont&>(*entry.font_data);
-}
-
-bool PdfDc::text_metrics(DcTextMetrics* metrics) {
-  const DcFont& font = selected_font();
-  metrics->ascent = font.ascent;
-  metrics->descent = font.descent;
-  metrics->height = font.ascent + font.descent;
-  return true;
-}
-
-bool PdfDc::text_extent(const char* text, int length, DcSize* size) {
-  if (!text || length < 0 || !size) return false;
-  const DcFont& font = selected_font();
-  size->cx = font.width(text, length);
-  size->cy = font.ascent + font.descent;
-  return true;
-}
-
-DcColor PdfDc::set_text_color(DcColor color) { return std::exchange(text_color_, color & 0xFFFFFF); }
-DcColor PdfDc::set_bk_color(DcColor color) { return std::exchange(bk_color_, color & 0xFFFFFF); }
-
-int PdfDc::set_bk_mode(int mode) {
-  if (mode != DC_TRANSPARENT && mode != DC_OPAQUE) return 0;
-  return std::exchange(bk_mode_, mode);
 }
 
 void PdfDc::apply_clip() {
@@ -282,66 +228,16 @@ bool PdfDc::text_out(int x, int y, const char* text, int length) {
   return true;
 }
 
-bool PdfDc::move_to(int x, int y) {
-  current_x_ = x;
-  current_y_ = y;
-  return true;
-}
-
 bool PdfDc::line_to(int x, int y) {
-  const DcObjectEntry& pen = objects_.selected_entry(DcObjectKind::Pen);
-  const int width = std::max(pen.pen_width, 1);
-  const int before = (width - 1) / 2;
-  const int x0 = current_x_, y0 = current_y_;
-  current_x_ = x;
-  current_y_ = y;
-  if ((x0 == x && y0 == y) || finished_) return true;
+  if (finished_ || (x == current_x_ && y == current_y_)) return move_to(x, y);
   apply_clip();
-  set_fill(pen.color);
+  set_fill(objects_.selected_entry(DcObjectKind::Pen).color);
   // A line is the squares its pen covers, filled as one path.
-  auto square = [&](int64_t px, int64_t py, int64_t w, int64_t h) {
-    content_.op("re ", px - before, py - before, w + width - 1, h + width - 1);
-  };
-  if (y0 == y) {
-    // The end point is not painted: x0 .. x-1 going right, x+1 .. x0 going left.
-    const int64_t left = x > x0 ? x0 : int64_t{x} + 1;
-    square(left, y, std::abs(int64_t{x} - x0), 1);
-  } else if (x0 == x) {
-    const int64_t top = y > y0 ? y0 : int64_t{y} + 1;
-    square(x, top, 1, std::abs(int64_t{y} - y0));
-  } else {
-    // Bresenham over the major axis, stopping before the end point.
-    const int64_t dx = std::abs(int64_t{x} - x0), dy = std::abs(int64_t{y} - y0);
-    const int sx = x > x0 ? 1 : -1, sy = y > y0 ? 1 : -1;
-    int64_t err = dx - dy;
-    int px = x0, py = y0;
-    while (px != x || py != y) {
-      square(px, py, 1, 1);
-      const int64_t e2 = 2 * err;
-      if (e2 > -dy) {
-        err -= dy;
-        px += sx;
-      }
-      if (e2 < dx) {
-        err += dx;
-        py += sy;
-      }
-    }
-  }
+  line_squares(x, y, [&](int64_t px, int64_t py, int64_t w, int64_t h) {
+    content_.op("re ", px, py, w, h);
+  });
   content_.put("f\n");
   return true;
-}
-
-bool PdfDc::fill_rect(const DcRect& rect, DcObject brush) {
-  const DcObjectEntry* entry = objects_.find(brush);
-  if (!entry || entry->kind != DcObjectKind::Brush) return false;
-  fill_pixels(rect, entry->color);
-  return true;
-}
-
-int PdfDc::set_stretch_mode(int mode) {
-  if (mode < DC_BLACKONWHITE || mode > DC_COLORONCOLOR) return 0;
-  return std::exchange(stretch_mode_, mode);
 }
 
 int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
@@ -372,25 +268,6 @@ int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, 
                        static_cast<int64_t>(dest_y) + dest_height);
   content_.num(resource).put(" Do Q\n");
   return src_height;
-}
-
-int PdfDc::save_dc() {
-  saved_clips_.push_back(clip_);
-  return static_cast<int>(saved_clips_.size());
-}
-
-bool PdfDc::restore_dc(int level) {
-  const int depth = static_cast<int>(saved_clips_.size());
-  if (level < 0) level = depth + 1 + level;  // -1 is the last save
-  if (level < 1 || level > depth) return false;
-  clip_ = saved_clips_[level - 1];
-  saved_clips_.resize(level - 1);
-  return true;
-}
-
-bool PdfDc::intersect_clip_rect(const DcRect& rect) {
-  clip_ = intersect(clip_, rect);
-  return true;
 }
 
 bool PdfDc::end_page() {
