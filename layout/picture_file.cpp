@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "image/imgfilter.h"
+#include "layout/dib_block.h"
 #include "layout/render_target.h"
 #include "platform/picture_cache.h"
 
@@ -32,24 +33,11 @@ imf_context_ptr decoded_file(const char* path) {
   return context;
 }
 
-void* zeroed_block(imgfilter*, void*, size_t size) { return calloc(1, size); }
-
 // The decoded picture as a packed bitmap reduced to the box it is drawn in.
 std::shared_ptr<const DcPicture> reduced_picture(imgfilter* decoded, int w, int h) {
-  imf_set_malloc(decoded, zeroed_block);
-  imf_set_output_format(decoded, IMF_FMT_DIB);
-  void* block = nullptr;
-  size_t block_size = 0, bits_offset = 0;
-  void* bits = nullptr;
-  imf_set_output_memory(decoded, &block, &block_size, &bits_offset, &bits);
-  const int written = imf_write(decoded);
-  imf_set_output_memory(decoded, nullptr, nullptr, nullptr, nullptr);
-  std::unique_ptr<void, decltype(&free)> owned(block, &free);
-  if (!written || !block || !bits || bits_offset < sizeof(DcBitmapInfoHeader) ||
-      bits_offset > block_size)
-    return nullptr;
-  return dc_picture_reduce(bits, block_size - bits_offset,
-                           static_cast<const DcBitmapInfoHeader*>(block), w, h);
+  DibBlock dib;
+  if (!write_dib_block(decoded, &dib)) return nullptr;
+  return dc_picture_reduce(dib.bits(), dib.bits_size(), dib.header(), w, h);
 }
 
 // A kept picture, read back into a context for the target's operation.
