@@ -28,6 +28,7 @@
 #include "platform/dc_font.h"
 #include "platform/dc_pdf.h"
 #include "platform/pdf_fonts.h"
+#include "platform/pdf_syntax.h"
 #include "platform/print_dc.h"
 #include "platform/print_spooler.h"
 
@@ -181,6 +182,31 @@ TEST(PdfContent, SmallSheetsAreWholePixelOperatorsAfterOneTransform) {
   EXPECT_TRUE(dc->finish()) << dc->error();
   std::string report;
   EXPECT_TRUE(qpdf_check(scratch("small.pdf"), &report)) << report;
+}
+
+TEST(PdfContent, NumbersNamesAndStringsAreWrittenWithoutPrintf) {
+  PdfBytes b;
+  b.real(0.12, 6).put(' ').real(-0.5).put(' ').real(612).put(' ').real(841.8897637795, 4);
+  b.put(' ').real(1e30).put(' ').real(-0.00001, 4).put(' ').num(-9876543210).put(' ').nums(0, 9999, 10000);
+  EXPECT_EQ(b.str(), "0.12 -0.5 612 841.8898 0 0 -9876543210 0 9999 10000 ");
+  b.clear();
+  b.name("Times New#Roman/(x)").put(' ').literal("a(b)\\c\rd").put(' ').hex("\xFE\x01");
+  EXPECT_EQ(b.str(), "/Times#20New#23Roman#2F#28x#29 (a\\(b\\)\\\\c\\rd) <FE01>");
+}
+
+TEST(PdfFiles, TheFileSaysItsTitleProducerAndDate) {
+  ScratchCleaner cleaner;
+  const std::string path = scratch("title.pdf");
+  auto dc = letter_sheets(path);
+  ASSERT_NE(dc, nullptr);
+  dc->set_title("Caf\xE9 \x80 (draft)");
+  dc->end_page();
+  ASSERT_TRUE(dc->finish()) << dc->error();
+  const std::string info = tessel_testing::run_command("pdfinfo " + tessel_testing::shell_quote(path));
+  EXPECT_NE(info.find("Title:           Caf\xC3\xA9 \xE2\x82\xAC (draft)"), std::string::npos) << info;
+  EXPECT_NE(info.find("Producer:        Tessel"), std::string::npos) << info;
+  EXPECT_NE(info.find("CreationDate:"), std::string::npos) << info;
+  EXPECT_NE(info.find("Pages:           1"), std::string::npos) << info;
 }
 
 // A glyph's outline: its points, which a subset must keep as they are.
