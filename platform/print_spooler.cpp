@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/cups_library.h"
@@ -26,17 +27,39 @@ std::string errno_text(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
-// A target that exists and is no regular file: a device or a pipe, which a
-// rename would replace instead of writing into.
-bool special_file(const std::string& path) {
+// Where a pdf: file goes. A link is followed, so that the file it leads to
+// is replaced and the link stays. A character device (/dev/full, say) is
+// written into directly (*direct), since a rename would put a file in its
+// place. Anything else that is not a file (a pipe, which could keep the
+// print waiting for a reader forever, a socket, a folder) is refused: "" with
+// the reason in *error.
+std::string pdf_target(const std::string& target, bool* direct, std::string* error) {
+  std::string path = target;
+  *direct = false;
   struct stat info;
-  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+  // Links are followed one by one (a bounded number), also to a file that
+  // does not exist yet.
+  for (int hops = 0; hops < 40 && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++hops) {
+    std::error_code failed;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, failed);
+    if (failed) break;
+    path = (next.is_absolute() ? next : std::filesystem::path(path).parent_path() / next).string();
+  }
+  if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return path;
+  if (S_ISCHR(info.st_mode)) {
+    *direct = true;
+    return path;
+  }
+  *error = "cannot write " + target + ": it is not a file";
+  return {};
 }
 
-// Copies `source` to `target` through a temporary neighbour, so a reader
-// never sees half a file; a device or a pipe is written directly.
-bool write_pdf_file(const std::string& target, const std::string& source, std::string* error) {
-  const bool direct = special_file(target);
+// Copies `source` to `requested` through a temporary neighbour, so a reader
+// never sees half a file; a device is written directly.
+bool write_pdf_file(const std::string& requested, const std::string& source, std::string* error) {
+  bool direct = false;
+  const std::string target = pdf_target(requested, &direct, error);
+  if (target.empty()) return false;
   const std::string partial = direct ? target : target + ".partial";
   {
     FilePtr out(std::fopen(partial.c_str(), "wb"));

@@ -434,6 +434,23 @@ TEST(PdfFailures, AFullDiskOrAMissingFolderFailsThePrintAndLeavesNoFile) {
   ASSERT_EQ(stat("/dev/full", &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));
 
+  // Through a link: the file it leads to is replaced, the link stays.
+  const std::string real = scratch("real.pdf"), link = scratch("link.pdf");
+  std::filesystem::create_symlink(real, link);
+  auto to_link = PrinterDc::create("pdf:" + link, portrait());
+  EXPECT_GT(print_sheets(*to_link, 1, &error), 0) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(pdf_page_count(real), 1);
+
+  // A pipe is refused rather than waited on, and stays a pipe.
+  const std::string pipe = scratch("pipe.pdf");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  auto to_pipe = PrinterDc::create("pdf:" + pipe, portrait());
+  EXPECT_EQ(print_sheets(*to_pipe, 1, &error), 0);
+  EXPECT_NE(error.find("not a file"), std::string::npos) << error;
+  ASSERT_EQ(stat(pipe.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
   // Into a folder that is not there: nothing under the final name.
   const std::string missing = scratch("missing") + "/x.pdf";
   auto to_missing = PrinterDc::create("pdf:" + missing, portrait());
