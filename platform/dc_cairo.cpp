@@ -117,7 +117,7 @@ int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height
 
   // Sample only the visible part of the box, dropping rows and columns when
   // shrinking and repeating them when growing.
-  const DcRect visible = dc_intersect({dest_x, dest_y, dest_x + dest_width, dest_y + dest_height}, clip_);
+  const DcRect visible = dc_intersect(dc_box(dest_x, dest_y, dest_width, dest_height), clip_);
   if (visible.right <= visible.left || visible.bottom <= visible.top) return src_height;
   const int vw = visible.right - visible.left, vh = visible.bottom - visible.top;
   cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, vw, vh);

@@ -183,11 +183,15 @@ void PdfDc::set_stroke(DcColor color) {
 }
 
 void PdfDc::fill_pixels(const DcRect& rect, DcColor color) {
-  if (rect.right <= rect.left || rect.bottom <= rect.top || finished_) return;
+  // Only what lies inside the clip goes into the stream: viewers round a
+  // clip path's edge in their own way, and a rectangle just beyond it
+  // would otherwise show a row of pixels on the margin.
+  const DcRect r = dc_intersect(rect, clip_);
+  if (r.right <= r.left || r.bottom <= r.top || finished_) return;
   apply_clip();
   set_fill(color);
-  content_.op("re f\n", rect.left, rect.top, static_cast<int64_t>(rect.right) - rect.left,
-              static_cast<int64_t>(rect.bottom) - rect.top);
+  content_.op("re f\n", r.left, r.top, static_cast<int64_t>(r.right) - r.left,
+              static_cast<int64_t>(r.bottom) - r.top);
 }
 
 bool PdfDc::text_out(int x, int y, const char* text, int length) {
@@ -229,13 +233,21 @@ bool PdfDc::text_out(int x, int y, const char* text, int length) {
 }
 
 bool PdfDc::line_to(int x, int y) {
-  if (finished_ || (x == current_x_ && y == current_y_)) return move_to(x, y);
+  if (finished_) return move_to(x, y);
+  // A line is the squares its pen covers, within the clip (see
+  // fill_pixels), filled as one path.
+  squares_.clear();
+  const DcObjectEntry* pen =
+      line_squares(x, y, [&](int64_t px, int64_t py, int64_t w, int64_t h) {
+        const DcRect inside = dc_intersect(dc_box(px, py, w, h), clip_);
+        if (inside.right > inside.left && inside.bottom > inside.top) squares_.push_back(inside);
+      });
+  if (!pen || squares_.empty()) return true;
   apply_clip();
-  set_fill(objects_.selected_entry(DcObjectKind::Pen).color);
-  // A line is the squares its pen covers, filled as one path.
-  line_squares(x, y, [&](int64_t px, int64_t py, int64_t w, int64_t h) {
-    content_.op("re ", px, py, w, h);
-  });
+  set_fill(pen->color);
+  for (const DcRect& r : squares_)
+    content_.op("re ", r.left, r.top, static_cast<int64_t>(r.right) - r.left,
+                static_cast<int64_t>(r.bottom) - r.top);
   content_.put("f\n");
   return true;
 }
@@ -247,7 +259,8 @@ int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, 
   if (dest_width <= 0 || dest_height <= 0 ||
       !dib_reader_open(bits, bits_size, info, src_x, src_y, src_width, src_height, &reader))
     return 0;
-  if (finished_) return src_height;
+  const DcRect box = dc_intersect(dc_box(dest_x, dest_y, dest_width, dest_height), clip_);
+  if (finished_ || box.right <= box.left || box.bottom <= box.top) return src_height;
   // The source rectangle goes to the file once, whatever size it is shown
   // at; the viewer scales it without smoothing, dropping or repeating
   // pixels as the other contexts do.

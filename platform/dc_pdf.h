@@ -70,6 +70,7 @@ class PdfDc final : public DcState {
 
   // The sheet being drawn and what its content stream has set so far.
   PdfBytes content_;
+  std::vector<DcRect> squares_;  // of the line being drawn
   bool drawn_ = false;
   bool clip_open_ = false;  // a "q ... re W n" narrows the sheet's clip
   DcRect stream_clip_{};

@@ -2,6 +2,7 @@
 #include "platform/dc_state.h"
 
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 DcRect dc_intersect(const DcRect& a, const DcRect& b) {
@@ -10,6 +11,11 @@ DcRect dc_intersect(const DcRect& a, const DcRect& b) {
   if (r.right < r.left) r.right = r.left;
   if (r.bottom < r.top) r.bottom = r.top;
   return r;
+}
+
+DcRect dc_box(int64_t x, int64_t y, int64_t w, int64_t h) {
+  auto held = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); };
+  return {held(x), held(y), held(x + w), held(y + h)};
 }
 
 DcState::DcState(int width, int height, int dpi)

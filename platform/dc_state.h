@@ -79,6 +79,8 @@ class DcState : public DeviceContext {
 };
 
 DcRect dc_intersect(const DcRect& a, const DcRect& b);
+// The box w x h at (x, y), its far edges held within int.
+DcRect dc_box(int64_t x, int64_t y, int64_t w, int64_t h);
 
 template <typename Square>
 const DcObjectEntry* DcState::line_squares(int x, int y, Square square) {

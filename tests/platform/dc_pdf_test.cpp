@@ -116,10 +116,11 @@ TEST(PdfContent, SmallSheetsAreWholePixelOperatorsAfterOneTransform) {
   DcObject red = dc->create_solid_brush(dc_rgb(255, 0, 0));
   DcObject grey = dc->create_solid_brush(dc_rgb(128, 128, 128));
   dc->fill_rect({10, 20, 40, 60}, red);
-  dc->fill_rect({50, 20, 50, 60}, red);  // empty: nothing
-  dc->fill_rect({-5, 0, 5, 2}, red);     // the colour is not set again
-  dc->fill_rect({0, 0, 1, 1}, grey);     // greys take one operand
-  expected += "1 0 0 rg\n10 20 30 40 re f\n-5 0 10 2 re f\n0.502 g\n0 0 1 1 re f\n";
+  dc->fill_rect({50, 20, 50, 60}, red);      // empty: nothing
+  dc->fill_rect({-50, 0, -1, 60}, grey);     // beyond the sheet: nothing
+  dc->fill_rect({-5, 0, 5, 2}, red);         // cut to the sheet; the colour is not set again
+  dc->fill_rect({0, 0, 1, 1}, grey);         // greys take one operand
+  expected += "1 0 0 rg\n10 20 30 40 re f\n0 0 5 2 re f\n0.502 g\n0 0 1 1 re f\n";
   EXPECT_EQ(dc->sheet_content(), expected);
 
   // Lines are the squares of their pen, the end point left out.
@@ -127,9 +128,11 @@ TEST(PdfContent, SmallSheetsAreWholePixelOperatorsAfterOneTransform) {
   DcObject old_pen = dc->select_object(pen);
   dc->move_to(100, 50);
   dc->line_to(90, 50);
+  dc->move_to(10, 7000);
+  dc->line_to(20, 7000);  // below the sheet: nothing
   dc->select_object(old_pen);
-  dc->move_to(0, 0);
-  dc->line_to(2, 2);
+  dc->move_to(-1, -1);
+  dc->line_to(2, 2);  // its first square lies off the sheet
   expected += "0 0 1 rg\n90 49 12 3 re f\n0 g\n0 0 1 1 re 1 1 1 1 re f\n";
   EXPECT_EQ(dc->sheet_content(), expected);
 
