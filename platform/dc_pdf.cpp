@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <new>
 #include <utility>
 
 #include "platform/cp1252.h"
@@ -265,7 +266,11 @@ int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, 
   // at; the viewer scales it without smoothing, dropping or repeating
   // pixels as the other contexts do.
   std::string rgb;
-  rgb.resize(static_cast<size_t>(src_width) * static_cast<size_t>(src_height) * 3);
+  try {
+    rgb.resize(static_cast<size_t>(src_width) * static_cast<size_t>(src_height) * 3);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   char* out = rgb.data();
   for (int y = 0; y < src_height; ++y) {
     for (int x = 0; x < src_width; ++x) {
