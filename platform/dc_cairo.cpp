@@ -10,7 +10,6 @@
 #include <string>
 #include <utility>
 
-#include "platform/dib_reader.h"
 #include "platform/png_encode.h"
 
 CairoDc::CairoDc(cairo_surface_t* surface, int width, int height, int dpi)
@@ -110,15 +109,14 @@ bool CairoDc::line_to(int x, int y) {
 int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
                          int src_y, int src_width, int src_height, const void* bits,
                          size_t bits_size, const DcBitmapInfoHeader* info) {
-  DibReader reader;
-  if (dest_width <= 0 || dest_height <= 0 ||
-      !dib_reader_open(bits, bits_size, info, src_x, src_y, src_width, src_height, &reader))
-    return 0;
-
   // Sample only the visible part of the box, dropping rows and columns when
   // shrinking and repeating them when growing.
-  const DcRect visible = dc_intersect(dc_box(dest_x, dest_y, dest_width, dest_height), clip_);
-  if (visible.right <= visible.left || visible.bottom <= visible.top) return src_height;
+  DibReader reader;
+  DcRect visible;
+  if (!open_stretch(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height,
+                    bits, bits_size, info, &reader, &visible))
+    return 0;
+  if (dc_empty(visible)) return src_height;
   const int vw = visible.right - visible.left, vh = visible.bottom - visible.top;
   cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, vw, vh);
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "platform/cp1252.h"
-#include "platform/dib_reader.h"
 #include "platform/pdf_file.h"
 
 namespace {
@@ -257,11 +256,11 @@ int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, 
                        int src_y, int src_width, int src_height, const void* bits,
                        size_t bits_size, const DcBitmapInfoHeader* info) {
   DibReader reader;
-  if (dest_width <= 0 || dest_height <= 0 ||
-      !dib_reader_open(bits, bits_size, info, src_x, src_y, src_width, src_height, &reader))
+  DcRect visible;
+  if (!open_stretch(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height,
+                    bits, bits_size, info, &reader, &visible))
     return 0;
-  const DcRect box = dc_intersect(dc_box(dest_x, dest_y, dest_width, dest_height), clip_);
-  if (finished_ || box.right <= box.left || box.bottom <= box.top) return src_height;
+  if (finished_ || dc_empty(visible)) return src_height;
   // The source rectangle goes to the file once, whatever size it is shown
   // at; the viewer scales it without smoothing, dropping or repeating
   // pixels as the other contexts do.

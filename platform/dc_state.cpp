@@ -86,6 +86,17 @@ bool DcState::fill_rect(const DcRect& rect, DcObject brush) {
   return true;
 }
 
+bool DcState::open_stretch(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
+                           int src_y, int src_width, int src_height, const void* bits,
+                           size_t bits_size, const DcBitmapInfoHeader* info, DibReader* reader,
+                           DcRect* visible) const {
+  if (dest_width <= 0 || dest_height <= 0 ||
+      !dib_reader_open(bits, bits_size, info, src_x, src_y, src_width, src_height, reader))
+    return false;
+  *visible = dc_intersect(dc_box(dest_x, dest_y, dest_width, dest_height), clip_);
+  return true;
+}
+
 int DcState::set_stretch_mode(int mode) {
   if (mode < DC_BLACKONWHITE || mode > DC_COLORONCOLOR) return 0;
   return std::exchange(stretch_mode_, mode);
