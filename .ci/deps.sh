@@ -9,9 +9,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev openssl
   libpng-dev libjpeg-dev zlib1g-dev
-  libcairo2-dev libfontconfig-dev libfreetype-dev
+  libcairo2-dev libfontconfig-dev libfreetype-dev libharfbuzz-dev libdeflate-dev
   fonts-liberation fonts-urw-base35
-  libcups2-dev cups cups-client poppler-utils
+  libcups2-dev cups cups-client poppler-utils qpdf
   libhidapi-dev
   nginx-light tinyproxy curl
   chromium nodejs

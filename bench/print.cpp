@@ -12,7 +12,7 @@
 
 #include "control/tessel_ctrl.h"
 #include "document/pdocbuild.h"
-#include "platform/dc_cairo.h"
+#include "platform/dc_pdf.h"
 #include "platform/message_box.h"
 #include "platform/print_dialog.h"
 #include "platform/print_spooler.h"
@@ -67,9 +67,10 @@ void BM_PdfSheetsOfBevelledCells(benchmark::State& state)
     const std::string path = std::filesystem::temp_directory_path() / ("bench-cells-" + std::to_string(getpid()) + ".pdf");
     const int sheets = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        auto dc = CairoDc::create_pdf_sheets(path.c_str(), 612, 792, {150, 150, 4950, 6450});
+        std::string error;
+        auto dc = PdfDc::create(path, 612, 792, {150, 150, 4950, 6450}, DC_PRINTER_DPI, &error);
         if (!dc) {
-            state.SkipWithError("cannot write the PDF");
+            state.SkipWithError(error.c_str());
             return;
         }
         DcObject background = dc->create_solid_brush(dc_rgb(220, 230, 240));
@@ -97,7 +98,10 @@ void BM_PdfSheetsOfBevelledCells(benchmark::State& state)
             }
             dc->end_page();
         }
-        dc->finish();
+        if (!dc->finish()) {
+            state.SkipWithError(dc->error().c_str());
+            return;
+        }
     }
     std::filesystem::remove(path);
     state.counters["sheets/s"] = benchmark::Counter(static_cast<double>(sheets) * state.iterations(), benchmark::Counter::kIsRate);

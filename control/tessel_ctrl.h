@@ -86,6 +86,11 @@ public:
     // Host hooks: asked to repaint the control's area, and told when a
     // property changed (both may be empty).
     std::function<void()> on_repaint_request;
+    // Told by Draw after each page it lays out, with the page drawn and
+    // framed as it would be left if it were the current page, so a host can
+    // take every page from one draw (with the counter past the end) instead
+    // of laying out pages 1..n again for each page n. May be empty.
+    std::function<void(int page)> on_page_drawn;
 
     // State, in the order and sizes the control has always kept.
     PdocDocumentPtr m_pDocument;

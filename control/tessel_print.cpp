@@ -2,6 +2,8 @@
 // per copy, one render target per sheet, and the remembered printers.
 #include "control/tessel_ctrl.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,6 +17,7 @@
 #include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/message_box.h"
+#include "platform/picture_cache.h"
 #include "platform/print_dc.h"
 #include "platform/print_dialog.h"
 #include "platform/registry.h"
@@ -60,6 +63,26 @@ std::vector<unsigned char> preselection_block(const char* name)
     put(6, 0);                      // default flags
     std::memcpy(block.data() + DEVNAMES_HEADER_SIZE, name, length);
     return block;
+}
+
+// The text of the document's TITLE, for the job's PDF; "" without one.
+std::string document_title(const pdoc_element* root)
+{
+    std::vector<const pdoc_element*> pending;
+    for (const pdoc_element* e = root; e != nullptr; e = e->next)
+        pending.push_back(e);
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+        const pdoc_element* e = pending.back();
+        pending.pop_back();
+        if (e->tag == PDOC_TAG_TITLE)
+            return e->data != nullptr && e->data_len > 0 ? std::string(e->data, static_cast<size_t>(e->data_len)) : "";
+        const size_t first = pending.size();
+        for (const pdoc_element* child = e->child; child != nullptr; child = child->next)
+            pending.push_back(child);
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first), pending.end());
+    }
+    return {};
 }
 
 // One printed copy of the document: a sheet per page, each with its own
@@ -180,6 +203,9 @@ int CTesselCtrl::PrintDocument(void* owner_window, const char* printer_key)
         m_lastPrint.failure = dc.last_error().empty() ? "the job could not be started" : dc.last_error();
     } else {
         pdoc_element* root = m_pDocument ? m_pDocument->root : nullptr;
+        dc.set_document_title(document_title(root));
+        // Every copy draws the same pictures.
+        PictureCacheScope pictures;
         while (copies > 0 && result > 0) {
             result = print_copy(*this, dc, root, &m_lastPrint.failure);
             --copies;

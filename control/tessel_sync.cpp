@@ -3,11 +3,14 @@
 
 #include "control/tessel_ctrl.h"
 #include "device/sync.h"
+#include "platform/picture_cache.h"
 
 // Answers success whatever became of the transfer, as pages expect; the
 // outcome stays in m_lastSync.
 long CTesselCtrl::Sync()
 {
+    // Pictures are decoded once for all the pages they appear on.
+    PictureCacheScope pictures;
     const ShowMessageFn show = [this](const char* text, const char* title, int buttons) {
         return ShowMessage(text, title, buttons);
     };

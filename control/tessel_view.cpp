@@ -11,6 +11,7 @@
 #include "layout/render_target.h"
 #include "platform/dc.h"
 #include "platform/message_box.h"
+#include "platform/picture_cache.h"
 
 namespace {
 
@@ -93,6 +94,21 @@ void report_unplaceable(void* user, int /*page*/, pdoc_element* /*element*/)
     static_cast<ViewPass*>(user)->control->ShowMessage("Cannot fit on a page", "Error", MB_OK);
 }
 
+// The frame runs along the outermost visible column and row.
+void draw_frame(RenderTarget* target, int width, int height)
+{
+    target->draw_rect(target, 0, 0, width - 2, height - 2);
+}
+
+// A page as the host would see it if the draw ended here: framed. The next
+// page's clear paints over the frame.
+void hand_page_to_host(void* user, int page, pdoc_element* /*start*/, int /*start_offset*/)
+{
+    auto* pass = static_cast<ViewPass*>(user);
+    draw_frame(pass->target, pass->width, pass->height);
+    pass->control->on_page_drawn(page);
+}
+
 } // namespace
 
 void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
@@ -118,18 +134,20 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
     int pages = 0;
     LeftOutScope left_out;
     if (m_pDocument && m_pDocument->root && m_nCurrentPage > 0) {
+        // Each page before the current one is drawn too.
+        PictureCacheScope pictures;
         ViewPass pass{this, target.get(), width, height};
         PaginateHooks hooks;
         hooks.user = &pass;
         hooks.begin_page = clear_page;
         hooks.no_progress = report_unplaceable;
+        if (on_page_drawn)
+            hooks.end_page = hand_page_to_host;
         pages = paginate_document(target.get(), m_pDocument->root, &hooks, m_nCurrentPage).pages;
     }
     m_nCurrentPage = pages;
     m_leftOut = left_out.report();
-
-    // The frame runs along the outermost visible column and row.
-    target->draw_rect(target.get(), 0, 0, width - 2, height - 2);
+    draw_frame(target.get(), width, height);
 }
 
 long CTesselCtrl::NextPage()

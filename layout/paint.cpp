@@ -2,7 +2,6 @@
 // through the render target's operations.
 #include "layout/paint.h"
 
-#include "image/imgfilter.h"
 #include "layout/fonts.h"
 #include "layout/layout_limits.h"
 #include "layout/render_target.h"
@@ -61,20 +60,6 @@ void draw_image_box(RenderTarget* target, const pdoc_element* image, int x, int 
   int h = scaled_length(target, image->image.height);
   draw_image_file(target, image->image.src, x + b, y + b, w, h);
   draw_bevel(target, x, y, w, h, b, bevel_flat(PAINT_BLACK));
-}
-
-bool draw_image_file(RenderTarget* target, const char* path, int x, int y, int w, int h) {
-  if (!path || !*path || !target) return false;
-  imf_context_ptr context(imf_create(IMF_VERSION));
-  if (!context) return false;
-  imf_register(context.get(), imf_module_jpeg);
-  imf_register(context.get(), imf_module_png);
-  imf_register(context.get(), imf_module_bmp);
-  int format = imf_format_from_extension(path);
-  imf_set_input_format(context.get(), format ? format : IMF_FMT_PNG);
-  imf_set_input_file(context.get(), path);
-  if (!imf_read(context.get())) return false;
-  return target->draw_image(target, context.get(), x, y, w, h) != 0;
 }
 
 void draw_bevel(RenderTarget* target, int x, int y, int w, int h, int n, BevelStyle style) {

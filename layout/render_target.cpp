@@ -10,6 +10,7 @@
 #include <new>
 
 #include "image/imgfilter.h"
+#include "layout/dib_block.h"
 #include "support/qelstring.h"
 
 namespace {
@@ -295,31 +296,17 @@ int draw_bevel_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor 
   return 1;
 }
 
-void* zeroed_block(imgfilter*, void*, size_t size) { return calloc(1, size); }
-
 int draw_image_op(RenderTarget* t, imgfilter* image, int x, int y, int width, int height) {
   if (!t || !image) return 0;
-  imf_register(image, imf_module_bmp);
-  imf_set_malloc(image, zeroed_block);
-  imf_set_output_format(image, IMF_FMT_DIB);
-  void* block = nullptr;
-  size_t block_size = 0, bits_offset = 0;
-  void* bits = nullptr;
-  imf_set_output_memory(image, &block, &block_size, &bits_offset, &bits);
-  int written = imf_write(image);
-  // The output locations are ours and go out of scope here.
-  imf_set_output_memory(image, nullptr, nullptr, nullptr, nullptr);
-  std::unique_ptr<void, decltype(&free)> owned(block, &free);
-  if (!written || !block || !bits || bits_offset < sizeof(DcBitmapInfoHeader) ||
-      bits_offset > block_size)
-    return 0;
+  DibBlock dib;
+  if (!write_dib_block(image, &dib)) return 0;
   int image_width = 0, image_height = 0;
   imf_get_size(image, &image_width, &image_height);
   DeviceContext* dc = t->gdi->dc;
   dc->set_stretch_mode(DC_COLORONCOLOR);
   // The colour table follows the header inside the block, which stays alive.
-  dc->stretch_dib(x + t->left, y + t->top, width, height, 0, 0, image_width, image_height, bits,
-                  block_size - bits_offset, static_cast<const DcBitmapInfoHeader*>(block));
+  dc->stretch_dib(x + t->left, y + t->top, width, height, 0, 0, image_width, image_height,
+                  dib.bits(), dib.bits_size(), dib.header());
   return 1;
 }
 

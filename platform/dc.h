@@ -1,7 +1,7 @@
 // The device context the render targets draw on: a small GDI-like surface
 // with font, pen and brush objects, text, lines, fills, stretched bitmaps and
-// clipping. Implementations: Cairo surfaces (dc_cairo.h) and a recorder for
-// tests (dc_recording.h).
+// clipping. Implementations: Cairo image surfaces (dc_cairo.h), PDF sheets
+// (dc_pdf.h) and a recorder for tests (dc_recording.h).
 #pragma once
 
 #include <cstddef>
@@ -30,6 +30,10 @@ enum : int {
   DC_WHITEONBLACK = 2,
   DC_COLORONCOLOR = 3,
 };
+
+// Resolutions of the screen-like surfaces and of printed sheets.
+inline constexpr int DC_SCREEN_DPI = 96;
+inline constexpr int DC_PRINTER_DPI = 600;
 
 inline constexpr int DC_FACE_SIZE = 32;  // face name buffer, NUL included
 inline constexpr int DC_WEIGHT_NORMAL = 400;

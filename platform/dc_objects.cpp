@@ -37,11 +37,60 @@ DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
   created_ = 0;
 }
 
+namespace {
+
+size_t home(DcObject handle, size_t mask) {
+  return (static_cast<size_t>(handle) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+}
+
+}  // namespace
+
+size_t DcObjectTable::position(DcObject handle) const {
+  if (index_handles_.empty()) return SIZE_MAX;
+  const size_t mask = index_handles_.size() - 1;
+  for (size_t i = home(handle, mask);; i = (i + 1) & mask) {
+    if (index_handles_[i] == handle) return i;
+    if (index_handles_[i] == 0) return SIZE_MAX;
+  }
+}
+
+void DcObjectTable::grow() {
+  std::vector<DcObject> handles = std::move(index_handles_);
+  std::vector<uint32_t> slots = std::move(index_slots_);
+  const size_t size = handles.empty() ? 64 : 2 * handles.size();
+  index_handles_.assign(size, 0);
+  index_slots_.assign(size, 0);
+  const size_t mask = size - 1;
+  for (size_t j = 0; j < handles.size(); ++j) {
+    if (handles[j] == 0) continue;
+    size_t i = home(handles[j], mask);
+    while (index_handles_[i] != 0) i = (i + 1) & mask;
+    index_handles_[i] = handles[j];
+    index_slots_[i] = slots[j];
+  }
+}
+
 DcObject DcObjectTable::add(DcObjectEntry entry) {
   // Handles are never given twice; 0 is no object.
   if (last_handle_ == UINT32_MAX) return 0;
   const DcObject handle = ++last_handle_;
-  entries_.emplace(handle, std::move(entry));
+  uint32_t slot;
+  if (!free_slots_.empty()) {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+    entries_[slot] = std::move(entry);
+  } else {
+    slot = static_cast<uint32_t>(entries_.size());
+    entries_.push_back(std::move(entry));
+  }
+  if (2 * (indexed_ + 1) > index_handles_.size()) grow();
+  const size_t mask = index_handles_.size() - 1;
+  size_t i = home(handle, mask);
+  while (index_handles_[i] != 0) i = (i + 1) & mask;
+  index_handles_[i] = handle;
+  index_slots_[i] = slot;
+  ++indexed_;
+  if (!entries_[slot].stock) ++live_;
   ++created_;
   return handle;
 }
@@ -83,14 +132,15 @@ DcObject DcObjectTable::stock(DcStockObject which) const {
 }
 
 const DcObjectEntry* DcObjectTable::find(DcObject object) const {
-  auto found = entries_.find(object);
-  return found != entries_.end() ? &found->second : nullptr;
+  const size_t at = position(object);
+  return at == SIZE_MAX ? nullptr : &entries_[index_slots_[at]];
 }
 
 void DcObjectTable::set_font_data(DcObject font, std::shared_ptr<const DcFontData> data) {
-  auto found = entries_.find(font);
-  if (found != entries_.end() && found->second.kind == DcObjectKind::Font)
-    found->second.font_data = std::move(data);
+  const size_t at = position(font);
+  if (at == SIZE_MAX) return;
+  DcObjectEntry& entry = entries_[index_slots_[at]];
+  if (entry.kind == DcObjectKind::Font) entry.font_data = std::move(data);
 }
 
 DcObject DcObjectTable::select(DcObject object) {
@@ -103,11 +153,27 @@ DcObject DcObjectTable::select(DcObject object) {
 }
 
 bool DcObjectTable::remove(DcObject object) {
-  const DcObjectEntry* entry = find(object);
-  if (!entry) return false;
-  if (entry->stock) return true;
+  size_t i = position(object);
+  if (i == SIZE_MAX) return false;
+  const uint32_t slot = index_slots_[i];
+  if (entries_[slot].stock) return true;
   if (object == font_ || object == pen_ || object == brush_) return false;
-  entries_.erase(object);
+  entries_[slot] = DcObjectEntry{};
+  free_slots_.push_back(slot);
+  --live_;
+  --indexed_;
+  // Backward-shift deletion: later entries of the probe run move up into
+  // the gap unless their home lies between the gap and where they are.
+  const size_t mask = index_handles_.size() - 1;
+  for (size_t j = (i + 1) & mask; index_handles_[j] != 0; j = (j + 1) & mask) {
+    const size_t k = home(index_handles_[j], mask);
+    const bool stays = i <= j ? (i < k && k <= j) : (i < k || k <= j);
+    if (stays) continue;
+    index_handles_[i] = index_handles_[j];
+    index_slots_[i] = index_slots_[j];
+    i = j;
+  }
+  index_handles_[i] = 0;
   return true;
 }
 
@@ -129,9 +195,4 @@ const DcObjectEntry& DcObjectTable::selected_entry(DcObjectKind kind) const {
   return *find(selected(kind));
 }
 
-size_t DcObjectTable::live_count() const {
-  size_t count = 0;
-  for (const auto& [handle, entry] : entries_)
-    if (!entry.stock) ++count;
-  return count;
-}
+size_t DcObjectTable::live_count() const { return live_; }

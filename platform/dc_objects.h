@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <memory>
-#include <unordered_map>
+#include <vector>
 
 #include "platform/dc.h"
 
@@ -56,9 +58,20 @@ class DcObjectTable {
  private:
   DcObject add(DcObjectEntry entry);
 
+  size_t position(DcObject handle) const;
+  void grow();
+
   // Live objects only: a job creates and deletes hundreds of thousands of
-  // pens and fonts, and what it deleted takes no room.
-  std::unordered_map<DcObject, DcObjectEntry> entries_;
+  // pens, brushes and fonts, and what it deleted takes no room. Entries stay
+  // where they are while they live (a deque), and their slots are reused;
+  // an open-addressing index from handles to slots needs no allocation per
+  // object, which a drawing call that makes and drops a brush would pay.
+  std::deque<DcObjectEntry> entries_;
+  std::vector<uint32_t> free_slots_;
+  std::vector<DcObject> index_handles_;  // 0: empty
+  std::vector<uint32_t> index_slots_;
+  size_t indexed_ = 0;
+  size_t live_ = 0;
   DcObject last_handle_ = 0;
   DcObject font_ = 0, pen_ = 0, brush_ = 0;
   DcObject stock_font_ = 0, stock_pen_ = 0, stock_brush_ = 0;

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/dc_cairo.h"
+#include "platform/dc_pdf.h"
 #include "platform/print_spooler.h"
 
 namespace {
@@ -120,21 +120,22 @@ int PrinterDc::start_doc(const PrintDocInfo& info) {
     last_error_ = std::string("cannot create a temporary file: ") + std::strerror(errno);
     return 0;
   }
-  surface_ = CairoDc::create_pdf_sheets(job_file_.c_str(), paper_width_, paper_height_, printable_,
-                                        DC_PRINTER_DPI);
+  std::string why;
+  surface_ = PdfDc::create(job_file_, paper_width_, paper_height_, printable_, DC_PRINTER_DPI, &why);
   if (!surface_) {
-    last_error_ = "cannot start a PDF in " + job_file_;
+    last_error_ = "cannot start a PDF: " + why;
     discard_job_file();
     return 0;
   }
   job_name_ = info.doc_name ? info.doc_name : "";
   pages_ = 0;
   in_page_ = false;
+  write_failed_ = false;
   return 1;
 }
 
 bool PrinterDc::start_page() {
-  if (!surface_ || in_page_) return false;
+  if (!surface_ || in_page_ || write_failed_) return false;
   in_page_ = true;
   return true;
 }
@@ -142,7 +143,10 @@ bool PrinterDc::start_page() {
 bool PrinterDc::end_page() {
   if (!surface_ || !in_page_) return false;
   in_page_ = false;
-  if (!surface_->end_page()) return false;
+  if (!surface_->end_page()) {
+    write_failed_ = true;
+    return false;
+  }
   ++pages_;
   return true;
 }
@@ -150,8 +154,16 @@ bool PrinterDc::end_page() {
 int PrinterDc::end_doc() {
   if (!surface_) return 0;
   if (in_page_) end_page();
-  surface_->finish();
+  surface_->set_title(title_);
+  const bool whole = surface_->finish();
+  const std::string why = surface_->error();
   surface_.reset();
+  if (!whole) {
+    // Nothing partial goes to the printer or the file.
+    last_error_ = "the print job's PDF could not be written: " + why;
+    discard_job_file();
+    return 0;
+  }
   PrintSubmission job{destination_, job_name_, job_file_, pages_, copies_};
   std::string error;
   const int result = print_spooler().submit(job, &error);
@@ -163,6 +175,7 @@ int PrinterDc::end_doc() {
 void PrinterDc::abort_doc() {
   surface_.reset();
   in_page_ = false;
+  write_failed_ = false;
   discard_job_file();
 }
 

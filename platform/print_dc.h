@@ -1,6 +1,6 @@
 // The printer device context: the printable area of one sheet of the chosen
-// paper at 600 pixels per inch. A job collects its sheets in a PDF which the
-// print spooler receives when the job ends.
+// paper at 600 pixels per inch. A job writes its sheets into a PDF as they
+// end, which the print spooler receives when the job ends.
 #pragma once
 
 #include <memory>
@@ -9,7 +9,7 @@
 #include "platform/dc.h"
 #include "platform/print_settings.h"
 
-class CairoDc;
+class PdfDc;
 
 // The job description handed to start_doc.
 inline constexpr uint32_t PRINT_DOCINFO_SIZE = 20;
@@ -34,14 +34,18 @@ class PrinterDc final : public DeviceContext {
   bool reset(const DevModeRecord& settings);
 
   // Starts a job: answers a value greater than 0, or 0 when a job is already
-  // open or the PDF cannot be created.
+  // open or the PDF cannot be created (last_error says why).
   int start_doc(const PrintDocInfo& info);
-  // Sheets of the open job; false outside a job, or for a sheet already
-  // started (start_page) or not started (end_page).
+  // The title the job's PDF carries (Windows-1252); set before end_doc.
+  void set_document_title(const std::string& title) { title_ = title; }
+  // Sheets of the open job; false outside a job, for a sheet already
+  // started (start_page) or not started (end_page), and once the job's file
+  // could not be written.
   bool start_page() override;
   bool end_page() override;
   // Ends the job and hands it to the spooler: answers greater than 0 when it
-  // took the job, else 0 (last_error says why). An open sheet is ended first.
+  // took the job, else 0 (last_error says why), also when the job's file
+  // could not be written whole. An open sheet is ended first.
   int end_doc();
   // Drops the open job without sending anything.
   void abort_doc();
@@ -105,10 +109,12 @@ class PrinterDc final : public DeviceContext {
   double paper_width_ = 0, paper_height_ = 0;
   DcRect printable_{};
 
-  std::unique_ptr<CairoDc> surface_;  // the open job's PDF
+  std::unique_ptr<PdfDc> surface_;  // the open job's PDF
   std::string job_file_;
   std::string job_name_;
+  std::string title_;
   bool in_page_ = false;
+  bool write_failed_ = false;
   int pages_ = 0;
   std::string last_error_;
 };

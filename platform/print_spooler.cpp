@@ -3,11 +3,14 @@
 // loaded when a queue is first used.
 #include "platform/print_spooler.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -28,12 +31,42 @@ std::string errno_text(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
-// Copies `source` to `target` through a temporary neighbour, so a reader
-// never sees half a file. The neighbour is named after the process, so that
-// processes printing into the same file at once never write into each
-// other's copy; the last one renamed wins.
-bool write_pdf_file(const std::string& target, const std::string& source, std::string* error) {
-  const std::string partial = target + ".partial-" + std::to_string(::getpid());
+// Where a pdf: file goes. A link is followed, so that the file it leads to
+// is replaced and the link stays. A character device (/dev/full, say) is
+// written into directly (*direct), since a rename would put a file in its
+// place. Anything else that is not a file (a pipe, which could keep the
+// print waiting for a reader forever, a socket, a folder) is refused: "" with
+// the reason in *error.
+std::string pdf_target(const std::string& target, bool* direct, std::string* error) {
+  std::string path = target;
+  *direct = false;
+  struct stat info;
+  // Links are followed one by one (a bounded number), also to a file that
+  // does not exist yet.
+  for (int hops = 0; hops < 40 && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++hops) {
+    std::error_code failed;
+    const std::filesystem::path next = std::filesystem::read_symlink(path, failed);
+    if (failed) break;
+    path = (next.is_absolute() ? next : std::filesystem::path(path).parent_path() / next).string();
+  }
+  if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return path;
+  if (S_ISCHR(info.st_mode)) {
+    *direct = true;
+    return path;
+  }
+  *error = "cannot write " + target + ": it is not a file";
+  return {};
+}
+
+// Copies `source` to `requested` through a temporary neighbour, so a reader
+// never sees half a file; a device is written directly. The neighbour is
+// named after the process, so that processes printing into the same file at
+// once never write into each other's copy; the last one renamed wins.
+bool write_pdf_file(const std::string& requested, const std::string& source, std::string* error) {
+  bool direct = false;
+  const std::string target = pdf_target(requested, &direct, error);
+  if (target.empty()) return false;
+  const std::string partial = direct ? target : target + ".partial-" + std::to_string(::getpid());
   {
     FilePtr out(std::fopen(partial.c_str(), "wb"));
     if (!out) {
@@ -52,14 +85,15 @@ bool write_pdf_file(const std::string& target, const std::string& source, std::s
       ok = std::fwrite(buffer, 1, n, out.get()) == n;
     if (ok && std::ferror(in.get())) ok = false;
     if (ok && std::fflush(out.get()) != 0) ok = false;
+    if (ok && std::fclose(out.release()) != 0) ok = false;
     if (!ok) {
       if (error->empty()) *error = errno_text("cannot write", partial);
       out.reset();
-      std::remove(partial.c_str());
+      if (!direct) std::remove(partial.c_str());
       return false;
     }
   }
-  if (std::rename(partial.c_str(), target.c_str()) != 0) {
+  if (!direct && std::rename(partial.c_str(), target.c_str()) != 0) {
     *error = errno_text("cannot replace", target);
     std::remove(partial.c_str());
     return false;

@@ -4,15 +4,22 @@
 #include "apps/tessel/host.h"
 
 #include <cerrno>
+#include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "apps/tessel/dispatch_host.h"
 #include "control/tessel_ctrl.h"
 #include "platform/dc_cairo.h"
+#include "platform/png_encode.h"
 #include "support/qelfile.h"
 
 namespace {
@@ -48,17 +55,23 @@ bool parse_size(const std::string& text, AreaSize* size)
     return true;
 }
 
-// Draws the control's area as the host would on a repaint: the background
-// erased to white first, then the control's own drawing over it.
-bool draw_area(ControlHost& control, const AreaSize& size, const std::string& png)
+// The control's area as the host has it before a repaint: erased to white.
+std::unique_ptr<CairoDc> erased_area(const AreaSize& size)
 {
     auto dc = CairoDc::create_screen(size.width, size.height);
     if (!dc)
-        return false;
+        return nullptr;
     const DcObject background = dc->create_solid_brush(dc_rgb(255, 255, 255));
     dc->fill_rect({0, 0, size.width, size.height}, background);
     dc->delete_object(background);
-    return SUCCEEDED(control.draw(dc.get(), {0, 0, size.width, size.height})) && dc->write_png(png.c_str());
+    return dc;
+}
+
+// Draws the control's area as the host would on a repaint, then writes it.
+bool draw_area(ControlHost& control, const AreaSize& size, const std::string& png)
+{
+    auto dc = erased_area(size);
+    return dc && SUCCEEDED(control.draw(dc.get(), {0, 0, size.width, size.height})) && dc->write_png(png.c_str());
 }
 
 std::string option(const CommandContext& c, const char* name, const char* fallback)
@@ -67,10 +80,90 @@ std::string option(const CommandContext& c, const char* name, const char* fallba
     return found == c.options.end() ? fallback : found->second;
 }
 
-// Every page in turn, as a script would step through them: page p is drawn
-// with the counter at p until the draw brings the counter back, which means
-// the document ended. The counter is left as it was; it is no script member,
-// so the host sets it through the module's state accessor.
+// Writes pages as PNG files on a thread of its own, so that one page is
+// encoded while the next is laid out and drawn. At most two pages wait.
+class PageWriter {
+public:
+    PageWriter() : thread_([this] { run(); }) {}
+    ~PageWriter() { finish(); }
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    // Copies the pixels (rows of 32-bit words, stride bytes apart).
+    void write(std::string path, const unsigned char* bits, int width, int height, int stride)
+    {
+        Page page{std::move(path), std::vector<unsigned char>(bits, bits + static_cast<size_t>(stride) * height),
+                  width, height, stride};
+        std::unique_lock<std::mutex> lock(mutex_);
+        room_.wait(lock, [&] { return waiting_.size() < 2; });
+        waiting_.push_back(std::move(page));
+        work_.notify_one();
+    }
+
+    // Waits for every page handed over; answers the first file that could
+    // not be written, "" when all were.
+    std::string finish()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        work_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+        return unwritten_;
+    }
+
+private:
+    struct Page {
+        std::string path;
+        std::vector<unsigned char> pixels;
+        int width, height, stride;
+    };
+
+    void run()
+    {
+        for (;;) {
+            Page page;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_.wait(lock, [&] { return done_ || !waiting_.empty(); });
+                if (waiting_.empty())
+                    return;
+                page = std::move(waiting_.front());
+                waiting_.pop_front();
+                room_.notify_one();
+            }
+            if (unwritten_.empty() && !write_png_file(page))
+                unwritten_ = page.path;
+        }
+    }
+
+    static bool write_png_file(const Page& page)
+    {
+        std::string png;
+        if (!png_encode_rgb24(page.pixels.data(), page.width, page.height, page.stride, &png))
+            return false;
+        FILE* file = std::fopen(page.path.c_str(), "wb");
+        if (!file)
+            return false;
+        const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+        return std::fclose(file) == 0 && written;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_, room_;
+    std::deque<Page> waiting_;
+    bool done_ = false;
+    std::string unwritten_;  // the writer thread's until it is joined
+    std::thread thread_;
+};
+
+// Every page from one draw: the view lays the pages out once, in turn, on
+// one surface, and hands each over framed before the next clears it, so
+// page p looks as it does when a script has stepped to it. The counter is
+// left as it was; it is no script member, so the host sets it through the
+// module's state accessor.
 int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
 {
     CTesselCtrl& state = *c.control.state();
@@ -78,27 +171,29 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
         std::fprintf(stderr, "tessel: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
         return 1;
     }
-    const int current = state.m_nCurrentPage;
+    auto dc = erased_area(size);
+    if (!dc) {
+        std::fprintf(stderr, "tessel: cannot make a %dx%d surface\n", size.width, size.height);
+        return 1;
+    }
     int pages = 0;
-    for (int page = 1;; ++page) {
+    PageWriter writer;
+    state.on_page_drawn = [&](int page) {
         char name[32];
         std::snprintf(name, sizeof name, "/page-%03d.png", page);
-        const std::string path = folder + name;
-        state.m_nCurrentPage = page;
-        // The last draw goes one past the end; its file is not kept.
-        const bool written = draw_area(c.control, size, path);
-        if (state.m_nCurrentPage < page) {
-            std::remove(path.c_str());
-            break;
-        }
-        if (!written) {
-            std::fprintf(stderr, "tessel: cannot write %s\n", path.c_str());
-            state.m_nCurrentPage = current;
-            return 1;
-        }
+        writer.write(folder + name, dc->bits(), size.width, size.height, dc->stride());
         pages = page;
-    }
+    };
+    const int current = state.m_nCurrentPage;
+    state.m_nCurrentPage = INT_MAX;
+    const HRESULT drawn = c.control.draw(dc.get(), {0, 0, size.width, size.height});
     state.m_nCurrentPage = current;
+    state.on_page_drawn = nullptr;
+    const std::string unwritten = writer.finish();
+    if (FAILED(drawn) || !unwritten.empty()) {
+        std::fprintf(stderr, "tessel: cannot write %s\n", unwritten.empty() ? folder.c_str() : unwritten.c_str());
+        return 1;
+    }
     std::fprintf(c.out, "%d page%s written to %s\n", pages, pages == 1 ? "" : "s", folder.c_str());
     // The last draw laid out every page: its count covers the document.
     report_left_out(c.control);

@@ -13,10 +13,10 @@ namespace tessel_testing {
 
 namespace {
 
-bool require_tool(const char* tool) {
+bool require_tool(const char* tool, const char* package = "poppler-utils") {
   for (const char* dir : {"/usr/bin/", "/bin/", "/usr/local/bin/"})
     if (std::filesystem::exists(std::string(dir) + tool)) return true;
-  ADD_FAILURE() << tool << " is missing: install poppler-utils (.ci/deps.sh does)";
+  ADD_FAILURE() << tool << " is missing: install " << package << " (.ci/deps.sh does)";
   return false;
 }
 
@@ -87,6 +87,29 @@ bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::stri
                   p + " " + shell_quote(path) + " " + shell_quote(stem),
               &status);
   return status == 0 && std::filesystem::exists(stem + ".png");
+}
+
+bool qpdf_check(const std::string& path, std::string* report) {
+  if (!require_tool("qpdf", "qpdf")) return false;
+  int status = -1;
+  *report = run_command("qpdf --check " + shell_quote(path), &status);
+  return status == 0 && report->find("No syntax or stream encoding errors") != std::string::npos;
+}
+
+std::string pdf_stream_data(const std::string& path, int object) {
+  if (!require_tool("qpdf", "qpdf")) return {};
+  int status = -1;
+  std::string data = run_command("qpdf --show-object=" + std::to_string(object) +
+                                     " --filtered-stream-data " + shell_quote(path),
+                                 &status);
+  return status == 0 ? data : std::string();
+}
+
+std::string pdf_text(const std::string& path) {
+  if (!require_tool("pdftotext")) return {};
+  int status = -1;
+  std::string text = run_command("pdftotext " + shell_quote(path) + " -", &status);
+  return status == 0 ? text : std::string();
 }
 
 }  // namespace tessel_testing

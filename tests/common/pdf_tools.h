@@ -1,6 +1,7 @@
-// PDF files examined with poppler's command-line tools: page count, page
-// size, and a page rasterised to PNG. A missing tool fails the test with a
-// message that names the package.
+// PDF files examined with poppler's command-line tools and qpdf: page
+// count, page size, a page rasterised to PNG, the text, the file's
+// soundness and its streams. A missing tool fails the test with a message
+// that names the package.
 #pragma once
 
 #include <string>
@@ -19,6 +20,13 @@ struct PdfCrop {
 // png_path; false on failure.
 bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path,
                      const PdfCrop* crop = nullptr);
+
+// Whether qpdf --check finds the file sound; its report in *report.
+bool qpdf_check(const std::string& path, std::string* report);
+// The data of stream object `object`, decoded by qpdf; empty on failure.
+std::string pdf_stream_data(const std::string& path, int object);
+// The text of the file as pdftotext gives it (reading order, no layout).
+std::string pdf_text(const std::string& path);
 
 // Output of a shell command (standard error included), with its exit status.
 std::string run_command(const std::string& command, int* status = nullptr);

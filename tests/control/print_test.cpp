@@ -31,6 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using tessel_testing::pdf_page_count;
 using tessel_testing::pdf_page_size;
+using tessel_testing::run_command;
+using tessel_testing::shell_quote;
 
 constexpr const char kPrintersKey[] = "SOFTWARE\\ORV\\Tessel\\Printers";
 
@@ -179,6 +181,22 @@ TEST_F(PrintTest, WithoutADocumentAJobWithoutSheetsIsStartedAndEnded)
     EXPECT_EQ(spooler.jobs[0].job_name, "ORV Printer");
     EXPECT_EQ(spooler.jobs[0].pages, 0);
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(PrintTest, TheFileCarriesTheDocumentsTitleAndItsText)
+{
+    load_html("<html><head><title>Quarterly &amp; \x80 figures</title></head><body>"
+              "<p>Revenue rose.</p><p><font face=symbol>\xB7</font> Costs fell.</p></body></html>");
+    control.Print();
+    const std::string info = run_command("pdfinfo " + shell_quote(pdf()));
+    EXPECT_NE(info.find("Title:           Quarterly & \xE2\x82\xAC figures"), std::string::npos) << info;
+    const std::string text = run_command("pdftotext " + shell_quote(pdf()) + " -");
+    EXPECT_NE(text.find("Revenue rose."), std::string::npos) << text;
+    EXPECT_NE(text.find("\xE2\x80\xA2 Costs fell."), std::string::npos) << text;
+
+    load_html("<html><body>untitled</body></html>");
+    control.Print();
+    EXPECT_EQ(run_command("pdfinfo " + shell_quote(pdf())).find("Title:"), std::string::npos);
 }
 
 TEST_F(PrintTest, OrientationTurnsTheSheetBeforeItIsMeasured)

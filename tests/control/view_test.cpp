@@ -227,6 +227,54 @@ TEST(PageView, SkippingTheLastElementOfABodyGoesOnWithTheNextBody)
     EXPECT_EQ(visible_text(dc), std::vector<std::string>{"\"after\")"});
 }
 
+// The pixels of a surface.
+std::vector<DcColor> pixels_of(CairoDc& dc, int width, int height)
+{
+    std::vector<DcColor> pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(dc.get_pixel(x, y));
+    return pixels;
+}
+
+TEST(PageView, OneDrawHandsOverEveryPageAsSteppingToItLeavesIt)
+{
+    // Pages with text, a picture-free table and a page that fits nothing.
+    CTesselCtrl control;
+    load_html(control, "<html><body><font size=5>alpha</font><br><table border=2><tr><td>beta</td></tr>"
+                       "</table><br>unbreakablewordwiderthanthewholearea<br>gamma<br>delta</body></html>");
+    const DcRect area{0, 0, 120, 40};
+    BoxRecorder recorder;
+    std::vector<std::vector<DcColor>> stepped;
+    for (int page = 1;; ++page) {
+        control.m_nCurrentPage = page;
+        auto dc = red_surface(120, 40);
+        control.Draw(dc.get(), area);
+        if (control.m_nCurrentPage < page)
+            break;
+        stepped.push_back(pixels_of(*dc, 120, 40));
+    }
+    ASSERT_GE(stepped.size(), 4u);
+    const size_t boxes_stepping = recorder.boxes.size();
+
+    auto dc = red_surface(120, 40);
+    std::vector<std::vector<DcColor>> handed;
+    control.on_page_drawn = [&](int page) {
+        EXPECT_EQ(page, static_cast<int>(handed.size()) + 1);
+        handed.push_back(pixels_of(*dc, 120, 40));
+    };
+    control.m_nCurrentPage = INT_MAX;
+    control.Draw(dc.get(), area);
+    control.on_page_drawn = nullptr;
+    EXPECT_EQ(control.m_nCurrentPage, static_cast<int>(stepped.size()));
+    ASSERT_EQ(handed.size(), stepped.size());
+    for (size_t i = 0; i < handed.size(); ++i)
+        EXPECT_TRUE(handed[i] == stepped[i]) << "page " << i + 1;
+    // Each page was laid out once: the element that fits nowhere is
+    // reported once, not once for every page drawn after it.
+    EXPECT_EQ(recorder.boxes.size() - boxes_stepping, 1u);
+}
+
 TEST(PageView, AnAreaNoTargetCanCoverShowsTheProblemText)
 {
     CTesselCtrl control;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/dc_cairo.h"
+#include "platform/dc_pdf.h"
 #include "platform/png_encode.h"
 
 namespace {
@@ -118,9 +119,10 @@ TEST(PngEncode, ScreenContextWritesWhatItHoldsAndPdfHasNoPixels) {
   EXPECT_EQ(file, png);
   EXPECT_FALSE(dc->write_png("/nonexistent-folder/page.png"));
 
-  auto pdf = CairoDc::create_pdf("/dev/null", 612, 792);
-  ASSERT_TRUE(pdf);
-  EXPECT_FALSE(pdf->encode_png(&png));
+  std::string error;
+  auto pdf = PdfDc::create("/dev/null", 612, 792, {0, 0, 5100, 6600}, DC_PRINTER_DPI, &error);
+  ASSERT_TRUE(pdf) << error;
+  EXPECT_EQ(pdf->get_pixel(0, 0), DC_INVALID_COLOR);
 }
 
 }  // namespace

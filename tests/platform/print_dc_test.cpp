@@ -11,7 +11,7 @@
 
 #include "common/dib_header.h"
 #include "common/pdf_tools.h"
-#include "platform/dc_cairo.h"
+#include "platform/dc_pdf.h"
 #include "platform/print_dc.h"
 #include "platform/print_spooler.h"
 
@@ -209,10 +209,17 @@ TEST(PdfDestination, SheetsLandInTheFileAndAnEmptyJobWritesNothing) {
   std::filesystem::remove_all(std::filesystem::path(path).parent_path());
 }
 
+std::unique_ptr<PdfDc> letter_sheets(const std::string& path, const DcRect& printable) {
+  std::string error;
+  auto dc = PdfDc::create(path, 612, 792, printable, DC_PRINTER_DPI, &error);
+  EXPECT_NE(dc, nullptr) << error;
+  return dc;
+}
+
 TEST(PdfSheets, DrawingStartsAtThePrintableCornerAndStaysInside) {
   const std::string path = scratch("clip.pdf");
   // Letter at 600 per inch, printable from (150, 300) to (4950, 6300).
-  auto dc = CairoDc::create_pdf_sheets(path.c_str(), 612, 792, {150, 300, 4950, 6300});
+  auto dc = letter_sheets(path, {150, 300, 4950, 6300});
   ASSERT_NE(dc, nullptr);
   EXPECT_EQ(dc->device_width(), 4800);
   EXPECT_EQ(dc->device_height(), 6000);
@@ -220,9 +227,12 @@ TEST(PdfSheets, DrawingStartsAtThePrintableCornerAndStaysInside) {
   dc->fill_rect({-600, -600, 300, 300}, black);  // reaches into the margins
   dc->delete_object(black);
   dc->end_page();
-  dc->finish();
-  EXPECT_EQ(CairoDc::create_pdf_sheets(scratch("wide.pdf").c_str(), 612, 792, {0, 0, 6000, 100}), nullptr)
+  ASSERT_TRUE(dc->finish()) << dc->error();
+  std::string error;
+  EXPECT_EQ(PdfDc::create(scratch("wide.pdf"), 612, 792, {0, 0, 6000, 100}, DC_PRINTER_DPI, &error),
+            nullptr)
       << "a printable area wider than the sheet";
+  EXPECT_FALSE(error.empty());
 
   // At 60 per inch a sheet pixel is ten device pixels.
   const Surface sheet = rendered_sheet(path, 1, 60, scratch("clip.png"));
@@ -242,7 +252,7 @@ TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
   // Four sheets, each opened by a different kind of drawing in red inside
   // the device box (600, 600) - (1200, 1200); a finish after the last sheet.
   const std::string path = scratch("first.pdf");
-  auto dc = CairoDc::create_pdf_sheets(path.c_str(), 612, 792, {150, 300, 4950, 6300});
+  auto dc = letter_sheets(path, {150, 300, 4950, 6300});
   ASSERT_NE(dc, nullptr);
   const DcColor red = dc_rgb(255, 0, 0);
   DcObject brush = dc->create_solid_brush(red);
@@ -274,7 +284,7 @@ TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
   dc->delete_object(pen);
   dc->delete_object(font);
   dc->delete_object(brush);
-  dc->finish();
+  ASSERT_TRUE(dc->finish()) << dc->error();
   EXPECT_EQ(pdf_page_count(path), 4) << "finishing after the last sheet adds none";
 
   // At 60 per inch the box is (75, 90) - (135, 150) on the paper.
