@@ -13,7 +13,7 @@
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/render_target.h"
-#include "platform/dc_cairo.h"
+#include "platform/memory_dc.h"
 #include "platform/message_box.h"
 #include "platform/resources.h"
 
@@ -38,9 +38,9 @@ int find_device(const ShowMessageFn& show_message, bool* found)
 // The memory context pages are drawn on: a 160 x 128 bitmap at the screen's
 // resolution, started from the white page bitmap of the module. The memory
 // context of this platform needs no screen context to be compatible with.
-std::unique_ptr<CairoDc> create_page_context()
+std::unique_ptr<MemoryDc> create_page_context()
 {
-    auto dc = CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
+    std::unique_ptr<MemoryDc> dc = create_memory_dc(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
     ResourceBitmap white{};
     if (dc && load_bitmap_resource(IDB_DEVICE_PAGE, &white))
         dc->stretch_dib(0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, 0, 0, white.info->width,
@@ -50,7 +50,7 @@ std::unique_ptr<CairoDc> create_page_context()
 
 // Copies the context's pixels into bitmap (rows top first, 640 bytes each);
 // answers the number of bytes delivered.
-size_t read_page_bitmap(CairoDc* dc, std::vector<unsigned char>* bitmap)
+size_t read_page_bitmap(MemoryDc* dc, std::vector<unsigned char>* bitmap)
 {
     const unsigned char* bits = dc->bits();
     if (bits == nullptr || dc->stride() < DEVICE_BITMAP_STRIDE)
@@ -72,7 +72,7 @@ static_assert(DEVICE_FIRST_PAGE_ADDRESS + uint64_t{DIRECTORY_MAX_ENTRIES + 1} * 
 // Lays out and sends every page from root on, counting in *result the pages
 // sent and those the directory had no room for. Answers false when the
 // device stopped taking a page; the pages after it are not sent.
-bool send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root, const ShowMessageFn& show_message,
+bool send_pages(RenderTarget* target, MemoryDc* dc, pdoc_element* root, const ShowMessageFn& show_message,
                 std::FILE* out, SyncResult* result)
 {
     LayoutMemoScope memo;
