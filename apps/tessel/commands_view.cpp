@@ -11,7 +11,6 @@
 #include <string>
 
 #include "apps/tessel/dispatch_host.h"
-#include "control/tessel_ctrl.h"
 #include "platform/dc_cairo.h"
 #include "support/qelfile.h"
 
@@ -70,35 +69,34 @@ std::string option(const CommandContext& c, const char* name, const char* fallba
 // Every page in turn, as a script would step through them: page p is drawn
 // with the counter at p until the draw brings the counter back, which means
 // the document ended. The counter is left as it was; it is no script member,
-// so the host sets it through the module's state accessor.
+// so the host sets it through the module's host exports.
 int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
 {
-    CTesselCtrl& state = *c.control.state();
     if (!qel_mkdirs(folder.c_str(), 0755)) {
         std::fprintf(stderr, "tessel: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
         return 1;
     }
-    const int current = state.m_nCurrentPage;
+    const int current = c.control.report().current_page;
     int pages = 0;
     for (int page = 1;; ++page) {
         char name[32];
         std::snprintf(name, sizeof name, "/page-%03d.png", page);
         const std::string path = folder + name;
-        state.m_nCurrentPage = page;
+        c.control.go_to_page(page);
         // The last draw goes one past the end; its file is not kept.
         const bool written = draw_area(c.control, size, path);
-        if (state.m_nCurrentPage < page) {
+        if (c.control.report().current_page < page) {
             std::remove(path.c_str());
             break;
         }
         if (!written) {
             std::fprintf(stderr, "tessel: cannot write %s\n", path.c_str());
-            state.m_nCurrentPage = current;
+            c.control.go_to_page(current);
             return 1;
         }
         pages = page;
     }
-    state.m_nCurrentPage = current;
+    c.control.go_to_page(current);
     std::fprintf(c.out, "%d page%s written to %s\n", pages, pages == 1 ? "" : "s", folder.c_str());
     // The last draw laid out every page: its count covers the document.
     report_left_out(c.control);
@@ -139,7 +137,7 @@ int view(CommandContext& c)
         std::fprintf(stderr, "tessel: cannot write %s\n", png.c_str());
         return 1;
     }
-    std::fprintf(c.out, "page %d written to %s\n", c.control.state()->m_nCurrentPage, png.c_str());
+    std::fprintf(c.out, "page %d written to %s\n", c.control.report().current_page, png.c_str());
     report_left_out(c.control);
     return 0;
 }

@@ -1,7 +1,8 @@
 // A small file server on 127.0.0.1 that lets the host hand a local document
 // to the control as an http address, so relative picture names and the base
 // address behave as they do on a web server. It hands out the document and
-// the pictures it names in its folder or below, and nothing else.
+// the pictures it names in its folder or below, and nothing else; the names
+// are read as the control reads them, by the control module.
 #include "apps/tessel/host.h"
 
 #include <cctype>
@@ -9,8 +10,10 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 
+#include "apps/tessel/dispatch_host.h"
 #include "apps/tessel/published_files.h"
 #include "bridge/http_server.h"
 
@@ -50,6 +53,21 @@ std::string encode_path(const std::string& name)
     return out;
 }
 
+// The module's reading of a document's picture names; none without the
+// module, whose absence the commands that load the document report.
+PictureNameReader module_picture_names(ControlModule& module)
+{
+    std::string ignored;
+    if (!module.open(&ignored))
+        return nullptr;
+    const TesselPictureNamesFn names = module.exports().picture_names;
+    return [names](const std::string& document, std::set<std::string>* found) {
+        names(
+            document.c_str(),
+            [](void* user, const char* src) { static_cast<std::set<std::string>*>(user)->insert(src); }, found);
+    };
+}
+
 class LocalFileServer {
 public:
     LocalFileServer() : server_(http_answer_at_once([this](const HttpRequest& r) { return answer(r); }), limits()) {}
@@ -58,7 +76,7 @@ public:
     std::string start(const std::string& path)
     {
         std::string error;
-        if (!published_.open(path) || !server_.listen("127.0.0.1", 0, &error))
+        if (!published_.open(path, module_picture_names(module_)) || !server_.listen("127.0.0.1", 0, &error))
             return "";
         server_.run();
         return "http://127.0.0.1:" + std::to_string(server_.port()) + encode_path("/" + published_.name());
@@ -94,6 +112,7 @@ private:
         return response;
     }
 
+    ControlModule module_;  // goes last: the server's workers may still read names
     PublishedDocument published_;
     HttpServer server_;
 };

@@ -10,7 +10,10 @@ struct TesselModuleExports {
     DllRegisterServerFn register_server = nullptr;
     DllUnregisterServerFn unregister_server = nullptr;
     TesselAdoptHostServicesFn adopt_host_services = nullptr;
-    TesselControlStateFn control_state = nullptr;
+    TesselReportControlFn report_control = nullptr;
+    TesselGoToPageFn go_to_page = nullptr;
+    TesselDumpTreeFn dump_tree = nullptr;
+    TesselPictureNamesFn picture_names = nullptr;
 
     // Resolves every export; false (and all null) when one is missing.
     bool resolve(SharedLibraryHandle* library)
@@ -21,9 +24,12 @@ struct TesselModuleExports {
         register_server = reinterpret_cast<DllRegisterServerFn>(symbol(kDllRegisterServer));
         unregister_server = reinterpret_cast<DllUnregisterServerFn>(symbol(kDllUnregisterServer));
         adopt_host_services = reinterpret_cast<TesselAdoptHostServicesFn>(symbol(kTesselAdoptHostServices));
-        control_state = reinterpret_cast<TesselControlStateFn>(symbol(kTesselControlState));
+        report_control = reinterpret_cast<TesselReportControlFn>(symbol(kTesselReportControl));
+        go_to_page = reinterpret_cast<TesselGoToPageFn>(symbol(kTesselGoToPage));
+        dump_tree = reinterpret_cast<TesselDumpTreeFn>(symbol(kTesselDumpTree));
+        picture_names = reinterpret_cast<TesselPictureNamesFn>(symbol(kTesselPictureNames));
         if (can_unload_now && get_class_object && register_server && unregister_server && adopt_host_services &&
-            control_state)
+            report_control && go_to_page && dump_tree && picture_names)
             return true;
         *this = {};
         return false;
