@@ -7,34 +7,16 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
 
 #include "apps/tessel/dispatch_host.h"
 #include "apps/tessel/published_files.h"
+#include "bridge/http_files.h"
 #include "bridge/http_server.h"
 
 namespace {
-
-const char* content_type(const std::string& path)
-{
-    const size_t dot = path.rfind('.');
-    const std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-    if (ext == "html" || ext == "htm")
-        return "text/html";
-    if (ext == "png")
-        return "image/png";
-    if (ext == "jpg" || ext == "jpeg")
-        return "image/jpeg";
-    if (ext == "bmp")
-        return "image/bmp";
-    if (ext == "gif")
-        return "image/gif";
-    return "application/octet-stream";
-}
 
 // Percent-encodes what may not stand in a path as it is.
 std::string encode_path(const std::string& name)
@@ -98,18 +80,8 @@ private:
                                                 std::to_string(server_.port()));
         if (request.method != "GET" && request.method != "HEAD")
             return http_error_response(405, "only GET here");
-        HttpResponse response;
         const std::string file = published_.resolve(request.path);
-        if (file.empty())
-            return http_error_response(404, "not found");
-        std::ifstream in(file, std::ios::binary);
-        if (!in)
-            return http_error_response(404, "not found");
-        response.body.assign(std::istreambuf_iterator<char>(in), {});
-        if (in.bad())
-            return http_error_response(500, "cannot read the file");
-        response.content_type = content_type(file);
-        return response;
+        return file.empty() ? http_error_response(404, "not found") : http_file_response(file);
     }
 
     ControlModule module_;  // goes last: the server's workers may still read names
