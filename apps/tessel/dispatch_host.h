@@ -17,10 +17,7 @@ class PropertyBag;
 // track of); unloading it then would leave that reference pointing nowhere.
 class ControlModule {
 public:
-    ControlModule() = default;
     ~ControlModule();
-    ControlModule(const ControlModule&) = delete;
-    ControlModule& operator=(const ControlModule&) = delete;
 
     // Loads the module: $TESSEL_MODULE when set, else lib/tessel/Tessel.so
     // of the installation or control/Tessel.so of the build this program

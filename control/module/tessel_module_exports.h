@@ -1,6 +1,8 @@
 // The module's exports resolved from a loaded library, for hosts.
 #pragma once
 
+#include <string>
+
 #include "control/module/tessel_module.h"
 #include "platform/shared_library.h"
 
@@ -18,18 +20,17 @@ struct TesselModuleExports {
     // Resolves every export; false (and all null) when one is missing.
     bool resolve(SharedLibraryHandle* library)
     {
-        auto symbol = [library](const char* name) { return shared_library_symbol(library, name); };
-        can_unload_now = reinterpret_cast<DllCanUnloadNowFn>(symbol(kDllCanUnloadNow));
-        get_class_object = reinterpret_cast<DllGetClassObjectFn>(symbol(kDllGetClassObject));
-        register_server = reinterpret_cast<DllRegisterServerFn>(symbol(kDllRegisterServer));
-        unregister_server = reinterpret_cast<DllUnregisterServerFn>(symbol(kDllUnregisterServer));
-        adopt_host_services = reinterpret_cast<TesselAdoptHostServicesFn>(symbol(kTesselAdoptHostServices));
-        report_control = reinterpret_cast<TesselReportControlFn>(symbol(kTesselReportControl));
-        go_to_page = reinterpret_cast<TesselGoToPageFn>(symbol(kTesselGoToPage));
-        dump_tree = reinterpret_cast<TesselDumpTreeFn>(symbol(kTesselDumpTree));
-        picture_names = reinterpret_cast<TesselPictureNamesFn>(symbol(kTesselPictureNames));
-        if (can_unload_now && get_class_object && register_server && unregister_server && adopt_host_services &&
-            report_control && go_to_page && dump_tree && picture_names)
+        std::string missing;
+        shared_library_bind(library, kDllCanUnloadNow, &can_unload_now, &missing);
+        shared_library_bind(library, kDllGetClassObject, &get_class_object, &missing);
+        shared_library_bind(library, kDllRegisterServer, &register_server, &missing);
+        shared_library_bind(library, kDllUnregisterServer, &unregister_server, &missing);
+        shared_library_bind(library, kTesselAdoptHostServices, &adopt_host_services, &missing);
+        shared_library_bind(library, kTesselReportControl, &report_control, &missing);
+        shared_library_bind(library, kTesselGoToPage, &go_to_page, &missing);
+        shared_library_bind(library, kTesselDumpTree, &dump_tree, &missing);
+        shared_library_bind(library, kTesselPictureNames, &picture_names, &missing);
+        if (missing.empty())
             return true;
         *this = {};
         return false;
