@@ -7,9 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// Pixels per inch of the screen, and of contexts compatible with it.
-inline constexpr int DC_SCREEN_DPI = 96;
-
 // Colours are 0x00BBGGRR (red in the low byte).
 using DcColor = uint32_t;
 inline constexpr DcColor DC_INVALID_COLOR = 0xFFFFFFFFu;

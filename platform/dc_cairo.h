@@ -7,17 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/dc.h"
 #include "platform/dc_objects.h"
-#include "platform/memory_dc.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _cairo cairo_t;
 
+inline constexpr int DC_SCREEN_DPI = 96;
 inline constexpr int DC_PRINTER_DPI = 600;
 
 struct CairoFont;
 
-class CairoDc final : public MemoryDc {
+class CairoDc final : public DeviceContext {
  public:
   ~CairoDc() override;
 
@@ -80,10 +81,9 @@ class CairoDc final : public MemoryDc {
   bool start_page() override;
   bool end_page() override;
 
-  // Image surfaces: the pixel rows (flushed), their stride; null and 0 for
-  // PDF.
-  unsigned char* bits() override;
-  int stride() const override;
+  // Image surfaces: the pixel rows (flushed), their stride; null for PDF.
+  unsigned char* bits();
+  int stride() const;
   cairo_surface_t* surface() const { return surface_; }
   // Image surfaces: appends the pixels as a PNG to out, or writes them as a
   // PNG file.
