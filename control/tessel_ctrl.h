@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "control/print_result.h"
 #include "device/sync.h"
 #include "document/pdoc.h"
 #include "layout/left_out.h"
@@ -23,20 +24,6 @@ struct PdocDocumentDeleter {
     void operator()(pdoc_document* document) const;
 };
 using PdocDocumentPtr = std::unique_ptr<pdoc_document, PdocDocumentDeleter>;
-
-// What the last Print came to.
-struct PrintResult {
-    enum class Status {
-        NotRun,
-        Printed,    // the destination took the job
-        Cancelled,  // the print dialog was not confirmed
-        Failed,     // the job was not started, not finished or not taken
-    };
-    Status status = Status::NotRun;
-    std::string destination;  // the printer chosen in the dialog
-    int sheets = 0;           // sheets the destination took
-    std::string failure;      // why, when Failed
-};
 
 class CTesselCtrl {
 public:
@@ -110,7 +97,8 @@ public:
 
     // How the load and the last Print and Sync came out. The load and the
     // script members answer success whatever happened, as the pages that
-    // embed the control expect; a host that reports outcomes reads them here.
+    // embed the control expect; a host that reports outcomes reads them
+    // through the module's TesselReportControl.
     bool m_bLoadFailed = false;  // a load message was shown; any document is not the one asked for
     PrintResult m_lastPrint;
     SyncResult m_lastSync;

@@ -13,7 +13,7 @@
 #include "layout/measure_memo.h"
 #include "layout/page.h"
 #include "layout/render_target.h"
-#include "platform/dc_cairo.h"
+#include "platform/memory_dc.h"
 #include "platform/message_box.h"
 #include "platform/resources.h"
 
@@ -38,27 +38,27 @@ int find_device(const ShowMessageFn& show_message, bool* found)
 // The memory context pages are drawn on: a 160 x 128 bitmap at the screen's
 // resolution, started from the white page bitmap of the module. The memory
 // context of this platform needs no screen context to be compatible with.
-std::unique_ptr<CairoDc> create_page_context()
+std::unique_ptr<MemoryDc> create_page_context()
 {
-    auto dc = CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
+    std::unique_ptr<MemoryDc> memory = MemoryDc::create(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
     ResourceBitmap white{};
-    if (dc && load_bitmap_resource(IDB_DEVICE_PAGE, &white))
-        dc->stretch_dib(0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, 0, 0, white.info->width,
-                        white.info->height, white.bits, white.bits_size, white.info);
-    return dc;
+    if (memory && load_bitmap_resource(IDB_DEVICE_PAGE, &white))
+        memory->dc()->stretch_dib(0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, 0, 0, white.info->width,
+                                  white.info->height, white.bits, white.bits_size, white.info);
+    return memory;
 }
 
 // Copies the context's pixels into bitmap (rows top first, 640 bytes each);
 // answers the number of bytes delivered.
-size_t read_page_bitmap(CairoDc* dc, std::vector<unsigned char>* bitmap)
+size_t read_page_bitmap(MemoryDc* memory, std::vector<unsigned char>* bitmap)
 {
-    const unsigned char* bits = dc->bits();
-    if (bits == nullptr || dc->stride() < DEVICE_BITMAP_STRIDE)
+    const unsigned char* bits = memory->bits();
+    if (bits == nullptr || memory->stride() < DEVICE_BITMAP_STRIDE)
         return 0;
     bitmap->resize(DEVICE_BITMAP_SIZE);
     for (int y = 0; y < DEVICE_PAGE_HEIGHT; ++y)
         std::memcpy(bitmap->data() + size_t{DEVICE_BITMAP_STRIDE} * y,
-                    bits + static_cast<size_t>(dc->stride()) * y, DEVICE_BITMAP_STRIDE);
+                    bits + static_cast<size_t>(memory->stride()) * y, DEVICE_BITMAP_STRIDE);
     return bitmap->size();
 }
 
@@ -72,7 +72,7 @@ static_assert(DEVICE_FIRST_PAGE_ADDRESS + uint64_t{DIRECTORY_MAX_ENTRIES + 1} * 
 // Lays out and sends every page from root on, counting in *result the pages
 // sent and those the directory had no room for. Answers false when the
 // device stopped taking a page; the pages after it are not sent.
-bool send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root, const ShowMessageFn& show_message,
+bool send_pages(RenderTarget* target, MemoryDc* memory, pdoc_element* root, const ShowMessageFn& show_message,
                 std::FILE* out, SyncResult* result)
 {
     LayoutMemoScope memo;
@@ -93,7 +93,7 @@ bool send_pages(RenderTarget* target, CairoDc* dc, pdoc_element* root, const Sho
         element = layout_page(target, element, &offset);
         const bool stuck = element == page_element && offset == page_offset;
         if (sending) {
-            const size_t delivered = read_page_bitmap(dc, &bitmap);
+            const size_t delivered = read_page_bitmap(memory, &bitmap);
             std::fprintf(out, "Sending page %d...", page_number);
             std::fflush(out);
             if (delivered > 0) {
@@ -165,10 +165,10 @@ SyncResult sync_device(pdoc_element* root, const ShowMessageFn& show_message, st
 
     directory_reset();
     bool taken = true;
-    if (auto dc = create_page_context()) {
+    if (auto memory = create_page_context()) {
         const RtRect page = {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT};
-        if (std::unique_ptr<RenderTarget, RenderTargetDeleter> target{rt_create(dc.get(), page, RT_VERSION)})
-            taken = send_pages(target.get(), dc.get(), root, show_message, out, &result);
+        if (std::unique_ptr<RenderTarget, RenderTargetDeleter> target{rt_create(memory->dc(), page, RT_VERSION)})
+            taken = send_pages(target.get(), memory.get(), root, show_message, out, &result);
     }
 
     // The directory lists the pages that went through, also after a failure.

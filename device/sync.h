@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "device/sync_result.h"
 #include "document/pdoc.h"
 
 // Shows a modal message box and answers the button pressed (the codes of
@@ -13,23 +14,6 @@ using ShowMessageFn = std::function<int(const char* text, const char* title, int
 
 inline constexpr const char* DEVICE_NOT_FOUND_TEXT =
     "Unable to find Tessel.  Please make sure it is plugged in.";
-
-// What a transfer came to. Only Sent means the device lists every page of
-// the document; the user has been told through a message box in every other
-// case.
-struct SyncResult {
-    enum class Status {
-        NotRun,       // no transfer yet
-        Sent,         // every page and the directory reached the device
-        LeftOut,      // the directory went out, but some pages had no room in it
-        NoLibrary,    // the HID library could not be loaded or bound
-        NoDevice,     // the user gave up looking for the device
-        WriteFailed,  // the device stopped taking reports
-    };
-    Status status = Status::NotRun;
-    int pages_sent = 0;
-    int pages_left_out = 0;
-};
 
 // Loads the HID library, finds the device (asking the user to retry), sends
 // the pages from root on (none when root is null) and the directory, closes

@@ -2,9 +2,11 @@
 #include "platform/shared_library.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 void SharedLibraryCloser::operator()(SharedLibraryHandle* handle) const
@@ -29,6 +31,12 @@ void* shared_library_symbol(SharedLibraryHandle* library, const char* name)
 
 namespace {
 
+std::string real_path(const char* path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path, resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
 std::string directory_of(const std::string& file)
 {
     const size_t slash = file.rfind('/');
@@ -49,16 +57,34 @@ const char* program_directory()
     return directory.c_str();
 }
 
+const char* code_file()
+{
+    static const std::string file = [] {
+        Dl_info info{};
+        void* map = nullptr;
+        if (dladdr1(reinterpret_cast<void*>(&code_file), &info, &map, RTLD_DL_LINKMAP) == 0 || map == nullptr)
+            return std::string();
+        // The loader's entry of the main program has no name (dladdr would
+        // give the name it was started by, which need not be a path).
+        const char* name = static_cast<const link_map*>(map)->l_name;
+        if (name == nullptr || *name == '\0')
+            return real_path("/proc/self/exe");
+        return real_path(name);
+    }();
+    return file.c_str();
+}
+
 const char* code_directory()
 {
-    static const std::string directory = [] {
-        Dl_info info{};
-        // The main program is named as it was started, which need not be a
-        // path from the root: its own directory is known better.
-        if (dladdr(reinterpret_cast<void*>(&code_directory), &info) == 0 || info.dli_fname == nullptr ||
-            info.dli_fname[0] != '/')
-            return std::string(program_directory());
-        return directory_of(info.dli_fname);
-    }();
+    static const std::string directory = directory_of(code_file());
     return directory.c_str();
 }
+
+namespace {
+
+// A library loaded by a relative name is found from the working directory
+// it was loaded in: its file is settled when it loads, before anyone can
+// change directory.
+[[maybe_unused]] const char* const settled_code_file = code_file();
+
+} // namespace

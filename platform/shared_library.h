@@ -73,7 +73,9 @@ const Api* shared_library_load_once(const char* name,
 // cannot be found.
 const char* program_directory();
 
-// The directory of the file this code was loaded from, with a trailing '/':
-// the shared library that carries the platform layer (the control module),
-// or the program it is linked into. Empty when it cannot be found.
+// The file this code was loaded from, as a real path: the shared library
+// that carries the platform layer (the control module), or the program it
+// is linked into. Empty when it cannot be found.
+const char* code_file();
+// The directory of that file, with a trailing '/'; empty when unknown.
 const char* code_directory();

@@ -7,10 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "apps/tessel/published_files.h"
+#include "bridge/http_files.h"
 #include "bridge/json.h"
 #include "platform/message_box.h"
 
@@ -55,38 +54,10 @@ bool integer_member(const JsonValue& body, const char* name, double low, double 
     return true;
 }
 
-const char* content_type_of(const std::string& path)
-{
-    const size_t dot = path.rfind('.');
-    const std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-    if (ext == "html" || ext == "htm")
-        return "text/html; charset=utf-8";
-    if (ext == "js" || ext == "mjs")
-        return "text/javascript; charset=utf-8";
-    if (ext == "css")
-        return "text/css; charset=utf-8";
-    if (ext == "png")
-        return "image/png";
-    if (ext == "jpg" || ext == "jpeg")
-        return "image/jpeg";
-    if (ext == "bmp")
-        return "image/bmp";
-    return "application/octet-stream";
-}
-
 std::string real_folder(const std::string& path)
 {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
-
-bool read_file(const std::string& path, std::string* data)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    data->assign(std::istreambuf_iterator<char>(in), {});
-    return !in.bad();
 }
 
 // Seconds as a page or the command line gives them: a whole number from 1.
@@ -438,10 +409,11 @@ HttpResponse BridgeApi::static_file(const HttpRequest& request)
         file = published_file_below(web_root_, name);
     else if (request.path.rfind("/samples/", 0) == 0)
         file = published_file_below(samples_root_, request.path.substr(9));
-    HttpResponse response;
-    if (file.empty() || !read_file(file, &response.body))
+    if (file.empty())
         return http_error_response(404, "not found");
-    response.content_type = content_type_of(file);
+    HttpResponse response = http_file_response(file, "utf-8");
+    if (response.status != 200)
+        return response;
     if (response.content_type.rfind("text/html", 0) == 0) {
         const bool own_page = request.path.rfind("/samples/", 0) != 0;
         response.headers.emplace_back("Content-Security-Policy",

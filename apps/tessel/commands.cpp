@@ -6,8 +6,6 @@
 #include <utility>
 
 #include "apps/tessel/dispatch_host.h"
-#include "control/tessel_ctrl.h"
-#include "document/pdocdump.h"
 
 namespace {
 
@@ -24,9 +22,8 @@ std::vector<Registered>& registry()
 
 int dump(CommandContext& c)
 {
-    // The tree is no script member: the module hands it to the host directly.
-    const CTesselCtrl* state = c.control.state();
-    pdoc_dump(c.out, state != nullptr ? state->m_pDocument.get() : nullptr, true);
+    // The tree is no script member: the module writes it for the host.
+    c.control.dump_tree(c.out);
     std::fflush(c.out);
     return 0;
 }
@@ -38,11 +35,11 @@ const HostCommandRegistration dump_command{
 
 void report_left_out(ControlHost& control)
 {
-    const CTesselCtrl* state = control.state();
-    if (state == nullptr || state->m_leftOut.elements <= 0)
+    const TesselControlReport report = control.report();
+    if (report.left_out_elements <= 0)
         return;
-    std::fprintf(stderr, "%d elements left out, first on page %d\n", state->m_leftOut.elements,
-                 state->m_leftOut.first_page);
+    std::fprintf(stderr, "%d elements left out, first on page %d\n", report.left_out_elements,
+                 report.left_out_first_page);
 }
 
 HostCommandRegistration::HostCommandRegistration(int order, HostCommand command)

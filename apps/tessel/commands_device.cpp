@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "apps/tessel/dispatch_host.h"
-#include "control/tessel_ctrl.h"
 
 namespace {
 
@@ -48,7 +47,7 @@ int sync(CommandContext& c)
     if (FAILED(c.control.call("Sync")))
         return 1;
     report_left_out(c.control);
-    return report(c.control.state()->m_lastSync);
+    return report(c.control.report().last_sync);
 }
 
 const HostCommandRegistration sync_command{

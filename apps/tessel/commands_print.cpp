@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "apps/tessel/dispatch_host.h"
-#include "control/tessel_ctrl.h"
 #include "platform/print_dialog.h"
 #include "platform/print_spooler.h"
 
@@ -104,7 +103,7 @@ int print(CommandContext& c)
         return 1;
     report_left_out(c.control);
 
-    const PrintResult& result = c.control.state()->m_lastPrint;
+    const PrintResult result = c.control.report().last_print;
     switch (result.status) {
     case PrintResult::Status::Printed:
         std::fprintf(stderr, "tessel: %d sheet%s sent to %s\n", result.sheets, result.sheets == 1 ? "" : "s",

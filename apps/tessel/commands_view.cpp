@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "apps/tessel/dispatch_host.h"
-#include "control/tessel_ctrl.h"
 #include "platform/dc_cairo.h"
 #include "platform/png_encode.h"
 #include "support/qelfile.h"
@@ -163,10 +162,9 @@ private:
 // one surface, and hands each over framed before the next clears it, so
 // page p looks as it does when a script has stepped to it. The counter is
 // left as it was; it is no script member, so the host sets it through the
-// module's state accessor.
+// module's host exports.
 int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
 {
-    CTesselCtrl& state = *c.control.state();
     if (!qel_mkdirs(folder.c_str(), 0755)) {
         std::fprintf(stderr, "tessel: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
         return 1;
@@ -176,19 +174,28 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
         std::fprintf(stderr, "tessel: cannot make a %dx%d surface\n", size.width, size.height);
         return 1;
     }
-    int pages = 0;
-    PageWriter writer;
-    state.on_page_drawn = [&](int page) {
+    struct Pass {
+        PageWriter writer;
+        std::string folder;
+        CairoDc* dc;
+        AreaSize size;
+        int pages = 0;
+    } pass{{}, folder, dc.get(), size};
+    const auto hand_on = [](void* user, int page) {
+        auto* p = static_cast<Pass*>(user);
         char name[32];
         std::snprintf(name, sizeof name, "/page-%03d.png", page);
-        writer.write(folder + name, dc->bits(), size.width, size.height, dc->stride());
-        pages = page;
+        p->writer.write(p->folder + name, p->dc->bits(), p->size.width, p->size.height, p->dc->stride());
+        p->pages = page;
     };
-    const int current = state.m_nCurrentPage;
-    state.m_nCurrentPage = INT_MAX;
+    const int current = c.control.report().current_page;
+    c.control.on_page_drawn(hand_on, &pass);
+    c.control.go_to_page(INT_MAX);
     const HRESULT drawn = c.control.draw(dc.get(), {0, 0, size.width, size.height});
-    state.m_nCurrentPage = current;
-    state.on_page_drawn = nullptr;
+    c.control.go_to_page(current);
+    c.control.on_page_drawn(nullptr, nullptr);
+    const int pages = pass.pages;
+    PageWriter& writer = pass.writer;
     const std::string unwritten = writer.finish();
     if (FAILED(drawn) || !unwritten.empty()) {
         std::fprintf(stderr, "tessel: cannot write %s\n", unwritten.empty() ? folder.c_str() : unwritten.c_str());
@@ -234,7 +241,7 @@ int view(CommandContext& c)
         std::fprintf(stderr, "tessel: cannot write %s\n", png.c_str());
         return 1;
     }
-    std::fprintf(c.out, "page %d written to %s\n", c.control.state()->m_nCurrentPage, png.c_str());
+    std::fprintf(c.out, "page %d written to %s\n", c.control.report().current_page, png.c_str());
     report_left_out(c.control);
     return 0;
 }

@@ -7,19 +7,13 @@
 #include "apps/tessel/host.h"
 #include "platform/host_services.h"
 
-ControlHost::~ControlHost()
+ControlModule::~ControlModule()
 {
-    control_.reset();
-    if (exports_.adopt_host_services != nullptr)
-        exports_.adopt_host_services(nullptr);
-    // The library stays mapped when the module still answers for something
-    // (a reference the host lost track of); unloading it then would leave
-    // that reference pointing nowhere.
     if (exports_.can_unload_now != nullptr && exports_.can_unload_now() != S_OK)
         (void)library_.release();
 }
 
-bool ControlHost::open_module(std::string* error)
+bool ControlModule::open(std::string* error)
 {
     if (library_)
         return true;
@@ -39,29 +33,45 @@ bool ControlHost::open_module(std::string* error)
         library_.reset();
         return false;
     }
+    return true;
+}
+
+ControlHost::~ControlHost()
+{
+    control_.reset();
+    if (exports().adopt_host_services != nullptr)
+        exports().adopt_host_services(nullptr);
+}
+
+bool ControlHost::open_module(std::string* error)
+{
+    if (module_.is_open())
+        return true;
+    if (!module_.open(error))
+        return false;
     const HostServices services = host_services();
-    exports_.adopt_host_services(&services);
+    exports().adopt_host_services(&services);
     return true;
 }
 
 HRESULT ControlHost::register_module()
 {
-    return exports_.register_server != nullptr ? exports_.register_server() : E_UNEXPECTED;
+    return exports().register_server != nullptr ? exports().register_server() : E_UNEXPECTED;
 }
 
 HRESULT ControlHost::unregister_module()
 {
-    return exports_.unregister_server != nullptr ? exports_.unregister_server() : E_UNEXPECTED;
+    return exports().unregister_server != nullptr ? exports().unregister_server() : E_UNEXPECTED;
 }
 
 bool ControlHost::create_control(PropertyBag* bag, std::string* error)
 {
-    if (exports_.get_class_object == nullptr) {
+    if (exports().get_class_object == nullptr) {
         *error = "the control module is not loaded";
         return false;
     }
     ComPtr<IClassFactory> factory;
-    HRESULT hr = exports_.get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void());
+    HRESULT hr = exports().get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void());
     if (SUCCEEDED(hr))
         hr = factory->CreateInstance(nullptr, IID_IDispatch, control_.put_void());
     if (FAILED(hr)) {
@@ -115,7 +125,26 @@ HRESULT ControlHost::draw(DeviceContext* dc, const DcRect& bounds)
     return view ? view->Draw(DVASPECT_CONTENT, dc, &bounds) : E_UNEXPECTED;
 }
 
-CTesselCtrl* ControlHost::state()
+TesselControlReport ControlHost::report() const
 {
-    return control_ && exports_.control_state != nullptr ? exports_.control_state(control_.get()) : nullptr;
+    TesselControlReport report;
+    if (control_ && exports().report_control != nullptr)
+        exports().report_control(control_.get(), &report);
+    return report;
+}
+
+bool ControlHost::go_to_page(int page)
+{
+    return control_ && exports().go_to_page != nullptr && exports().go_to_page(control_.get(), page);
+}
+
+bool ControlHost::on_page_drawn(TesselPageDrawnFn drawn, void* user)
+{
+    return control_ && exports().on_page_drawn != nullptr && exports().on_page_drawn(control_.get(), drawn, user);
+}
+
+void ControlHost::dump_tree(std::FILE* out)
+{
+    if (control_ && exports().dump_tree != nullptr)
+        exports().dump_tree(control_.get(), out);
 }

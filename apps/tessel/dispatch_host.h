@@ -3,6 +3,7 @@
 // bag and calls it through IDispatch by name, as a web page's script does.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "control/module/tessel_module_exports.h"
@@ -11,6 +12,27 @@
 
 class PropertyBag;
 
+// The module's library and exports. The library stays mapped past the end
+// when the module still answers for something (a reference someone lost
+// track of); unloading it then would leave that reference pointing nowhere.
+class ControlModule {
+public:
+    ~ControlModule();
+
+    // Loads the module: $TESSEL_MODULE when set, else lib/tessel/Tessel.so
+    // of the installation or control/Tessel.so of the build this program
+    // belongs to. False with a reason when the file or an export is missing.
+    bool open(std::string* error);
+    bool is_open() const { return static_cast<bool>(library_); }
+    const std::string& path() const { return path_; }
+    const TesselModuleExports& exports() const { return exports_; }
+
+private:
+    SharedLibrary library_;
+    std::string path_;
+    TesselModuleExports exports_;
+};
+
 class ControlHost {
 public:
     ControlHost() = default;
@@ -18,12 +40,10 @@ public:
     ControlHost(const ControlHost&) = delete;
     ControlHost& operator=(const ControlHost&) = delete;
 
-    // Loads the module: $TESSEL_MODULE when set, else lib/tessel/Tessel.so
-    // of the installation or control/Tessel.so of the build this program
-    // belongs to. Hands the host's platform services to it. False with a
-    // reason when the file or an export is missing.
+    // Loads the module (see ControlModule::open) and hands the host's
+    // platform services to it. False with a reason when it cannot.
     bool open_module(std::string* error);
-    const std::string& module_path() const { return path_; }
+    const std::string& module_path() const { return module_.path(); }
 
     // The module's own registration entry points.
     HRESULT register_module();
@@ -44,15 +64,21 @@ public:
     // Draws the control's area through its view.
     HRESULT draw(DeviceContext* dc, const DcRect& bounds);
 
-    // What scripts cannot reach but the host's tools need: the document
-    // tree and the page counter. Null without a control.
-    CTesselCtrl* state();
+    // What scripts cannot reach but the host needs, through the module's
+    // host exports: the page counter and the outcomes (an empty report
+    // without a control), going to a page without a repaint, and the
+    // document tree (nothing without a document).
+    TesselControlReport report() const;
+    bool go_to_page(int page);
+    // Hands each page a draw lays out to `drawn` (see TesselOnPageDrawnFn);
+    // null stops it.
+    bool on_page_drawn(TesselPageDrawnFn drawn, void* user);
+    void dump_tree(std::FILE* out);
 
 private:
     HRESULT invoke(const char* name, WORD flags, VARIANT* args, UINT count, VARIANT* result);
+    const TesselModuleExports& exports() const { return module_.exports(); }
 
-    SharedLibrary library_;  // goes last, after everything the module made
-    std::string path_;
-    TesselModuleExports exports_;
+    ControlModule module_;  // goes last, after everything the module made
     ComPtr<IDispatch> control_;
 };

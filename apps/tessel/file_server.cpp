@@ -1,37 +1,22 @@
 // A small file server on 127.0.0.1 that lets the host hand a local document
 // to the control as an http address, so relative picture names and the base
 // address behave as they do on a web server. It hands out the document and
-// the pictures it names in its folder or below, and nothing else.
+// the pictures it names in its folder or below, and nothing else; the names
+// are read as the control reads them, by the control module.
 #include "apps/tessel/host.h"
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 
+#include "apps/tessel/dispatch_host.h"
 #include "apps/tessel/published_files.h"
+#include "bridge/http_files.h"
 #include "bridge/http_server.h"
 
 namespace {
-
-const char* content_type(const std::string& path)
-{
-    const size_t dot = path.rfind('.');
-    const std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-    if (ext == "html" || ext == "htm")
-        return "text/html";
-    if (ext == "png")
-        return "image/png";
-    if (ext == "jpg" || ext == "jpeg")
-        return "image/jpeg";
-    if (ext == "bmp")
-        return "image/bmp";
-    if (ext == "gif")
-        return "image/gif";
-    return "application/octet-stream";
-}
 
 // Percent-encodes what may not stand in a path as it is.
 std::string encode_path(const std::string& name)
@@ -50,6 +35,21 @@ std::string encode_path(const std::string& name)
     return out;
 }
 
+// The module's reading of a document's picture names; none without the
+// module, whose absence the commands that load the document report.
+PictureNameReader module_picture_names(ControlModule& module)
+{
+    std::string ignored;
+    if (!module.open(&ignored))
+        return nullptr;
+    const TesselPictureNamesFn names = module.exports().picture_names;
+    return [names](const std::string& document, std::set<std::string>* found) {
+        names(
+            document.c_str(),
+            [](void* user, const char* src) { static_cast<std::set<std::string>*>(user)->insert(src); }, found);
+    };
+}
+
 class LocalFileServer {
 public:
     LocalFileServer() : server_(http_answer_at_once([this](const HttpRequest& r) { return answer(r); }), limits()) {}
@@ -58,7 +58,7 @@ public:
     std::string start(const std::string& path)
     {
         std::string error;
-        if (!published_.open(path) || !server_.listen("127.0.0.1", 0, &error))
+        if (!published_.open(path, module_picture_names(module_)) || !server_.listen("127.0.0.1", 0, &error))
             return "";
         server_.run();
         return "http://127.0.0.1:" + std::to_string(server_.port()) + encode_path("/" + published_.name());
@@ -80,20 +80,11 @@ private:
                                                 std::to_string(server_.port()));
         if (request.method != "GET" && request.method != "HEAD")
             return http_error_response(405, "only GET here");
-        HttpResponse response;
         const std::string file = published_.resolve(request.path);
-        if (file.empty())
-            return http_error_response(404, "not found");
-        std::ifstream in(file, std::ios::binary);
-        if (!in)
-            return http_error_response(404, "not found");
-        response.body.assign(std::istreambuf_iterator<char>(in), {});
-        if (in.bad())
-            return http_error_response(500, "cannot read the file");
-        response.content_type = content_type(file);
-        return response;
+        return file.empty() ? http_error_response(404, "not found") : http_file_response(file);
     }
 
+    ControlModule module_;  // goes last: the server's workers may still read names
     PublishedDocument published_;
     HttpServer server_;
 };

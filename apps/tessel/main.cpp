@@ -10,7 +10,6 @@
 #include "apps/tessel/host.h"
 #include "apps/tessel/dispatch_host.h"
 #include "apps/tessel/session_host.h"
-#include "control/tessel_ctrl.h"
 #include "platform/console.h"
 #include "platform/property_bag.h"
 
@@ -197,7 +196,7 @@ int main(int argc, char** argv)
     }
     // Commands on a document that did not load would make output of nothing
     // (a sync would empty the device) as if it were the document.
-    if (needs == HostNeeds::Control && control.state() != nullptr && control.state()->m_bLoadFailed) {
+    if (needs == HostNeeds::Control && control.report().load_failed) {
         std::fprintf(stderr, "tessel: the document did not load; no command was run\n");
         return 1;
     }

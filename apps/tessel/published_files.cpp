@@ -1,17 +1,14 @@
-// Resolving request paths inside a published folder, and the picture names
-// of a local document, read with the component's own tokenizer.
+// Resolving request paths inside a published folder, and the pictures of a
+// local document that its server hands out.
 #include "apps/tessel/published_files.h"
 
 #include <sys/stat.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <strings.h>
+#include <utility>
 
 #include "bridge/http_request.h"
-#include "document/qelhtmlparser.h"
 
 namespace {
 
@@ -19,24 +16,6 @@ std::string real_path(const std::string& path)
 {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
-}
-
-struct ParserDeleter {
-    void operator()(qelhtmlparser* parser) const { qelhtmlparser_destroy(parser); }
-};
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The src of every IMG tag, as written.
-void collect_picture_names(void* user, const char* name, const char** attributes)
-{
-    if (name == nullptr || strcasecmp(name, "img") != 0 || attributes == nullptr)
-        return;
-    auto* names = static_cast<std::set<std::string>*>(user);
-    for (const char** a = attributes; a[0] != nullptr && a[1] != nullptr; a += 2)
-        if (strcasecmp(a[0], "src") == 0)
-            names->insert(a[1]);
 }
 
 // The path below the server's root that a picture name asks for: the
@@ -77,13 +56,14 @@ std::string published_file_below(const std::string& root, const std::string& rel
     return real;
 }
 
-bool PublishedDocument::open(const std::string& document)
+bool PublishedDocument::open(const std::string& document, PictureNameReader read_names)
 {
     const std::string real = real_path(document);
     struct stat st;
     if (real.empty() || ::stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     std::lock_guard<std::mutex> lock(mutex_);
+    read_names_ = std::move(read_names);
     document_ = real;
     const size_t slash = real.rfind('/');
     folder_ = real.substr(0, slash);
@@ -106,13 +86,8 @@ void PublishedDocument::rescan_if_changed()
     size_ = st.st_size;
     changed_ = st.st_mtim;
     std::set<std::string> names;
-    std::unique_ptr<qelhtmlparser, ParserDeleter> parser(qelhtmlparser_create(4096));
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(document_.c_str(), "rb"));
-    if (parser && file) {
-        qelhtmlparser_set_user_data(parser.get(), &names);
-        qelhtmlparser_set_start_element_handler(parser.get(), collect_picture_names);
-        qelhtmlparser_parse_file(parser.get(), file.get());
-    }
+    if (read_names_)
+        read_names_(document_, &names);
     pictures_.clear();
     for (const std::string& src : names) {
         std::string path;

@@ -3,6 +3,7 @@
 // leads out of the folder.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -15,13 +16,18 @@
 // path outside the folder answer "".
 std::string published_file_below(const std::string& root, const std::string& relative);
 
+// Adds the src of every picture a document file names, as written, to
+// *names.
+using PictureNameReader = std::function<void(const std::string& document, std::set<std::string>* names)>;
+
 // A local document and the pictures it names in its folder or below: all
 // that a server of that document hands out. The names are read again when
 // the document changes.
 class PublishedDocument {
 public:
-    // `document` must name a regular file; false when it does not.
-    bool open(const std::string& document);
+    // `document` must name a regular file; false when it does not. Without
+    // a reader only the document itself is published.
+    bool open(const std::string& document, PictureNameReader read_names);
     const std::string& folder() const { return folder_; }
     // The document's name in its folder.
     const std::string& name() const { return name_; }
@@ -34,6 +40,7 @@ private:
     void rescan_if_changed();
 
     std::mutex mutex_;
+    PictureNameReader read_names_;
     std::string folder_;
     std::string name_;
     std::string document_;

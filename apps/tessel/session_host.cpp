@@ -22,7 +22,6 @@
 #include "apps/tessel/dispatch_host.h"
 #include "bridge/json.h"
 #include "bridge/session_channel.h"
-#include "control/tessel_ctrl.h"
 #include "platform/com_dispatch.h"
 #include "platform/console.h"
 #include "platform/dc_cairo.h"
@@ -257,9 +256,8 @@ void SessionHost::call(const JsonValue& request)
     }
     // Print and Sync answer how many elements their pages left out.
     std::string left_out;
-    const CTesselCtrl* state = control_->state();
-    if (op == "call" && (member == "Print" || member == "Sync") && state != nullptr)
-        left_out = ",\"leftOut\":" + std::to_string(state->m_leftOut.elements);
+    if (op == "call" && (member == "Print" || member == "Sync") && control_->has_control())
+        left_out = ",\"leftOut\":" + std::to_string(control_->report().left_out_elements);
     send(done(SUCCEEDED(hr),
               ",\"hresult\":" + std::to_string(static_cast<int32_t>(hr)) + ",\"value\":" + result + left_out));
 }
@@ -281,9 +279,9 @@ void SessionHost::view(const JsonValue& request)
     std::string png;
     if (!dc->encode_png(&png))
         return send(failure("the view could not be encoded"));
-    const CTesselCtrl* state = control_->state();
-    send(done(true, ",\"page\":" + std::to_string(state != nullptr ? state->m_nCurrentPage : 0) +
-                        ",\"leftOut\":" + std::to_string(state != nullptr ? state->m_leftOut.elements : 0)),
+    const TesselControlReport report = control_->report();
+    send(done(true, ",\"page\":" + std::to_string(report.current_page) +
+                        ",\"leftOut\":" + std::to_string(report.left_out_elements)),
          std::move(png));
 }
 

@@ -1,12 +1,12 @@
 // The module's entry points: the class factory, unloading, registration,
-// start-up and shut-down, and the two host-only exports.
+// start-up and shut-down. Those for the host program alone are in
+// tessel_host_exports.cpp.
 #include <atomic>
 
+#include "control/module/tessel_export.h"
 #include "control/module/tessel_object.h"
 #include "control/module/tessel_registration.h"
 #include "platform/host_services.h"
-
-#define TESSEL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -87,20 +87,6 @@ TESSEL_EXPORT HRESULT DllRegisterServer()
 TESSEL_EXPORT HRESULT DllUnregisterServer()
 {
     return unregister_tessel_module();
-}
-
-TESSEL_EXPORT void TesselAdoptHostServices(const HostServices* services)
-{
-    adopt_host_services(services);
-}
-
-TESSEL_EXPORT CTesselCtrl* TesselControlState(IUnknown* object)
-{
-    if (object == nullptr)
-        return nullptr;
-    ComPtr<ITesselCtrl> control = ComPtr<IUnknown>(object).query<ITesselCtrl>();
-    auto* ours = dynamic_cast<TesselControlObject*>(control.get());
-    return ours != nullptr ? &ours->control() : nullptr;
 }
 
 // Start-up and shut-down of the module: the type library is built when it

@@ -2,9 +2,12 @@
 // and the entry points the module exports.
 #pragma once
 
+#include <cstdio>
+
+#include "control/print_result.h"
+#include "device/sync_result.h"
 #include "platform/com_dispatch.h"
 
-class CTesselCtrl;
 struct HostServices;
 
 using OLE_COLOR = uint32_t;
@@ -43,16 +46,54 @@ inline constexpr char kDllGetClassObject[] = "DllGetClassObject";
 inline constexpr char kDllRegisterServer[] = "DllRegisterServer";
 inline constexpr char kDllUnregisterServer[] = "DllUnregisterServer";
 inline constexpr char kTesselAdoptHostServices[] = "TesselAdoptHostServices";
-inline constexpr char kTesselControlState[] = "TesselControlState";
+inline constexpr char kTesselReportControl[] = "TesselReportControl";
+inline constexpr char kTesselGoToPage[] = "TesselGoToPage";
+inline constexpr char kTesselDumpTree[] = "TesselDumpTree";
+inline constexpr char kTesselOnPageDrawn[] = "TesselOnPageDrawn";
+inline constexpr char kTesselPictureNames[] = "TesselPictureNames";
 
 using DllCanUnloadNowFn = HRESULT (*)();
 using DllGetClassObjectFn = HRESULT (*)(REFCLSID clsid, REFIID iid, void** object);
 using DllRegisterServerFn = HRESULT (*)();
 using DllUnregisterServerFn = HRESULT (*)();
-// Beyond the script surface, for the host program only: the host hands over
-// its platform services (message boxes, print dialog, spooler, console), and
-// reads the state of one of the module's controls (the document tree for
-// dumping it, the page counter for drawing every page). Null for an object
-// that is not one of the module's controls.
+
+// Beyond the script surface, for the host program only. The host hands over
+// its platform services (message boxes, print dialog, spooler, console).
 using TesselAdoptHostServicesFn = void (*)(const HostServices* services);
-using TesselControlStateFn = CTesselCtrl* (*)(IUnknown* object);
+
+// What a host reads of one of the module's controls besides its script
+// members (which answer success whatever happened): the page counter and
+// how the load and the last jobs came out.
+struct TesselControlReport {
+    // The page the next draw shows; after a draw, the page it showed (the
+    // last one when the counter was past the end, 0 without pages).
+    int current_page = 0;
+    // A load message was shown; any document is not the one asked for.
+    bool load_failed = false;
+    PrintResult last_print;
+    SyncResult last_sync;
+    // What the last job (a draw, the last printed copy, a transfer) left out
+    // of its pages, and the page of the first loss (0 when none).
+    int left_out_elements = 0;
+    int left_out_first_page = 0;
+};
+// Each answers false, changing nothing, for an object that is not one of
+// the module's controls. The report fills *report. Going to a page sets the
+// counter the next draw lays out to (0 or more), without asking for a
+// repaint. The dump writes the document tree to out, one element per line
+// with its fields; false also when there is no document.
+using TesselReportControlFn = bool (*)(IUnknown* object, TesselControlReport* report);
+using TesselGoToPageFn = bool (*)(IUnknown* object, int page);
+using TesselDumpTreeFn = bool (*)(IUnknown* object, std::FILE* out);
+
+// Asks the control to call `drawn` with each page a draw lays out, once the
+// page is framed on the host's context and before the next page clears it;
+// null stops it. A draw to page p hands over pages 1 to p.
+using TesselPageDrawnFn = void (*)(void* user, int page);
+using TesselOnPageDrawnFn = bool (*)(IUnknown* object, TesselPageDrawnFn drawn, void* user);
+
+// Hands `each` the src of every IMG tag of a local document file, as
+// written, as the control's own reading of the file finds them. False when
+// the file cannot be read.
+using TesselPictureNameFn = void (*)(void* user, const char* src);
+using TesselPictureNamesFn = bool (*)(const char* file, TesselPictureNameFn each, void* user);

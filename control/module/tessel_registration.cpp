@@ -2,16 +2,13 @@
 // library under the classes root, and their removal.
 #include "control/module/tessel_registration.h"
 
-#include <dlfcn.h>
-
-#include <climits>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "control/module/tessel_module.h"
 #include "platform/registry.h"
+#include "platform/shared_library.h"
 
 namespace {
 
@@ -27,18 +24,6 @@ struct Entry {
     std::string data;
     bool key_only = false;
 };
-
-// The module's file, resolved from the address of this code.
-std::string module_path()
-{
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&module_path), &info) == 0 || info.dli_fname == nullptr)
-        return {};
-    char resolved[PATH_MAX];
-    if (realpath(info.dli_fname, resolved) == nullptr)
-        return info.dli_fname;
-    return resolved;
-}
 
 std::string clsid_key()
 {
@@ -119,7 +104,7 @@ std::vector<std::string> owned_trees()
 
 HRESULT register_tessel_module()
 {
-    const std::string module = module_path();
+    const std::string module = code_file();
     if (module.empty())
         return SELFREG_E_CLASS;
     const std::string c = clsid_key();

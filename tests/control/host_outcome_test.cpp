@@ -96,6 +96,11 @@ TEST_F(HostOutcome, AFailedCommandGivesOneAndTheCommandsAfterItStillRun)
     EXPECT_EQ(found.status, 1);
     EXPECT_TRUE(contains(found, "Unable to find Tessel.")) << found.output;
     EXPECT_FALSE(contains(found, "unable to load")) << found.output;
+    // Also when the module was named from the working directory.
+    const Outcome relative = run("env -C " + shell_quote(kBuild) + " " + kTessel, letter + " sync",
+                                 "TESSEL_MODULE=control/Tessel.so");
+    EXPECT_TRUE(contains(relative, "Unable to find Tessel.")) << relative.output;
+    EXPECT_FALSE(contains(relative, "unable to load")) << relative.output;
 }
 
 TEST_F(HostOutcome, ALoadThatFailedSendsNothingToTheDevice)

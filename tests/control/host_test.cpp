@@ -135,6 +135,17 @@ TEST(Host, ArgumentsAndExitStatus) {
             "tessel: the document did not load; no command was run\n");
 }
 
+// The host reaches the control only through the module's exports: it
+// carries no copy of the document code (or of anything above it), whose
+// state would be apart from the module's.
+TEST(Host, CarriesNoCopyOfTheCodeBehindTheModule) {
+  const Outcome symbols = run("nm -C " + kTessel);
+  ASSERT_EQ(symbols.status, 0);
+  ASSERT_NE(symbols.out.find("ControlHost::"), std::string::npos) << "nm read the program";
+  for (const char* name : {"pdoc_", "qelhtmlparser_", "layout_page", "CTesselCtrl::", "sync_device"})
+    EXPECT_EQ(symbols.out.find(name), std::string::npos) << name;
+}
+
 // A view or a print whose pages leave something out says so once, on
 // standard error; one that leaves nothing out says nothing about it.
 TEST(Host, JobsThatLeaveContentOutSayHowMuchAndWhere) {

@@ -3,7 +3,6 @@
 // conversation with the container, and the safety answers.
 #include <atomic>
 
-#include "control/tessel_ctrl.h"
 #include "module_fixture.h"
 #include "platform/debug_trace.h"
 
@@ -95,15 +94,15 @@ TEST_F(ModuleTest, NamesLeadToTheMembersIgnoringCase) {
 TEST_F(ModuleTest, EveryMemberRunsThroughDispatch) {
   ComPtr<IDispatch> d = create<IDispatch>();
   ASSERT_TRUE(d);
-  CTesselCtrl* state = exports_.control_state(d.get());
-  ASSERT_NE(state, nullptr);
 
   Variant result;
   EXPECT_EQ(invoke(d.get(), DISPID_FILLCOLOR, DISPATCH_PROPERTYPUT, {i4(0x00336699)}, nullptr), S_OK);
   EXPECT_EQ(invoke(d.get(), id_of(d.get(), u"fillcolor"), DISPATCH_PROPERTYGET, {}, &result), S_OK);
   EXPECT_EQ(result.vt, VT_UI4);
   EXPECT_EQ(result.ulVal, 0x00336699u);
-  EXPECT_EQ(state->m_clrFillColor, 0x00336699u);
+  OLE_COLOR stored = 0;
+  EXPECT_EQ(d.query<ITesselCtrl>()->get_FillColor(&stored), S_OK);
+  EXPECT_EQ(stored, 0x00336699u);
 
   // Scripts ask for a property as method-or-get.
   EXPECT_EQ(invoke(d.get(), DISPID_SRC, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &result), S_OK);
@@ -119,15 +118,22 @@ TEST_F(ModuleTest, EveryMemberRunsThroughDispatch) {
   address.bstrVal = bstr_from_ansi("http://127.0.0.1:1/r\xE9sum\xE9.html");
   EXPECT_EQ(invoke(d.get(), id_of(d.get(), u"SRC"), DISPATCH_PROPERTYPUT, {address}, nullptr), S_OK);
   VariantClear(&address);
-  EXPECT_STREQ(state->m_szSrc, "http://127.0.0.1:1/r\xE9sum\xE9.html");
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1], "http://127.0.0.1:1/r\xE9sum\xE9.html: PUT SRC");
+  // The getter answers nothing but names the address it keeps in its box.
+  Variant kept;
+  EXPECT_EQ(invoke(d.get(), DISPID_SRC, DISPATCH_PROPERTYGET, {}, &kept), S_OK);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[2], "http://127.0.0.1:1/r\xE9sum\xE9.html: GET SRC");
 
   EXPECT_EQ(invoke(d.get(), id_of(d.get(), u"NextPage"), DISPATCH_METHOD, {}, nullptr), S_OK);
   EXPECT_EQ(invoke(d.get(), DISPID_NEXTPAGE, DISPATCH_METHOD, {}, nullptr), S_OK);
-  EXPECT_EQ(state->m_nCurrentPage, 3);
+  TesselControlReport report;
+  ASSERT_TRUE(exports_.report_control(d.get(), &report));
+  EXPECT_EQ(report.current_page, 3);
   EXPECT_EQ(invoke(d.get(), id_of(d.get(), u"PrevPage"), DISPATCH_METHOD, {}, nullptr), S_OK);
-  EXPECT_EQ(state->m_nCurrentPage, 2);
+  ASSERT_TRUE(exports_.report_control(d.get(), &report));
+  EXPECT_EQ(report.current_page, 2);
   // Without a document neither printing nor the transfer has pages to send.
   EXPECT_EQ(invoke(d.get(), id_of(d.get(), u"Print"), DISPATCH_METHOD, {}, nullptr), S_OK);
   EXPECT_EQ(invoke(d.get(), id_of(d.get(), u"Sync"), DISPATCH_METHOD, {}, nullptr), S_OK);
@@ -151,7 +157,9 @@ TEST_F(ModuleTest, DispatchRefusesWhatNoMemberTakes) {
   text.bstrVal = bstr_from_ansi("255");
   EXPECT_EQ(invoke(d.get(), DISPID_FILLCOLOR, DISPATCH_PROPERTYPUT, {text}, nullptr), S_OK);
   SysFreeString(text.bstrVal);
-  EXPECT_EQ(exports_.control_state(d.get())->m_clrFillColor, 255u);
+  OLE_COLOR stored = 0;
+  EXPECT_EQ(d.query<ITesselCtrl>()->get_FillColor(&stored), S_OK);
+  EXPECT_EQ(stored, 255u);
   IID other = IID_IDispatch;
   EXPECT_EQ(d->Invoke(DISPID_PRINT, other, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);

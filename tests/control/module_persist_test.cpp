@@ -1,7 +1,6 @@
 // The property map through streams, storages and property bags, and a page
 // that sets only FillColor.
 #include "common/http_fixture.h"
-#include "control/tessel_ctrl.h"
 #include "module_fixture.h"
 #include "platform/dc_cairo.h"
 #include "platform/property_bag.h"
@@ -47,7 +46,7 @@ TEST_F(ModuleTest, StreamRoundTripRestoresOnlyTheProperties) {
   ASSERT_EQ(loader->Load(stream.get()), S_OK);
   expect_properties(loader.get(), 4233, 2646, 0x00C08040);
   // Nothing was downloaded or built, and nobody was told anything.
-  EXPECT_EQ(exports_.control_state(loader.get())->m_pDocument, nullptr);
+  EXPECT_FALSE(exports_.dump_tree(loader.get(), stdout)) << "no document";
   EXPECT_TRUE(boxes.empty());
   CLSID clsid = GUID_NULL;
   EXPECT_EQ(loader->GetClassID(&clsid), S_OK);
@@ -87,7 +86,7 @@ TEST_F(ModuleTest, StorageRoundTripUsesItsContentsStream) {
   ComPtr<IPersistStorage> loader = create<IPersistStorage>();
   ASSERT_EQ(loader->Load(storage.get()), S_OK);
   expect_properties(loader.get(), 300, 200, 0xFF00FF);
-  EXPECT_EQ(exports_.control_state(loader.get())->m_pDocument, nullptr);
+  EXPECT_FALSE(exports_.dump_tree(loader.get(), stdout)) << "no document";
 
   ComPtr<IStorage> empty = create_memory_storage();
   EXPECT_EQ(loader->Load(empty.get()), STG_E_FILENOTFOUND);
@@ -130,7 +129,8 @@ TEST_F(ModuleTest, PageSettingOnlyFillColorKeepsItAndStaysWhite) {
   stream->Seek(0, STREAM_SEEK_SET, nullptr);
   ComPtr<IPersistStreamInit> copy = create<IPersistStreamInit>();
   ASSERT_EQ(copy->Load(stream.get()), S_OK);
-  EXPECT_EQ(exports_.control_state(copy.get())->m_clrFillColor, 255u);
+  EXPECT_EQ(copy.query<ITesselCtrl>()->get_FillColor(&color), S_OK);
+  EXPECT_EQ(color, 255u);
 
   // Drawn over a background the host erased to white, the view is an empty
   // framed page: the colour appears nowhere.
