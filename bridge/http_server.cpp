@@ -87,11 +87,6 @@ struct HttpServer::Connection {
     uint32_t events = 0;
 };
 
-void HttpServer::SocketCloser::operator()(QELTCPSocket* socket) const
-{
-    QELTCPSocketDestroy(socket);
-}
-
 HttpResponse http_error_response(int status, const std::string& message)
 {
     HttpResponse response;

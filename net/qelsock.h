@@ -134,6 +134,11 @@ int QELTCPSocketClose(QELTCPSocket* socket);
 // Closes if open, frees everything; answers the close result.
 int QELTCPSocketDestroy(QELTCPSocket* socket);
 
+struct QELTCPSocketDeleter {
+  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
+};
+using QELTCPSocketPtr = std::unique_ptr<QELTCPSocket, QELTCPSocketDeleter>;
+
 void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback status,
                               QELSocketIOCallback io);
 void QELTCPSocketSetUserData(QELTCPSocket* socket, void* user);

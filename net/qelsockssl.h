@@ -74,6 +74,11 @@ int QELSockSSLCtxSetVerify(QELSOCKSSLCTX* context, int flag);
 SSL_CTX* QELSockSSLCtxGetContext(QELSOCKSSLCTX* context);
 void QELSockSSLCtxDestroy(QELSOCKSSLCTX* context);
 
+struct QELSOCKSSLCTXDeleter {
+  void operator()(QELSOCKSSLCTX* context) const { QELSockSSLCtxDestroy(context); }
+};
+using QELSOCKSSLCTXPtr = std::unique_ptr<QELSOCKSSLCTX, QELSOCKSSLCTXDeleter>;
+
 // TLS accept on an accepted socket (the context's accept function): 1 on
 // success, 0 or a negative code on failure.
 int QELSockSSLAccept(QELTCPSocket* socket, QELSOCKSSLCTX* context);

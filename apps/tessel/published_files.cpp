@@ -12,6 +12,7 @@
 
 #include "bridge/http_request.h"
 #include "document/qelhtmlparser.h"
+#include "platform/stdio_file.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ std::string real_path(const std::string& path)
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
 }
-
-struct ParserDeleter {
-    void operator()(qelhtmlparser* parser) const { qelhtmlparser_destroy(parser); }
-};
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // The src of every IMG tag, as written.
 void collect_picture_names(void* user, const char* name, const char** attributes)
@@ -106,8 +100,8 @@ void PublishedDocument::rescan_if_changed()
     size_ = st.st_size;
     changed_ = st.st_mtim;
     std::set<std::string> names;
-    std::unique_ptr<qelhtmlparser, ParserDeleter> parser(qelhtmlparser_create(4096));
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(document_.c_str(), "rb"));
+    qelhtmlparser_ptr parser(qelhtmlparser_create(4096));
+    FilePtr file(std::fopen(document_.c_str(), "rb"));
     if (parser && file) {
         qelhtmlparser_set_user_data(parser.get(), &names);
         qelhtmlparser_set_start_element_handler(parser.get(), collect_picture_names);

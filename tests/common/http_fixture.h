@@ -1,6 +1,5 @@
-// Shared pieces of the HTTP client tests: an object owned by a unique_ptr,
-// a recorder for callbacks, a private settings store without proxies, and
-// temporary folders.
+// Shared pieces of the HTTP client tests: a recorder for callbacks, a
+// private settings store without proxies, and temporary folders.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +11,6 @@
 #include "net/qelhttp.h"
 
 namespace tessel_testing {
-
-struct HttpDeleter {
-  void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
-};
-using HttpObject = std::unique_ptr<QELHTTP, HttpDeleter>;
 
 // What the callbacks saw; pass it as user value and header user value.
 struct HttpRecorder {

@@ -113,11 +113,8 @@ protected:
 // Owns a built document.
 struct Document {
     explicit Document(const std::string& html) : doc(pdocbuild_string(html.c_str(), nullptr, nullptr)) {}
-    ~Document() { pdocbuild_free(doc); }
-    Document(const Document&) = delete;
-    Document& operator=(const Document&) = delete;
     pdoc_element* root() const { return doc ? doc->root : nullptr; }
-    pdoc_document* doc;
+    pdoc_document_ptr doc;
 };
 
 // The pages of a document as the transfer lays them out: 160 x 128 page
@@ -126,7 +123,7 @@ inline std::vector<std::vector<unsigned char>> render_pages(pdoc_element* root)
 {
     std::vector<std::vector<unsigned char>> pages;
     auto dc = CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
-    std::unique_ptr<RenderTarget, RenderTargetDeleter> target{
+    RenderTargetPtr target{
         rt_create(dc.get(), {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT}, RT_VERSION)};
     int offset = 0;
     for (pdoc_element* element = root; element != nullptr;) {

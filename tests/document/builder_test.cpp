@@ -21,10 +21,7 @@
 
 namespace {
 
-struct DocDeleter {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
-using Doc = std::unique_ptr<pdoc_document, DocDeleter>;
+using Doc = pdoc_document_ptr;
 
 std::string dump(const pdoc_document* doc) {
   char* buf = nullptr;

@@ -224,8 +224,6 @@ std::string png_claiming(unsigned width, unsigned height) {
   return png;
 }
 
-void DocumentDeleter::operator()(pdoc_document* document) const { pdocbuild_free(document); }
-
 namespace {
 
 void collect_images(pdoc_element* e, std::vector<pdoc_element*>* out) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/pdoc.h"
+#include "document/pdocbuild.h"
 
 namespace imagetest {
 
@@ -80,16 +81,11 @@ std::string picture_bytes(int format, int width, int height);
 // small picture).
 std::string png_claiming(unsigned width, unsigned height);
 
-struct DocumentDeleter {
-  void operator()(pdoc_document* document) const;
-};
-using Document = std::unique_ptr<pdoc_document, DocumentDeleter>;
-
 // A document built from html with the given base address, temporary
 // directory and extra header lines (each may be null), and what the build
 // printed on standard output.
 struct Built {
-  Document doc;
+  pdoc_document_ptr doc;
   std::string printed;
   // The images of the tree in document order.
   std::vector<pdoc_element*> images() const;
