@@ -241,14 +241,13 @@ bool HttpServer::listen(const std::string& address, int port, std::string* error
             return false;
         }
     }
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(listener_->descriptor, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    port_ = QELTCPSocketLocalPort(listener_.get());
+    if (port_ < 0) {
         *error = "cannot read the listening port";
         listener_.reset();
+        port_ = 0;
         return false;
     }
-    port_ = ntohs(local.sin_port);
     return true;
 }
 

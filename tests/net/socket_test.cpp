@@ -20,6 +20,7 @@
 
 #include "common/tls_fixtures.h"
 #include "net/qelsock.h"
+#include "net/qelsockssl_internal.h"
 #include "platform/sockets.h"
 
 namespace {
@@ -151,6 +152,82 @@ TEST(SocketConnect, TLSWithoutHooksFailsBeforeLookup) {
   EXPECT_EQ(QELTCPSocketStartTLS(socket.get()), QELSOCK_ERR_NO_SSL);
 }
 
+// A TLS layer of the test's own, which notes each call in the socket's
+// Events; its connect makes the state that routes reads and writes to it.
+struct NotingTLS {
+  static void note(QELTCPSocket* socket, const std::string& what) {
+    static_cast<Events*>(socket->user_data)->seen.push_back("T " + what);
+  }
+  static int connect(QELTCPSocket* socket) {
+    note(socket, "connect");
+    socket->tls.reset(new QELSockSSLState());
+    return 0;
+  }
+  static void shutdown(QELTCPSocket* socket) { note(socket, "shutdown"); }
+  static int read(QELTCPSocket* socket, char* buffer, int size, int) {
+    note(socket, "read");
+    if (size < 5) return -1;
+    std::memcpy(buffer, "hello", 5);
+    return 5;
+  }
+  static int write(QELTCPSocket* socket, const char*, int length) {
+    note(socket, "write");
+    return length;
+  }
+  static void release(QELTCPSocket* socket) { note(socket, "release"); }
+};
+
+// The socket reaches each entry of its hook table at its place: the
+// handshake after the connect, shutdown before the descriptor closes and
+// release after it.
+TEST(SocketTLSHooks, EachEntryRunsInItsPlace) {
+  Peer peer(wait_for_close);
+  Events events;  // outlives the socket, whose close still reports
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
+  events.attach(socket.get());
+  static constexpr QELSocketTLSHooks kTable = {NotingTLS::connect, NotingTLS::shutdown,
+                                               NotingTLS::read, NotingTLS::write,
+                                               NotingTLS::release};
+  socket->tls_hooks = &kTable;
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 1), 0);
+  EXPECT_STREQ(socket->host_name.get(), "127.0.0.1");
+  EXPECT_EQ(QELTCPSocketWrite(socket.get(), "abc", 3), 3);
+  char buffer[8];
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), 5);
+  EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
+  EXPECT_EQ(events.seen,
+            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete",
+                                      "S2 Connecting Socket", "S3 Socket Connected",
+                                      "T connect", "S8 Sending Data", "T write", "I11 3",
+                                      "S9 Reading From Socket", "T read", "I12 5", "T shutdown",
+                                      "S7 Closing Socket", "T release"}));
+}
+
+// Entries a table leaves out are failures of their step, never calls
+// through null.
+TEST(SocketTLSHooks, MissingEntriesFailTheirStep) {
+  Peer peer(wait_for_close);
+  Events events;
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
+  events.attach(socket.get());
+  static constexpr QELSocketTLSHooks kHandshakeOnly = {NotingTLS::connect, nullptr, nullptr,
+                                                       nullptr, nullptr};
+  socket->tls_hooks = &kHandshakeOnly;
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 1), 0);
+  EXPECT_EQ(QELTCPSocketWrite(socket.get(), "abc", 3), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_SSL_WRITE);
+  char buffer[8];
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_SSL_READ);
+  EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
+
+  static constexpr QELSocketTLSHooks kNoHandshake = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  QELTCPSocketPtr plain(QELTCPSocketCreate());
+  plain->tls_hooks = &kNoHandshake;
+  EXPECT_EQ(QELTCPSocketConnect(plain.get(), "127.0.0.1", peer.port().c_str(), 1), QELSOCK_ERR_NO_SSL);
+  EXPECT_EQ(QELTCPSocketStartTLS(plain.get()), QELSOCK_ERR_NO_SSL);
+}
+
 TEST(SocketConnect, InvalidObjectsAndTexts) {
   EXPECT_EQ(QELTCPSocketConnect(nullptr, "127.0.0.1", "80", 0), QELSOCK_ERR_CREATE);
   EXPECT_STREQ(QELTCPSocketError(nullptr), "Socket Object is NULL!");
@@ -259,6 +336,8 @@ TEST(SocketServer, ListenAcceptAndPeerAddress) {
   QELTCPSocketPtr accepted(QELTCPSocketAccept(server.get()));
   ASSERT_NE(accepted, nullptr);
   EXPECT_EQ(accepted->started, 0);
+  EXPECT_EQ(QELTCPSocketLocalPort(server.get()), std::stoi(port));
+  EXPECT_EQ(QELTCPSocketLocalPort(accepted.get()), std::stoi(port));
   char address[32];
   EXPECT_EQ(QELTCPSocketPeerAddress(accepted.get(), address, sizeof address), 0);
   EXPECT_STREQ(address, "127.0.0.1");
@@ -272,6 +351,27 @@ TEST(SocketServer, ListenAcceptAndPeerAddress) {
   int active = qel_socket_active_count();
   accepted.reset();  // closing an accepted socket ends no start-up
   EXPECT_EQ(qel_socket_active_count(), active);
+}
+
+// A listen on port 0 is bound somewhere only the query can tell; sockets
+// that are bound nowhere have no local port.
+TEST(SocketServer, LocalPortOfAnyBinding) {
+  QELTCPSocketPtr picked(QELTCPSocketCreate());
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(picked->descriptor, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  ASSERT_EQ(getsockname(picked->descriptor, reinterpret_cast<sockaddr*>(&bound), &length), 0);
+  EXPECT_EQ(QELTCPSocketLocalPort(picked.get()), ntohs(bound.sin_port));
+  EXPECT_GT(QELTCPSocketLocalPort(picked.get()), 0);
+
+  QELTCPSocketPtr unbound(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketLocalPort(unbound.get()), -1);
+  QELTCPSocketClose(picked.get());
+  EXPECT_EQ(QELTCPSocketLocalPort(picked.get()), -1);
+  EXPECT_EQ(QELTCPSocketLocalPort(nullptr), -1);
 }
 
 TEST(SocketServer, ListenFailures) {

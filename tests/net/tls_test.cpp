@@ -19,7 +19,7 @@
 
 #include "common/tls_fixtures.h"
 #include "net/qelsock.h"
-#include "net/qelsockssl.h"
+#include "net/qelsockssl_internal.h"
 
 namespace {
 
