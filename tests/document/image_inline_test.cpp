@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
 #include "document/image_test_server.h"
 #include "image/imgfilter.h"
 #include "support/qelbase64.h"
@@ -16,7 +17,7 @@ namespace {
 
 using imagetest::build;
 using imagetest::Built;
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 
 std::string base64_lines(const std::string& bytes) {
   char* text = nullptr;
@@ -31,7 +32,7 @@ bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 class InlinePicture : public testing::Test {
  protected:
   const std::string png = imagetest::picture_bytes(IMF_FMT_PNG, 30, 10);
-  ScratchDir temp;
+  TempDir temp;
 };
 
 TEST_F(InlinePicture, IsDecodedIntoATemporaryFileRemovedWithTheTree) {
@@ -63,7 +64,7 @@ TEST_F(InlinePicture, IsDecodedIntoATemporaryFileRemovedWithTheTree) {
 }
 
 TEST_F(InlinePicture, APathNamedByTheDocumentIsNeverWrittenOrRemoved) {
-  ScratchDir victims;
+  TempDir victims;
   const std::string victim = victims.file("keep.jpg");
   imagetest::write_file(victim, "precious");
   {
@@ -98,7 +99,7 @@ TEST_F(InlinePicture, MalformedOrMissingTextLeavesNoPictureAndNoFiles) {
 }
 
 TEST(LocalPicture, RelativeNamesAreLookedUpUnderABaseFolder) {
-  ScratchDir folder;
+  TempDir folder;
   const std::string bmp = imagetest::picture_bytes(IMF_FMT_BMP, 8, 6);
   imagetest::write_file(folder.file("logo.bmp"), bmp);
   {

@@ -1,6 +1,6 @@
 // Test pieces for picture fetching: a loopback server on a chosen 127.x
-// address that answers by path and records every request head, a scratch
-// folder, and picture files made with our own encoders.
+// address that answers by path and records every request head, and picture
+// files made with our own encoders.
 #pragma once
 
 #include <atomic>
@@ -11,10 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "document/pdoc.h"
 #include "document/pdocbuild.h"
 
 namespace imagetest {
+
+// The picture tests' scratch folder is the tests' one temporary folder; the
+// name stays for the suites that use it.
+using ScratchDir = tessel_testing::TempDir;
 
 struct Answer {
   std::string status = "200 OK";
@@ -55,23 +60,6 @@ class PictureServer {
   std::map<std::string, Answer> answers_;
   std::vector<std::string> requests_;
   std::thread thread_;
-};
-
-// A folder under the system's temporary directory, removed with its
-// contents when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  // Names of the entries in the folder, sorted.
-  std::vector<std::string> entries() const;
-
- private:
-  std::string path_;
 };
 
 // The bytes of a width x height picture in the format (IMF_FMT_PNG,
