@@ -39,25 +39,22 @@ std::string make_document(int sections) {
 }
 
 struct Document {
-  pdoc_document* doc = nullptr;
+  pdoc_document_ptr doc;
   Document() {
     // Grow the document until it paginates to about 500 pages.
     int sections = 256;
     for (;;) {
-      doc = pdocbuild_string(make_document(sections).c_str(), nullptr, nullptr);
+      doc.reset(pdocbuild_string(make_document(sections).c_str(), nullptr, nullptr));
       RecordingDc dc(96, kPageW, kPageH);
-      RenderTarget* t = rt_create(&dc, {0, 0, kPageW - 1, kPageH - 1}, 100);
+      RenderTargetPtr t(rt_create(&dc, {0, 0, kPageW - 1, kPageH - 1}, 100));
       PaginateHooks hooks;
       hooks.user = &dc;
       hooks.begin_page = [](void* u, int) { static_cast<RecordingDc*>(u)->clear(); };
-      int pages = paginate_document(t, doc->root, &hooks).pages;
-      t->destroy(t);
+      int pages = paginate_document(t.get(), doc->root, &hooks).pages;
       if (pages >= 500 || sections > 100000) break;
-      pdocbuild_free(doc);
       sections = sections * 500 / (pages > 0 ? pages : 1) + 1;
     }
   }
-  ~Document() { pdocbuild_free(doc); }
 };
 
 pdoc_element* root() {

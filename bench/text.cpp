@@ -10,11 +10,9 @@
 
 namespace {
 
-using TargetPtr = std::unique_ptr<RenderTarget, RenderTargetDeleter>;
-
 void BM_MeasureText(benchmark::State& state) {
   auto dc = CairoDc::create_screen(800, 600);
-  TargetPtr t(rt_create(dc.get(), {0, 0, 799, 599}, RT_VERSION));
+  RenderTargetPtr t(rt_create(dc.get(), {0, 0, 799, 599}, RT_VERSION));
   t->select_font(t.get(), "Times", 12, 0, 0, RT_NO_COLOR);
   const char* text = "The quick brown fox jumps over the lazy dog";
   RtSize size{};
@@ -28,7 +26,7 @@ BENCHMARK(BM_MeasureText);
 
 void BM_FitText(benchmark::State& state) {
   auto dc = CairoDc::create_screen(800, 600);
-  TargetPtr t(rt_create(dc.get(), {0, 0, 799, 599}, RT_VERSION));
+  RenderTargetPtr t(rt_create(dc.get(), {0, 0, 799, 599}, RT_VERSION));
   t->select_font(t.get(), "Times", 12, 0, 0, RT_NO_COLOR);
   const char* text = "The quick brown fox jumps over the lazy dog and keeps on running far";
   RtSize size{};
@@ -57,7 +55,7 @@ void BM_LongTextFonts(benchmark::State& state) {
   size_t fonts = 0;
   for (auto _ : state) {
     auto dc = CairoDc::create_screen(600, 100);
-    TargetPtr t(rt_create(dc.get(), {0, 0, 599, 99}, RT_VERSION));
+    RenderTargetPtr t(rt_create(dc.get(), {0, 0, 599, 99}, RT_VERSION));
     pdoc_element* e = &run;
     int offset = 0;
     while (e) {

@@ -87,11 +87,6 @@ struct HttpServer::Connection {
     uint32_t events = 0;
 };
 
-void HttpServer::SocketCloser::operator()(QELTCPSocket* socket) const
-{
-    QELTCPSocketDestroy(socket);
-}
-
 HttpResponse http_error_response(int status, const std::string& message)
 {
     HttpResponse response;
@@ -246,14 +241,13 @@ bool HttpServer::listen(const std::string& address, int port, std::string* error
             return false;
         }
     }
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(listener_->descriptor, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    port_ = QELTCPSocketLocalPort(listener_.get());
+    if (port_ < 0) {
         *error = "cannot read the listening port";
         listener_.reset();
+        port_ = 0;
         return false;
     }
-    port_ = ntohs(local.sin_port);
     return true;
 }
 

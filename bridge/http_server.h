@@ -20,8 +20,7 @@
 #include <vector>
 
 #include "bridge/http_request.h"
-
-struct QELTCPSocket;
+#include "net/qelsock.h"
 
 struct HttpResponse {
     int status = 200;
@@ -107,10 +106,6 @@ public:
     void stop();
 
 private:
-    struct SocketCloser {
-        void operator()(QELTCPSocket* socket) const;
-    };
-    using Socket = std::unique_ptr<QELTCPSocket, SocketCloser>;
     struct Connection;
     struct Job {
         HttpRequest request;
@@ -139,7 +134,7 @@ private:
 
     HttpHandler handler_;
     HttpServerLimits limits_;
-    Socket listener_;
+    QELTCPSocketPtr listener_;
     int port_ = 0;
     int epoll_ = -1;
     std::shared_ptr<http_detail::ReplyQueue> replies_;

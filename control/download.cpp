@@ -14,10 +14,6 @@
 
 namespace {
 
-struct HttpDeleter {
-    void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
-};
-
 constexpr long kMaxTimeout = 24 * 60 * 60;
 
 } // namespace
@@ -26,7 +22,7 @@ int control_download(const char* url, const char* file, DownloadTls tls, int tim
 {
     if (url == nullptr || *url == '\0')
         return -17;
-    std::unique_ptr<QELHTTP, HttpDeleter> http{QELHTTPCreate()};
+    QELHTTPPtr http{QELHTTPCreate()};
     if (!http)
         return 0;
     if (tls != DownloadTls::Off)

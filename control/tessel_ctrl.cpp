@@ -11,11 +11,6 @@
 #include "support/qelfile.h"
 #include "support/qelstring.h"
 
-void PdocDocumentDeleter::operator()(pdoc_document* document) const
-{
-    pdocbuild_free(document);
-}
-
 CTesselCtrl::CTesselCtrl() : m_nTimeout(kDefaultDownloadTimeout)
 {
     qel_tempname(m_szTempFile, sizeof m_szTempFile, nullptr, "tessel", "html");

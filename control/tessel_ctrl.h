@@ -11,6 +11,7 @@
 #include "control/print_result.h"
 #include "device/sync.h"
 #include "document/pdoc.h"
+#include "document/pdocbuild.h"
 #include "layout/left_out.h"
 #include "platform/com_result.h"
 #include "platform/registry.h"
@@ -18,12 +19,6 @@
 class DeviceContext;
 class PropertyBag;
 struct DcRect;
-
-// Releases a document handle with pdocbuild_free.
-struct PdocDocumentDeleter {
-    void operator()(pdoc_document* document) const;
-};
-using PdocDocumentPtr = std::unique_ptr<pdoc_document, PdocDocumentDeleter>;
 
 class CTesselCtrl {
 public:
@@ -80,7 +75,7 @@ public:
     std::function<void(int page)> on_page_drawn;
 
     // State, in the order and sizes the control has always kept.
-    PdocDocumentPtr m_pDocument;
+    pdoc_document_ptr m_pDocument;
     char m_szSrc[10240] = {};
     char m_szTempFile[512] = {};
     int32_t m_nOrientation = 1;

@@ -12,14 +12,11 @@
 #include "platform/console.h"
 #include "platform/message_box.h"
 #include "platform/property_bag.h"
+#include "platform/stdio_file.h"
 #include "support/qelformat.h"
 #include "support/qelstring.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // The base address for relative picture names: the address up to and
 // including its last '/', from its first 4999 characters.
@@ -72,7 +69,7 @@ long CTesselCtrl::Load(PropertyBag* bag, void* error_log)
 
     // A failed download leaves at most part of the document: nothing is
     // built from it. An empty answer still builds (an empty document).
-    std::unique_ptr<std::FILE, FileCloser> file;
+    FilePtr file;
     if (received >= 0)
         file.reset(std::fopen(m_szTempFile, "r"));
     if (file) {

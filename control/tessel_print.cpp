@@ -33,11 +33,6 @@ constexpr uint32_t kDialogFlags = PD_RETURNDC | PD_NOPAGENUMS | PD_NOSELECTION |
                                   PD_USEDEVMODECOPIESANDCOLLATE | PD_DISABLEPRINTTOFILE;
 static_assert(kDialogFlags == 0xC010C);
 
-struct RegKeyCloser {
-    void operator()(RegKey* key) const { RegCloseKey(key); }
-};
-using RegKeyPtr = std::unique_ptr<RegKey, RegKeyCloser>;
-
 // The device names block that preselects `name`: the device name right
 // after the four offsets, the driver and output offsets on its terminating
 // NUL (two empty strings). Empty when the memory cannot be had.
@@ -115,7 +110,7 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root, std::str
             return result;
         }
         const RtRect page{0, 0, dc.device_width() - 1, dc.device_height() - 1};
-        std::unique_ptr<RenderTarget, RenderTargetDeleter> target(rt_create(&dc, page, RT_VERSION));
+        RenderTargetPtr target(rt_create(&dc, page, RT_VERSION));
         if (!target) {
             // Without a target nothing more can be drawn: end the sheet and
             // the job rather than send blank sheets.

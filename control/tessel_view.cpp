@@ -119,7 +119,7 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
 
     // The bounds' right and bottom lie outside the area, so the page is one
     // pixel wider and taller than what is visible.
-    std::unique_ptr<RenderTarget, RenderTargetDeleter> target(
+    RenderTargetPtr target(
         rt_create(dc, {bounds.left, bounds.top, bounds.right, bounds.bottom}, RT_VERSION));
     m_leftOut = {};
     if (!target) {

@@ -167,7 +167,7 @@ SyncResult sync_device(pdoc_element* root, const ShowMessageFn& show_message, st
     bool taken = true;
     if (auto memory = create_page_context()) {
         const RtRect page = {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT};
-        if (std::unique_ptr<RenderTarget, RenderTargetDeleter> target{rt_create(memory->dc(), page, RT_VERSION)})
+        if (RenderTargetPtr target{rt_create(memory->dc(), page, RT_VERSION)})
             taken = send_pages(target.get(), memory.get(), root, show_message, out, &result);
     }
 

@@ -462,10 +462,6 @@ void text_now(pdoc_builder* b, const char* bytes, int length) {
   }
 }
 
-struct ParserDeleter {
-  void operator()(qelhtmlparser* p) const { qelhtmlparser_destroy(p); }
-};
-
 }  // namespace
 
 pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sources* sources,
@@ -480,7 +476,7 @@ pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sour
   }
   b.extra_headers = extra_headers;
 
-  std::unique_ptr<qelhtmlparser, ParserDeleter> parser(qelhtmlparser_create(4096));
+  qelhtmlparser_ptr parser(qelhtmlparser_create(4096));
   if (!parser) {
     printf("Error creating qelhtmlparser\n");
     return document;

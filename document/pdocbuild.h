@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 #include "document/pdoc.h"
 #include "document/pdoctree.h"
@@ -32,6 +33,11 @@ pdoc_document* pdocbuild_feed(pdocbuild_feeder feed, void* user, const pdoc_sour
 
 // Frees the tree and the handle (null allowed). Answers 1.
 int pdocbuild_free(pdoc_document* document);
+
+struct pdoc_document_deleter {
+  void operator()(pdoc_document* document) const { pdocbuild_free(document); }
+};
+using pdoc_document_ptr = std::unique_ptr<pdoc_document, pdoc_document_deleter>;
 
 // The tokenizer handlers; `user` is the pdoc_builder.
 namespace pdocbuild {

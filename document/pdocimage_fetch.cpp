@@ -13,10 +13,6 @@
 
 namespace {
 
-struct HttpDeleter {
-  void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
-};
-
 struct TypeName {
   const char* content_type;
   int image_class;
@@ -77,7 +73,7 @@ int pdoc_fetch_image(const char* address, char* name, int* image_class, const ch
   name[0] = '\0';
   *image_class = PDOC_IMAGE_UNSUPPORTED;
   const pdoc_fetch_settings fetch = settings ? *settings : pdoc_fetch_settings{};
-  std::unique_ptr<QELHTTP, HttpDeleter> http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   if (!http) return 0;
   QELHTTPEnableSSL(http.get());
   // The picture is checked as the document was: the session cookie below

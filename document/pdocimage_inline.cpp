@@ -18,13 +18,9 @@
 #include "document/pdocimage_text.h"
 #include "document/pdocreport.h"
 #include "image/imgfilter.h"
+#include "platform/stdio_file.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(FILE* f) const { fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
 
 void write_all(int fd, const char* bytes, int length) {
   while (length > 0) {
@@ -102,13 +98,13 @@ Decoded decode_text(FILE* text, FILE* picture) {
 // (empty when there is no picture).
 std::string decode_side_file(const pdoc_builder* builder, const pdoc_element* image) {
   const pdoc_image_fields& fields = image->image;
-  File text{fopen(fields.side_file, "rb")};
+  FilePtr text{fopen(fields.side_file, "rb")};
   if (!text) return {};
   char name[PDOC_IMAGE_NAME_SIZE];
   const std::string extension = picture_extension(fields.src);
   const int fd = pdoc_image_create_temp(name, sizeof name, builder->temp_dir, nullptr, extension.c_str());
   if (fd < 0) return {};
-  File picture{fdopen(fd, "wb")};
+  FilePtr picture{fdopen(fd, "wb")};
   if (!picture) {
     close(fd);
     unlink(name);

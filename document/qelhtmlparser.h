@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 enum : uint8_t {
   S_PROLOG = 0,
@@ -59,6 +60,11 @@ extern int qelhtmlparser_char_trace;
 // capacity is below 1 or memory runs out.
 qelhtmlparser* qelhtmlparser_create(int capacity);
 void qelhtmlparser_destroy(qelhtmlparser* parser);
+
+struct qelhtmlparser_deleter {
+  void operator()(qelhtmlparser* parser) const { qelhtmlparser_destroy(parser); }
+};
+using qelhtmlparser_ptr = std::unique_ptr<qelhtmlparser, qelhtmlparser_deleter>;
 
 // Setters answer the previous value. Installing the prolog handler before
 // any byte was seen makes the tokenizer start in S_PROLOG.

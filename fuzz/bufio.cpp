@@ -33,10 +33,6 @@ struct Source {
   }
 };
 
-struct Deleter {
-  void operator()(QELBuf* reader) const { QELBufDestroy(reader); }
-};
-
 void check_reader(const QELBuf* reader) {
   if (reader->count > reader->capacity) std::abort();
 }
@@ -51,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int packets = input.ConsumeIntegralInRange<int>(0, 16);
   for (int i = 0; i < packets; ++i)
     source.packets.push_back(input.ConsumeRandomLengthString(400));
-  std::unique_ptr<QELBuf, Deleter> reader(QELBufCreate(capacity, &source, Source::read));
+  QELBufPtr reader(QELBufCreate(capacity, &source, Source::read));
   if (!reader) std::abort();
   QELBufSetDelimiter(reader.get(), input.ConsumeIntegralInRange<int>(0, 1),
                      input.ConsumeIntegral<uint8_t>());

@@ -50,10 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const uint8_t flags = data[0];
   ScriptedSource source{data + 2, size - 2, 1 + data[1] % 64 * 67};
-  struct HttpDeleter {
-    void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
-  };
-  std::unique_ptr<QELHTTP, HttpDeleter> http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   Seen seen;
   QELHTTPSetOption(http.get(), QELHTTP_OPT_USER_DATA, &seen);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_BODY_CALLBACK, reinterpret_cast<intptr_t>(&body_block));
@@ -64,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (flags & 16) http->head_limit = 64 + data[1] % 64 * 16;
 
-  std::unique_ptr<QELBuf, QELBufDeleter> reader(QELBufCreate(4096, &source, ScriptedSource::read));
+  QELBufPtr reader(QELBufCreate(4096, &source, ScriptedSource::read));
   if (flags & 8) QELBufSetDelimiter(reader.get(), 0, '\r');
   time_t transfer_start = 0;
   const int head = qelhttp::read_head(http.get(), reader.get(), 0, &transfer_start);

@@ -1,31 +1,8 @@
 // Fuzzes JPEG decoding through the library and DIB encoding of the result.
-#include <cstdio>
-#include <cstdlib>
-
-#include "image/imgfilter.h"
-
-namespace {
-void* zeroed(imgfilter*, void*, size_t size) { return calloc(1, size); }
-}  // namespace
+#include "fuzz/picture_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
-  if (size == 0) return 0;
-  FILE* stream = fmemopen(const_cast<unsigned char*>(data), size, "rb");
-  if (!stream) return 0;
-  imf_context_ptr context(imf_create(IMF_VERSION));
-  imf_register(context.get(), imf_module_jpeg);
-  imf_register(context.get(), imf_module_bmp);
-  imf_set_input_format(context.get(), IMF_FMT_JPEG);
-  imf_set_input_stream(context.get(), stream);
-  // Encoding large pictures only costs time; the encoder's bounds are the
-  // same for every size.
-  if (imf_read(context.get()) && context->image->data_size <= (16u << 20)) {
-    void* block = nullptr;
-    imf_set_malloc(context.get(), zeroed);
-    imf_set_output_format(context.get(), IMF_FMT_DIB);
-    imf_set_output_memory(context.get(), &block, nullptr, nullptr, nullptr);
-    if (imf_write(context.get())) free(block);
-  }
-  fclose(stream);
+  FilePtr stream = fuzz_picture::open_input(data, size, false);
+  if (stream) fuzz_picture::decode_and_reencode(stream.get(), imf_module_jpeg, IMF_FMT_JPEG);
   return 0;
 }

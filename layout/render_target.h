@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/dc.h"
 
@@ -97,3 +98,4 @@ struct RenderTargetDeleter {
     if (t) t->destroy(t);
   }
 };
+using RenderTargetPtr = std::unique_ptr<RenderTarget, RenderTargetDeleter>;

@@ -25,6 +25,11 @@ QELBuf* QELBufCreate(int capacity, void* source, QELBufReadFunction read);
 QELBuf* QELBufCreateForFile(int capacity, int descriptor);
 void QELBufDestroy(QELBuf* reader);
 
+struct QELBufDeleter {
+  void operator()(QELBuf* reader) const { QELBufDestroy(reader); }
+};
+using QELBufPtr = std::unique_ptr<QELBuf, QELBufDeleter>;
+
 // Read function over a QELTCPSocket, for QELBufCreate(capacity, socket, ...).
 int QELBufSocketRead(void* socket, char* destination, int size);
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/stdio_file.h"
+
 namespace {
 
 constexpr long kMaxLength = INT32_MAX;
@@ -20,12 +22,8 @@ bool unreserved(unsigned char c) {
          std::strchr(",-./*_", c) != nullptr;
 }
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-
 long encode_file(const char* path, QELFormSend send, void* context) {
-  std::unique_ptr<FILE, FileCloser> f(path ? std::fopen(path, "rb") : nullptr);
+  FilePtr f(path ? std::fopen(path, "rb") : nullptr);
   if (!f) return -1;
   char block[4096];
   long total = 0;
@@ -210,7 +208,7 @@ int QELFormMultipartBody(const QELHTTPField* list, const char* boundary, QELForm
     int n = part_header(f, boundary, header, sizeof header);
     if (n < 0 || send(context, header, n) != 0) return -1;
     if (f->kind != 1) continue;
-    std::unique_ptr<FILE, FileCloser> file(f->path ? std::fopen(f->path, "rb") : nullptr);
+    FilePtr file(f->path ? std::fopen(f->path, "rb") : nullptr);
     if (!file) return -1;
     char block[4096];
     size_t got;

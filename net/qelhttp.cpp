@@ -11,8 +11,6 @@
 #include "net/qelhttp_internal.h"
 #include "support/qelformat.h"
 
-void QELHTTPTextDeleter::operator()(char* text) const { std::free(text); }
-
 namespace {
 
 // Boundaries of objects made in the same second differ by this count; like
@@ -25,7 +23,7 @@ Function as_function(intptr_t value) {
 }
 
 int set_url_text(QELHTTP* http, const char* text, bool proxy) {
-  std::unique_ptr<QELURL, QELURLDeleter>& owned = proxy ? http->proxy_owned : http->url_owned;
+  QELURLPtr& owned = proxy ? http->proxy_owned : http->url_owned;
   QELURL*& target = proxy ? http->proxy : http->url;
   owned.reset();
   target = nullptr;

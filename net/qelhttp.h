@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "net/qelsock.h"
 #include "net/qelsockssl.h"
@@ -80,6 +81,11 @@ struct QELHTTPField {
 
 QELHTTP* QELHTTPCreate();
 void QELHTTPDestroy(QELHTTP* http);
+
+struct QELHTTPDeleter {
+  void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
+};
+using QELHTTPPtr = std::unique_ptr<QELHTTP, QELHTTPDeleter>;
 // Pointer-sized value: text, record, function or number as the option needs.
 int QELHTTPSetOption(QELHTTP* http, int option, const void* value);
 int QELHTTPSetOptionInt(QELHTTP* http, int option, intptr_t value);

@@ -12,11 +12,6 @@
 
 namespace {
 
-struct HttpDeleter {
-  void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
-};
-using HttpObject = std::unique_ptr<QELHTTP, HttpDeleter>;
-
 template <typename Function>
 void set_callback(QELHTTP* http, int option, Function function) {
   if (function) QELHTTPSetOptionInt(http, option, reinterpret_cast<intptr_t>(function));
@@ -43,7 +38,7 @@ struct DownloadExArgs {
 int download_once(const char* url, const DownloadExArgs& args, std::string* location) {
   location->clear();
   if (!url || !*url) return -17;
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   if (!http) return 0;
   QELHTTPEnableSSL(http.get());
   QELHTTPSetSSLSettings(http.get(), args.settings);
@@ -91,7 +86,7 @@ int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallbac
                     QELHTTPStatusCallback status, QELSocketStatusCallback socket_status,
                     QELHTTPHeaderLineCallback header_line, QELSocketIOCallback socket_io) {
   if (!url || !*url) return -17;
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   if (!http) return 0;
   if (QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, url) != 0) return -19;
   if (!output_path) return -1;

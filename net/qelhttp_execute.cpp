@@ -88,7 +88,7 @@ int run(QELHTTP* http, const Descriptor& output) {
   const time_t response_start = std::time(nullptr);
   http->request_time = static_cast<int32_t>(response_start - start);
   if (qelhttp::cancelled(http)) return -12;
-  std::unique_ptr<QELBuf, QELBufDeleter> reader(QELBufCreate(4096, socket, QELBufSocketRead));
+  QELBufPtr reader(QELBufCreate(4096, socket, QELBufSocketRead));
   if (!reader) return -4;
   if (http->delimiter != 0) QELBufSetDelimiter(reader.get(), 0, static_cast<unsigned char>(http->delimiter));
 

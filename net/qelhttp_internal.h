@@ -11,22 +11,11 @@
 #include "net/qelbufio.h"
 #include "net/qelhttp.h"
 
-struct QELURLDeleter {
-  void operator()(QELURL* url) const { QELURLDestroy(url); }
-};
-struct QELSocketDeleter {
-  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
-};
-struct QELBufDeleter {
-  void operator()(QELBuf* reader) const { QELBufDestroy(reader); }
-};
-struct QELHTTPTextDeleter {
-  void operator()(char* text) const;
-};
-using QELHTTPText = std::unique_ptr<char, QELHTTPTextDeleter>;
+// Texts the object owns, allocated with malloc as the socket's are.
+using QELHTTPText = QELSocketText;
 
 struct QELHTTP {
-  std::unique_ptr<QELTCPSocket, QELSocketDeleter> socket;  // kept for its error text
+  QELTCPSocketPtr socket;  // kept for its error text
   QELURL* url = nullptr;       // target; owned when url_owned holds it
   QELURL* proxy = nullptr;     // null: direct
   int no_proxy = 0;            // do not consult the system settings
@@ -46,8 +35,8 @@ struct QELHTTP {
   int32_t request_time = 0;
   int32_t response_time = 0;
   int32_t transfer_time = 0;
-  std::unique_ptr<QELURL, QELURLDeleter> proxy_owned;
-  std::unique_ptr<QELURL, QELURLDeleter> url_owned;
+  QELURLPtr proxy_owned;
+  QELURLPtr url_owned;
   std::atomic<int32_t> cancel_count{0};  // raised from other threads
   int32_t connection_close = 1;
   int32_t method = 0;

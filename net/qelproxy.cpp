@@ -79,10 +79,7 @@ char* qelhttp::system_proxy(char* buffer, int size, int https, const char* host,
   if (RegOpenKey(RegRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
                  REG_ACCESS_READ, &key) != REG_OK)
     return nullptr;
-  struct Closer {
-    RegKey* key;
-    ~Closer() { RegCloseKey(key); }
-  } closer{key};
+  const RegKeyPtr owned(key);
 
   unsigned char enable[10] = {};
   uint32_t length = sizeof enable;

@@ -1,5 +1,5 @@
 // QELTCPSocket: connect, time-out reads, writes and close over one IPv4
-// descriptor, with status and I/O callbacks and the TLS hooks.
+// descriptor, with status and I/O callbacks and the TLS hook table.
 #include "net/qelsock.h"
 
 #include <arpa/inet.h>
@@ -19,7 +19,7 @@
 #include <new>
 
 #include "net/qelsock_internal.h"
-#include "net/qelsockssl.h"
+#include "net/qelsockssl_internal.h"
 #include "platform/sockets.h"
 #include "support/qelformat.h"
 
@@ -136,6 +136,12 @@ void limit_writes(int descriptor, int seconds) {
   setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
+// The socket's TLS hook of one kind, null when it has none.
+template <typename Hook>
+Hook tls_hook(const QELTCPSocket* socket, Hook QELSocketTLSHooks::*entry) {
+  return socket->tls_hooks != nullptr ? socket->tls_hooks->*entry : nullptr;
+}
+
 void report_io(QELTCPSocket* socket, int code, int result) {
   if (socket->io_callback != nullptr) socket->io_callback(socket->user_data, code, result);
 }
@@ -210,7 +216,8 @@ QELTCPSocket* QELUDPSocketCreate() { return create_socket(SOCK_DGRAM); }
 
 int QELTCPSocketConnect(QELTCPSocket* socket, const char* host, const char* port, int use_tls) {
   if (socket == nullptr || socket->descriptor == QELSOCK_INVALID) return QELSOCK_ERR_CREATE;
-  if (use_tls && socket->tls_connect == nullptr) {
+  const QELSocketTLSConnectHook tls_connect = tls_hook(socket, &QELSocketTLSHooks::connect);
+  if (use_tls && tls_connect == nullptr) {
     socket->error_code = QELSOCK_ERR_NO_SSL;
     return QELSOCK_ERR_NO_SSL;
   }
@@ -240,7 +247,7 @@ int QELTCPSocketConnect(QELTCPSocket* socket, const char* host, const char* port
       result = QELSOCK_ERR_CONNECT;
     } else {
       qelsock_status(socket, QELSOCK_STATUS_CONNECTED);
-      if (use_tls) result = socket->tls_connect(socket);
+      if (use_tls) result = tls_connect(socket);
     }
     socket->deadline_ms = outer_deadline;
   }
@@ -252,7 +259,8 @@ int QELTCPSocketStartTLS(QELTCPSocket* socket) {
   if (socket == nullptr) return QELSOCK_ERR_NO_SSL;
   const int64_t outer_deadline = socket->deadline_ms;
   socket->deadline_ms = qelsock_deadline(socket, socket->read_timeout);
-  int result = socket->tls_connect != nullptr ? socket->tls_connect(socket) : QELSOCK_ERR_NO_SSL;
+  const QELSocketTLSConnectHook tls_connect = tls_hook(socket, &QELSocketTLSHooks::connect);
+  int result = tls_connect != nullptr ? tls_connect(socket) : QELSOCK_ERR_NO_SSL;
   socket->deadline_ms = outer_deadline;
   if (result < 0) socket->error_code = result;
   return result;
@@ -269,8 +277,9 @@ int QELTCPSocketRead(QELTCPSocket* socket, char* buffer, int size) {
   int io_code = QELSOCK_IO_READ;
   if (socket->tls) {
     io_code = QELSOCK_IO_TLS_READ;
-    if (socket->tls_read != nullptr && buffer != nullptr && size >= 0)
-      result = socket->tls_read(socket, buffer, size, socket->read_timeout);
+    const QELSocketTLSReadHook tls_read = tls_hook(socket, &QELSocketTLSHooks::read);
+    if (tls_read != nullptr && buffer != nullptr && size >= 0)
+      result = tls_read(socket, buffer, size, socket->read_timeout);
     if (result == -1) socket->error_code = QELSOCK_ERR_SSL_READ;
   } else {
     if (socket->descriptor != QELSOCK_INVALID && buffer != nullptr && size >= 0 &&
@@ -291,8 +300,9 @@ int QELTCPSocketWrite(QELTCPSocket* socket, const char* data, int length) {
   int io_code = QELSOCK_IO_WRITE;
   if (socket->tls) {
     io_code = QELSOCK_IO_TLS_WRITE;
-    if (socket->tls_write != nullptr && data != nullptr && length >= 0)
-      result = socket->tls_write(socket, data, length);
+    const QELSocketTLSWriteHook tls_write = tls_hook(socket, &QELSocketTLSHooks::write);
+    if (tls_write != nullptr && data != nullptr && length >= 0)
+      result = tls_write(socket, data, length);
     if (result == -1) socket->error_code = QELSOCK_ERR_SSL_WRITE;
   } else {
     if (socket->descriptor != QELSOCK_INVALID && data != nullptr && length >= 0) {
@@ -307,14 +317,16 @@ int QELTCPSocketWrite(QELTCPSocket* socket, const char* data, int length) {
 
 int QELTCPSocketClose(QELTCPSocket* socket) {
   if (socket == nullptr) return 0;
-  if (socket->tls && socket->tls_shutdown != nullptr) socket->tls_shutdown(socket);
+  const QELSocketTLSShutdownHook tls_shutdown = tls_hook(socket, &QELSocketTLSHooks::shutdown);
+  if (socket->tls && tls_shutdown != nullptr) tls_shutdown(socket);
   int result = 0;
   if (socket->descriptor != QELSOCK_INVALID) {
     qelsock_status(socket, QELSOCK_STATUS_CLOSING);
     result = ::close(socket->descriptor);
     socket->descriptor = QELSOCK_INVALID;
   }
-  if (socket->tls && socket->tls_free != nullptr) socket->tls_free(socket);
+  const QELSocketTLSFreeHook tls_release = tls_hook(socket, &QELSocketTLSHooks::release);
+  if (socket->tls && tls_release != nullptr) tls_release(socket);
   if (socket->started) {
     qel_socket_cleanup();
     socket->started = 0;
@@ -466,6 +478,16 @@ int QELTCPSocketPeerAddress(QELTCPSocket* socket, char* buffer, int size) {
     buffer[copy] = '\0';
   }
   return result;
+}
+
+int QELTCPSocketLocalPort(const QELTCPSocket* socket) {
+  if (socket == nullptr || socket->descriptor == QELSOCK_INVALID) return -1;
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (::getsockname(socket->descriptor, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+      local.sin_family != AF_INET || local.sin_port == 0)
+    return -1;
+  return ntohs(local.sin_port);
 }
 
 int QELTCPSocketSetOption(QELTCPSocket* socket, int level, int option, const void* value,

@@ -1,6 +1,7 @@
 // One TCP (or UDP) socket with name lookup, connect, time-out reads, writes,
-// status and I/O callbacks, a server side, and hooks through which the TLS
-// layer takes over handshake, reads, writes, shutdown and release.
+// status and I/O callbacks, a server side, and a table of hooks through
+// which the TLS layer takes over handshake, reads, writes, shutdown and
+// release.
 #pragma once
 
 #include <netinet/in.h>
@@ -66,6 +67,17 @@ using QELSocketTLSReadHook = int (*)(QELTCPSocket* socket, char* buffer, int siz
 using QELSocketTLSWriteHook = int (*)(QELTCPSocket* socket, const char* data, int length);
 using QELSocketTLSFreeHook = void (*)(QELTCPSocket* socket);
 
+// The functions of one TLS implementation; a socket points at the table of
+// the one it uses. An entry may be null: a connect with TLS then answers
+// -16 without a connect hook, and the others are skipped.
+struct QELSocketTLSHooks {
+  QELSocketTLSConnectHook connect;    // handshake after connect
+  QELSocketTLSShutdownHook shutdown;  // before the descriptor is closed
+  QELSocketTLSReadHook read;
+  QELSocketTLSWriteHook write;
+  QELSocketTLSFreeHook release;       // after the descriptor is closed
+};
+
 // Accept function of a TLS server context (its first field).
 using QELSocketTLSAcceptFunction = int (*)(QELTCPSocket* socket, QELSOCKSSLCTX* context);
 
@@ -93,11 +105,7 @@ struct QELTCPSocket {
   QELSocketIOCallback io_callback = nullptr;
   std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> tls;
   void* user_data = nullptr;
-  QELSocketTLSConnectHook tls_connect = nullptr;
-  QELSocketTLSShutdownHook tls_shutdown = nullptr;
-  QELSocketTLSReadHook tls_read = nullptr;
-  QELSocketTLSWriteHook tls_write = nullptr;
-  QELSocketTLSFreeHook tls_free = nullptr;
+  const QELSocketTLSHooks* tls_hooks = nullptr;  // none: plain only
   int started = 0;
   int32_t tls_version = 0;
   QELSocketText host_name;  // kept by a TLS connect for the certificate check
@@ -134,6 +142,11 @@ int QELTCPSocketClose(QELTCPSocket* socket);
 // Closes if open, frees everything; answers the close result.
 int QELTCPSocketDestroy(QELTCPSocket* socket);
 
+struct QELTCPSocketDeleter {
+  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
+};
+using QELTCPSocketPtr = std::unique_ptr<QELTCPSocket, QELTCPSocketDeleter>;
+
 void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback status,
                               QELSocketIOCallback io);
 void QELTCPSocketSetUserData(QELTCPSocket* socket, void* user);
@@ -169,6 +182,9 @@ int QELTCPSocketAcceptTLS(QELTCPSocket* socket, QELSOCKSSLCTX* context);
 
 // getpeername result; on success the dotted address is copied into buffer.
 int QELTCPSocketPeerAddress(QELTCPSocket* socket, char* buffer, int size);
+// The port the descriptor is bound to here (the one a listen picked, or a
+// connect's local end), or -1 when it has none.
+int QELTCPSocketLocalPort(const QELTCPSocket* socket);
 // setsockopt result; a failure stores -10.
 int QELTCPSocketSetOption(QELTCPSocket* socket, int level, int option, const void* value,
                           socklen_t length);

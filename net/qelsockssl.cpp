@@ -2,7 +2,7 @@
 // handshake from the socket's settings, the certificate check, the socket's
 // read/write/shutdown/release hooks, and a shared server context for TLS
 // accept on accepted sockets.
-#include "net/qelsockssl.h"
+#include "net/qelsockssl_internal.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -233,12 +233,10 @@ void QELSockSSLStateDeleter::operator()(QELSockSSLState* state) const {
 }
 
 void QELSockSSLInstall(QELTCPSocket* socket) {
-  if (socket == nullptr) return;
-  socket->tls_connect = QELSockSSLConnect;
-  socket->tls_read = QELSockSSLRead;
-  socket->tls_write = QELSockSSLWrite;
-  socket->tls_shutdown = QELSockSSLShutdown;
-  socket->tls_free = QELSockSSLFree;
+  static constexpr QELSocketTLSHooks kHooks = {
+      QELSockSSLConnect, QELSockSSLShutdown, QELSockSSLRead, QELSockSSLWrite, QELSockSSLFree,
+  };
+  if (socket != nullptr) socket->tls_hooks = &kHooks;
 }
 
 int QELSockSSLSetCAFile(QELTCPSocket* socket, const char* file) {

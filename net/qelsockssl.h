@@ -1,17 +1,11 @@
-// TLS under a QELTCPSocket through OpenSSL: the socket's five TLS hooks, the
-// per-socket settings, and a shared server context with TLS accept.
+// TLS under a QELTCPSocket: the socket's TLS hooks, the per-socket
+// settings, and a shared server context with TLS accept. No OpenSSL type
+// appears here; qelsockssl_internal.h holds what the TLS layer keeps.
 #pragma once
 
-#include <openssl/types.h>
+#include <memory>
 
 #include "net/qelsock.h"
-
-// Owned by the socket; created by the handshake or the accept.
-struct QELSockSSLState {
-  SSL* ssl = nullptr;
-  SSL_CTX* context = nullptr;
-  int context_borrowed = 0;  // 1: belongs to a QELSOCKSSLCTX
-};
 
 // Protocol selectors: 20 SSL 2.0 and 30 SSL 3.0 are not available and fail;
 // 31 pins TLS 1.0; every other value negotiates the version.
@@ -34,14 +28,8 @@ struct QELSSLSettings {
   int version = 0;
 };
 
-// Server context shared by accepted connections; accept stays first.
-struct QELSOCKSSLCTX {
-  QELSocketTLSAcceptFunction accept = nullptr;
-  SSL_CTX* context = nullptr;
-};
-
-// Sets the socket's hooks to the client handshake, read, write, shutdown
-// and release below.
+// Points the socket at the TLS hook table: client handshake, read, write,
+// shutdown and release.
 void QELSockSSLInstall(QELTCPSocket* socket);
 
 // Each stores a copy (null clears) and answers 0.
@@ -54,16 +42,6 @@ int QELSockSSLSetVersion(QELTCPSocket* socket, int selector);
 int QELSockSSLSetVerify(QELTCPSocket* socket, int flag);
 void QELSockSSLApplySettings(QELTCPSocket* socket, const QELSSLSettings* settings);
 
-SSL* QELSockSSLGetSSL(QELTCPSocket* socket);
-SSL_CTX* QELSockSSLGetContext(QELTCPSocket* socket);
-
-// The hooks themselves (QELSockSSLInstall puts them into the socket).
-int QELSockSSLConnect(QELTCPSocket* socket);
-int QELSockSSLRead(QELTCPSocket* socket, char* buffer, int size, int timeout);
-int QELSockSSLWrite(QELTCPSocket* socket, const char* data, int length);
-void QELSockSSLShutdown(QELTCPSocket* socket);
-void QELSockSSLFree(QELTCPSocket* socket);
-
 // Server side. Null for selectors that are not available.
 QELSOCKSSLCTX* QELSockSSLCtxCreate(int selector);
 int QELSockSSLCtxSetChainFile(QELSOCKSSLCTX* context, const char* file);
@@ -71,8 +49,12 @@ int QELSockSSLCtxSetKeyFile(QELSOCKSSLCTX* context, const char* file);
 int QELSockSSLCtxSetCipherList(QELSOCKSSLCTX* context, const char* list);
 int QELSockSSLCtxSetCALocations(QELSOCKSSLCTX* context, const char* file, const char* directory);
 int QELSockSSLCtxSetVerify(QELSOCKSSLCTX* context, int flag);
-SSL_CTX* QELSockSSLCtxGetContext(QELSOCKSSLCTX* context);
 void QELSockSSLCtxDestroy(QELSOCKSSLCTX* context);
+
+struct QELSOCKSSLCTXDeleter {
+  void operator()(QELSOCKSSLCTX* context) const { QELSockSSLCtxDestroy(context); }
+};
+using QELSOCKSSLCTXPtr = std::unique_ptr<QELSOCKSSLCTX, QELSOCKSSLCTXDeleter>;
 
 // TLS accept on an accepted socket (the context's accept function): 1 on
 // success, 0 or a negative code on failure.

@@ -2,6 +2,8 @@
 // into the record and formatting the record back into text.
 #pragma once
 
+#include <memory>
+
 // Every field is a terminated string; the widths include the terminator and
 // bound what the parser stores (scheme 19 characters, path 1023, host 254,
 // user and password 24, port 39).
@@ -42,3 +44,8 @@ int QELURLParse(QELURL* url, const char* text);
 char* QELURLFormat(const QELURL* url, char* buffer, int size);
 
 void QELURLDestroy(QELURL* url);
+
+struct QELURLDeleter {
+  void operator()(QELURL* url) const { QELURLDestroy(url); }
+};
+using QELURLPtr = std::unique_ptr<QELURL, QELURLDeleter>;

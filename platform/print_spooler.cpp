@@ -19,13 +19,9 @@
 
 #include "platform/cups_library.h"
 #include "platform/print_settings.h"
+#include "platform/stdio_file.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 std::string errno_text(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::strerror(errno);

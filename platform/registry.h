@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // The three trees. Each lives in one file inside its own directory:
 //   current user   $TESSEL_REGISTRY_USER, else $XDG_CONFIG_HOME/tessel,
@@ -42,6 +43,11 @@ long RegOpenKey(RegRoot root, const char* path, uint32_t access, RegKey** key);
 // Opens a key, creating it and every missing parent first.
 long RegCreateKey(RegRoot root, const char* path, uint32_t access, RegKey** key);
 long RegCloseKey(RegKey* key);
+
+struct RegKeyCloser {
+  void operator()(RegKey* key) const { RegCloseKey(key); }
+};
+using RegKeyPtr = std::unique_ptr<RegKey, RegKeyCloser>;
 
 // Reads a value; a null or empty name is the key's unnamed value. With null
 // data only *size is set; with a buffer smaller than the value, *size

@@ -1,6 +1,7 @@
 // File and path helpers over POSIX calls.
 #include "support/qelfile.h"
 
+#include "platform/stdio_file.h"
 #include "support/qelstring.h"
 
 #include <cerrno>
@@ -26,10 +27,6 @@ void system_temp_dir(char* buffer, size_t size)
     const char* dir = std::getenv("TMPDIR");
     qel_strlcpy(buffer, dir != nullptr && *dir != '\0' ? dir : "/tmp", size);
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
@@ -153,7 +150,7 @@ int qel_copy_file(const char* source, const char* destination)
     if (size <= 0)
         return 0;
 
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(source, "rb"));
+    FilePtr in(std::fopen(source, "rb"));
     if (!in)
         return 0;
     FdCloser out{::open(destination, O_WRONLY | O_CREAT | O_TRUNC, 0666)};

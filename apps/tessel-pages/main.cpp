@@ -12,17 +12,11 @@
 #include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/dc_recording.h"
+#include "platform/stdio_file.h"
 
 namespace {
 
 constexpr int kPageWidth = 816, kPageHeight = 1056;
-
-struct FileCloser {
-  void operator()(FILE* f) const { fclose(f); }
-};
-struct DocumentFree {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
 
 }  // namespace
 
@@ -31,7 +25,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: tessel-pages FILE\n");
     return 2;
   }
-  std::unique_ptr<FILE, FileCloser> in(fopen(argv[1], "r"));
+  FilePtr in(fopen(argv[1], "r"));
   if (!in) {
     fprintf(stderr, "tessel-pages: cannot open %s: %s\n", argv[1], strerror(errno));
     return 1;
@@ -40,7 +34,7 @@ int main(int argc, char** argv) {
   const size_t slash = folder.rfind('/');
   folder = slash == std::string::npos ? "." : folder.substr(0, slash == 0 ? 1 : slash);
   const pdoc_sources sources{folder.c_str(), nullptr};
-  std::unique_ptr<pdoc_document, DocumentFree> document(pdocbuild_file(in.get(), &sources, nullptr));
+  pdoc_document_ptr document(pdocbuild_file(in.get(), &sources, nullptr));
   if (!document) {
     fprintf(stderr, "tessel-pages: out of memory\n");
     return 1;
@@ -49,7 +43,7 @@ int main(int argc, char** argv) {
   metrics.proportional = true;
   RecordingDc dc(96, kPageWidth, kPageHeight, metrics);
   dc.set_recording(false);
-  std::unique_ptr<RenderTarget, RenderTargetDeleter> target(
+  RenderTargetPtr target(
       rt_create(&dc, {0, 0, kPageWidth - 1, kPageHeight - 1}, RT_VERSION));
   if (!target) {
     fprintf(stderr, "tessel-pages: no render target\n");

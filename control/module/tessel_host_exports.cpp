@@ -12,6 +12,7 @@
 #include "document/pdocdump.h"
 #include "document/qelhtmlparser.h"
 #include "platform/host_services.h"
+#include "platform/stdio_file.h"
 
 namespace {
 
@@ -24,13 +25,6 @@ CTesselCtrl* control_of(IUnknown* object)
     auto* ours = dynamic_cast<TesselControlObject*>(control.get());
     return ours != nullptr ? &ours->control() : nullptr;
 }
-
-struct ParserDeleter {
-    void operator()(qelhtmlparser* parser) const { qelhtmlparser_destroy(parser); }
-};
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 struct PictureNameSink {
     TesselPictureNameFn each;
@@ -103,8 +97,8 @@ TESSEL_EXPORT bool TesselPictureNames(const char* file, TesselPictureNameFn each
 {
     if (file == nullptr || each == nullptr)
         return false;
-    std::unique_ptr<qelhtmlparser, ParserDeleter> parser(qelhtmlparser_create(4096));
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file, "rb"));
+    qelhtmlparser_ptr parser(qelhtmlparser_create(4096));
+    FilePtr in(std::fopen(file, "rb"));
     if (!parser || !in)
         return false;
     PictureNameSink sink{each, user};

@@ -12,11 +12,6 @@
 
 namespace {
 
-struct RegKeyCloser {
-    void operator()(RegKey* key) const { RegCloseKey(key); }
-};
-using RegKeyPtr = std::unique_ptr<RegKey, RegKeyCloser>;
-
 // One value to write; a null data writes the key alone.
 struct Entry {
     std::string key;

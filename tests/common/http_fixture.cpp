@@ -1,10 +1,9 @@
-// Callback recorder, temporary folders and a proxy-free settings store for
-// the HTTP client tests.
+// Callback recorder, file helpers and a proxy-free settings store for the
+// HTTP client tests.
 #include "common/http_fixture.h"
 
 #include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -27,16 +26,6 @@ bool HttpRecorder::saw_status(int code, const std::string& text) const {
   for (const auto& s : statuses)
     if (s.first == code && s.second == text) return true;
   return false;
-}
-
-TempDir::TempDir() {
-  char name[] = "/tmp/tessel-http-XXXXXX";
-  path_ = mkdtemp(name) ? name : "";
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 namespace {

@@ -1,6 +1,5 @@
-// Shared pieces of the HTTP client tests: an object owned by a unique_ptr,
-// a recorder for callbacks, a private settings store without proxies, and
-// temporary folders.
+// Shared pieces of the HTTP client tests: a recorder for callbacks, a
+// private settings store without proxies, and file helpers.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "net/qelhttp.h"
 
 namespace tessel_testing {
-
-struct HttpDeleter {
-  void operator()(QELHTTP* http) const { QELHTTPDestroy(http); }
-};
-using HttpObject = std::unique_ptr<QELHTTP, HttpDeleter>;
 
 // What the callbacks saw; pass it as user value and header user value.
 struct HttpRecorder {
@@ -56,20 +51,6 @@ void HttpRecorder::attach(QELHTTP* http) {
   set_callback(http, QELHTTP_OPT_HEADER_CALLBACK, &HttpRecorder::header);
   set_callback(http, QELHTTP_OPT_BODY_CALLBACK, &HttpRecorder::body_block);
 }
-
-// A folder removed with everything in it when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Points the current user's settings store at an empty folder and clears
 // the proxy variables, so that no transfer picks up a proxy by accident.

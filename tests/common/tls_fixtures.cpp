@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 namespace tessel_testing {
@@ -78,26 +77,18 @@ bool run_openssl(const std::vector<std::string>& args) {
 
 TestCertificates::TestCertificates() {
   require_openssl();
-  std::string pattern = (std::filesystem::temp_directory_path() / "tessel-tls-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no scratch folder for certificates";
-  folder_ = pattern;
   std::vector<std::string> args = {"req", "-x509"};
   args.insert(args.end(), kNewKey.begin(), kNewKey.end());
-  args.insert(args.end(), {"-keyout", folder_ + "/ca.key", "-out", ca_file(), "-subj",
+  args.insert(args.end(), {"-keyout", folder_.file("ca.key"), "-out", ca_file(), "-subj",
                            "/CN=Tessel Test CA", "-days", "2"});
   if (!run_openssl(args)) ADD_FAILURE() << "openssl could not make the test CA";
 }
 
-TestCertificates::~TestCertificates() {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
-
 CertificateFiles TestCertificates::issue(const std::string& name, const std::string& common_name,
                                          const std::string& alt_names) {
-  CertificateFiles files{folder_ + "/" + name + ".pem", folder_ + "/" + name + ".key"};
-  std::string request = folder_ + "/" + name + ".csr";
-  std::string extensions = folder_ + "/" + name + ".ext";
+  CertificateFiles files{folder_.file(name + ".pem"), folder_.file(name + ".key")};
+  std::string request = folder_.file(name + ".csr");
+  std::string extensions = folder_.file(name + ".ext");
   {
     std::ofstream out(extensions);
     out << "basicConstraints=CA:FALSE\n";
@@ -108,7 +99,7 @@ CertificateFiles TestCertificates::issue(const std::string& name, const std::str
   args.insert(args.end(), {"-keyout", files.key, "-out", request, "-subj", "/CN=" + common_name});
   bool made = run_openssl(args) &&
               run_openssl({"x509", "-req", "-in", request, "-CA", ca_file(), "-CAkey",
-                           folder_ + "/ca.key", "-CAcreateserial", "-out", files.certificate,
+                           folder_.file("ca.key"), "-CAcreateserial", "-out", files.certificate,
                            "-days", "2", "-extfile", extensions});
   if (!made) ADD_FAILURE() << "openssl could not issue " << name;
   return files;
@@ -116,7 +107,7 @@ CertificateFiles TestCertificates::issue(const std::string& name, const std::str
 
 CertificateFiles TestCertificates::self_signed(const std::string& name,
                                                const std::string& common_name) {
-  CertificateFiles files{folder_ + "/" + name + ".pem", folder_ + "/" + name + ".key"};
+  CertificateFiles files{folder_.file(name + ".pem"), folder_.file(name + ".key")};
   std::vector<std::string> args = {"req", "-x509"};
   args.insert(args.end(), kNewKey.begin(), kNewKey.end());
   args.insert(args.end(), {"-keyout", files.key, "-out", files.certificate, "-subj",

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/temp_dir.h"
+
 namespace tessel_testing {
 
 struct CertificateFiles {
@@ -23,12 +25,9 @@ struct CertificateFiles {
 class TestCertificates {
  public:
   TestCertificates();
-  ~TestCertificates();
-  TestCertificates(const TestCertificates&) = delete;
-  TestCertificates& operator=(const TestCertificates&) = delete;
 
-  const std::string& folder() const { return folder_; }
-  std::string ca_file() const { return folder_ + "/ca.pem"; }
+  const std::string& folder() const { return folder_.path(); }
+  std::string ca_file() const { return folder_.file("ca.pem"); }
   // alt_names: subjectAltName value such as "DNS:localhost,IP:127.0.0.1";
   // empty for a certificate with the common name only.
   CertificateFiles issue(const std::string& name, const std::string& common_name,
@@ -36,7 +35,7 @@ class TestCertificates {
   CertificateFiles self_signed(const std::string& name, const std::string& common_name);
 
  private:
-  std::string folder_;
+  TempDir folder_;
 };
 
 // A loopback port that nobody listens on at the moment of asking. The

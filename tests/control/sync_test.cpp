@@ -5,10 +5,10 @@
 #include <stdlib.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "control/tessel_ctrl.h"
 #include "device/flash_reader.h"
 #include "device/page_transfer.h"
@@ -23,10 +23,7 @@ class ControlSync : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/tessel-sync-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        flash_ = dir_ + "/flash.bin";
+        flash_ = dir_.file("flash.bin");
         setenv("TESSEL_HID_LIBRARY", kSimulator.c_str(), 1);
         setenv("TESSEL_SIM_FLASH", flash_.c_str(), 1);
         g_device_link = DeviceLinkState{};
@@ -40,8 +37,6 @@ protected:
         set_message_box_handler(previous_);
         unsetenv("TESSEL_HID_LIBRARY");
         unsetenv("TESSEL_SIM_FLASH");
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
 
     int pages_in_flash() const
@@ -54,7 +49,8 @@ protected:
         return directory.count;
     }
 
-    std::string dir_, flash_;
+    tessel_testing::TempDir dir_;
+    std::string flash_;
     std::vector<std::string> boxes_;
     MessageBoxHandler previous_;
 };
@@ -105,7 +101,7 @@ TEST_F(ControlSync, DeviceMessagesGoThroughTheControlsMessageBox)
     EXPECT_EQ(control.m_lastSync.status, SyncResult::Status::NoDevice);
 
     boxes_.clear();
-    setenv("TESSEL_HID_LIBRARY", (dir_ + "/missing.so").c_str(), 1);
+    setenv("TESSEL_HID_LIBRARY", (dir_.file("missing.so")).c_str(), 1);
     EXPECT_EQ(control.Sync(), S_OK);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].rfind("ORV/Tessel: ERROR: unable to load AtUsbHid.dll.", 0), 0u);

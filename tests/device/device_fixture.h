@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "device/hid_library.h"
 #include "device/page_image.h"
 #include "device/page_transfer.h"
@@ -79,11 +80,8 @@ class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/tessel-device-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        flash_ = dir_ + "/flash.bin";
-        log_ = dir_ + "/hid.log";
+        flash_ = dir_.file("flash.bin");
+        log_ = dir_.file("hid.log");
         setenv("TESSEL_HID_LIBRARY", kSimulator.c_str(), 1);
         setenv("TESSEL_SIM_FLASH", flash_.c_str(), 1);
         setenv("TESSEL_SIM_LOG", log_.c_str(), 1);
@@ -96,8 +94,6 @@ protected:
         unsetenv("TESSEL_SIM_FLASH");
         unsetenv("TESSEL_SIM_LOG");
         unsetenv("TESSEL_SIM_UNPLUGGED");
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
 
     SimulatorLog log() const { return read_log(log_); }
@@ -107,17 +103,15 @@ protected:
         std::filesystem::remove(log_, ignored);
     }
 
-    std::string dir_, flash_, log_;
+    tessel_testing::TempDir dir_;
+    std::string flash_, log_;
 };
 
 // Owns a built document.
 struct Document {
     explicit Document(const std::string& html) : doc(pdocbuild_string(html.c_str(), nullptr, nullptr)) {}
-    ~Document() { pdocbuild_free(doc); }
-    Document(const Document&) = delete;
-    Document& operator=(const Document&) = delete;
     pdoc_element* root() const { return doc ? doc->root : nullptr; }
-    pdoc_document* doc;
+    pdoc_document_ptr doc;
 };
 
 // The pages of a document as the transfer lays them out: 160 x 128 page
@@ -126,7 +120,7 @@ inline std::vector<std::vector<unsigned char>> render_pages(pdoc_element* root)
 {
     std::vector<std::vector<unsigned char>> pages;
     auto dc = CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
-    std::unique_ptr<RenderTarget, RenderTargetDeleter> target{
+    RenderTargetPtr target{
         rt_create(dc.get(), {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT}, RT_VERSION)};
     int offset = 0;
     for (pdoc_element* element = root; element != nullptr;) {

@@ -46,7 +46,7 @@ protected:
 
 TEST_F(HidLibrary, AbsentLibraryShowsOneMessageAndIsLookedForAgain)
 {
-    const std::string missing = dir_ + "/AtUsbHid.so";
+    const std::string missing = dir_.file("AtUsbHid.so");
     setenv("TESSEL_HID_LIBRARY", missing.c_str(), 1);
     const std::string expected = std::string("ORV/Tessel: ") + HID_LOAD_FAILED_TEXT;
     EXPECT_EQ(sync(), std::vector<std::string>{expected});

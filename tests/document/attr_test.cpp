@@ -10,14 +10,9 @@
 
 namespace {
 
-struct DocDeleter {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
-using Doc = std::unique_ptr<pdoc_document, DocDeleter>;
-
-Doc build(const char* html) {
+pdoc_document_ptr build(const char* html) {
   testing::internal::CaptureStdout();
-  Doc d(pdocbuild_string(html, nullptr, nullptr));
+  pdoc_document_ptr d(pdocbuild_string(html, nullptr, nullptr));
   testing::internal::GetCapturedStdout();
   return d;
 }
@@ -46,7 +41,7 @@ TEST(Values, IntegersSaturateAndLengthsSplit) {
 }
 
 TEST(Attributes, TextRunsModifyTheInheritedStyle) {
-  Doc d = build("<font size=+2 color=red face=Arial>a</font><font size=-1>b</font>"
+  pdoc_document_ptr d = build("<font size=+2 color=red face=Arial>a</font><font size=-1>b</font>"
                 "<font size=+1 size=+1 outline=#00FF00>c</font><center align=left>d</center>");
   pdoc_element* a = first_of(d->root, ELE_TEXT);
   ASSERT_TRUE(a);
@@ -64,7 +59,7 @@ TEST(Attributes, TextRunsModifyTheInheritedStyle) {
 }
 
 TEST(Attributes, ImagesTablesCellsRules) {
-  Doc d = build("<img width=50% src=a.png src=b.png embed-encoding name=pic>"
+  pdoc_document_ptr d = build("<img width=50% src=a.png src=b.png embed-encoding name=pic>"
                 "<table frame=box forcedisplay=Height width=80% bgcolor=MediumPurple><tr valign=middle>"
                 "<td width=50% height=20 colspan=0 rowspan=-4 valign=bottom>x</td></tr></table>"
                 "<hr size=0 width=75% noshade>");
@@ -97,7 +92,7 @@ TEST(Attributes, ImagesTablesCellsRules) {
   EXPECT_DOUBLE_EQ(hr->rule.width_frac, 0.75);
   EXPECT_EQ(hr->rule.noshade, 1);
 
-  Doc e = build("<table forcedisplay><tr><td colspan=2000000000>x</td></tr></table>"
+  pdoc_document_ptr e = build("<table forcedisplay><tr><td colspan=2000000000>x</td></tr></table>"
                 "<img embed-encoding></img>");
   EXPECT_EQ(first_of(e->root, ELE_TABLE)->table.forcedisplay, 'B');
   EXPECT_EQ(first_of(e->root, ELE_CELL)->cell.colspan, 1000);

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
 #include "document/pdocbuild.h"
 #include "document/pdocbuilder.h"
 #include "document/pdocdump.h"
@@ -23,10 +24,7 @@
 
 namespace {
 
-struct DocDeleter {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
-using Doc = std::unique_ptr<pdoc_document, DocDeleter>;
+using Doc = pdoc_document_ptr;
 
 std::string dump(const pdoc_document* doc, bool fields = false) {
   char* buf = nullptr;
@@ -497,11 +495,10 @@ TEST(Builder, FacesAndNamesAreSharedByTheDocument) {
 }
 
 TEST(Builder, InlineImageDataIsCollectedInASideFileOfTheTemporaryDirectory) {
-  char dir[] = "/tmp/pdocimgXXXXXX";
-  ASSERT_TRUE(mkdtemp(dir));
-  const std::string src = std::string(dir) + "/pic.png";
+  tessel_testing::TempDir dir;
+  const std::string src = dir.file("pic.png");
   pdoc_builder b{};
-  b.temp_dir = dir;
+  b.temp_dir = dir.path().c_str();
   pdoc_element* image = pdoc_create_element(&b, nullptr, PDOC_TAG_IMG, nullptr);
   ASSERT_TRUE(image);
   image->image.src = strdup(src.c_str());
@@ -513,7 +510,7 @@ TEST(Builder, InlineImageDataIsCollectedInASideFileOfTheTemporaryDirectory) {
   EXPECT_NE(access((src + ".uu").c_str(), F_OK), 0);
   ASSERT_TRUE(image->image.side_file);
   const std::string side = image->image.side_file;
-  EXPECT_EQ(side.rfind(std::string(dir) + "/", 0), 0u) << side;
+  EXPECT_EQ(side.rfind(dir.path() + "/", 0), 0u) << side;
   std::ifstream in(side);
   std::stringstream content;
   content << in.rdbuf();
@@ -534,7 +531,6 @@ TEST(Builder, InlineImageDataIsCollectedInASideFileOfTheTemporaryDirectory) {
   EXPECT_EQ(printed.rfind("Error opening /nonexistent-dir/", 0), 0u) << printed;
   EXPECT_NE(printed.find(" for write binary append.\n"), std::string::npos) << printed;
   pdoc_free_element(image);
-  rmdir(dir);
 }
 
 }  // namespace

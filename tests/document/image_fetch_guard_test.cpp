@@ -11,6 +11,7 @@
 
 #include "common/hostile_peer.h"
 #include "common/http_fixture.h"
+#include "common/temp_dir.h"
 #include "common/tls_fixtures.h"
 #include "document/image_test_server.h"
 #include "image/imgfilter.h"
@@ -20,7 +21,7 @@ namespace {
 using imagetest::Answer;
 using imagetest::build;
 using imagetest::Built;
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 using tessel_testing::Hostile;
 using tessel_testing::HostilePeer;
 
@@ -39,7 +40,7 @@ class PictureGuards : public testing::Test {
   }
 
   tessel_testing::NoSystemProxy direct;
-  ScratchDir temp;
+  TempDir temp;
   const std::string png = imagetest::picture_bytes(IMF_FMT_PNG, 6, 3);
 };
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "common/http_fixture.h"
+#include "common/temp_dir.h"
 #include "document/image_test_server.h"
 #include "document/pdocimage.h"
 #include "image/imgfilter.h"
@@ -20,7 +21,7 @@ using imagetest::Answer;
 using imagetest::build;
 using imagetest::Built;
 using imagetest::PictureServer;
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 
 bool starts_with(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 bool ends_with(const std::string& s, const std::string& suffix) {
@@ -38,7 +39,7 @@ class PictureFetch : public testing::Test {
 
   tessel_testing::NoSystemProxy direct;  // no proxy from the environment
   PictureServer server;
-  ScratchDir temp;
+  TempDir temp;
 };
 
 TEST_F(PictureFetch, EachImageTypeGetsItsExtensionAndItsSizeFromTheFile) {

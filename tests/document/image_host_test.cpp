@@ -9,13 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "common/http_fixture.h"
+#include "common/temp_dir.h"
 #include "document/image_test_server.h"
 #include "image/imgfilter.h"
 #include "support/qelbase64.h"
 
 namespace {
 
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 
 std::string run(const std::string& command, int* status) {
   std::string output;
@@ -32,8 +33,8 @@ TEST(HostRun, LeavesNoPictureFilesInTheTemporaryDirectory) {
   const std::string host = std::string(TESSEL_BINARY_DIR) + "/apps/tessel";
   ASSERT_EQ(access(host.c_str(), X_OK), 0) << host << " is missing; build the tessel target";
   tessel_testing::NoSystemProxy direct;  // also for the host, which inherits it
-  ScratchDir site;
-  ScratchDir temp;
+  TempDir site;
+  TempDir temp;
   imagetest::write_file(site.file("logo.png"), imagetest::picture_bytes(IMF_FMT_PNG, 40, 20));
   imagetest::write_file(site.file("photo.jpg"), imagetest::picture_bytes(IMF_FMT_JPEG, 16, 16));
   imagetest::write_file(site.file("anim.gif"), "GIF89a");

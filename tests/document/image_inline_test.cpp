@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
 #include "document/image_test_server.h"
 #include "image/imgfilter.h"
 #include "support/qelbase64.h"
@@ -16,7 +17,7 @@ namespace {
 
 using imagetest::build;
 using imagetest::Built;
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 
 // The encoding in lines of 76 characters, or (one_line) without line breaks.
 std::string base64_lines(const std::string& bytes, bool one_line = false) {
@@ -41,7 +42,7 @@ bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 class InlinePicture : public testing::Test {
  protected:
   const std::string png = imagetest::picture_bytes(IMF_FMT_PNG, 30, 10);
-  ScratchDir temp;
+  TempDir temp;
 };
 
 TEST_F(InlinePicture, IsDecodedIntoATemporaryFileRemovedWithTheTree) {
@@ -73,7 +74,7 @@ TEST_F(InlinePicture, IsDecodedIntoATemporaryFileRemovedWithTheTree) {
 }
 
 TEST_F(InlinePicture, APathNamedByTheDocumentIsNeverWrittenOrRemoved) {
-  ScratchDir victims;
+  TempDir victims;
   const std::string victim = victims.file("keep.jpg");
   imagetest::write_file(victim, "precious");
   {
@@ -157,7 +158,7 @@ TEST_F(InlinePicture, OneWithoutDataHasNoSourceAndDoesNotShowTheNext) {
 }
 
 TEST(LocalPicture, RelativeNamesAreLookedUpUnderABaseFolder) {
-  ScratchDir folder;
+  TempDir folder;
   const std::string bmp = imagetest::picture_bytes(IMF_FMT_BMP, 8, 6);
   imagetest::write_file(folder.file("logo.bmp"), bmp);
   {

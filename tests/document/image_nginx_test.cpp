@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/nginx_server.h"
+#include "common/temp_dir.h"
 #include "document/image_test_server.h"
 #include "image/imgfilter.h"
 
@@ -14,7 +15,7 @@ namespace {
 
 using imagetest::build;
 using imagetest::Built;
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 
 class NginxPictures : public testing::Test {
  protected:
@@ -28,7 +29,7 @@ class NginxPictures : public testing::Test {
 
   tessel_testing::NoSystemProxy direct;
   tessel_testing::NginxServer nginx;
-  ScratchDir temp;
+  TempDir temp;
   const std::string jpeg = imagetest::picture_bytes(IMF_FMT_JPEG, 64, 48);
 };
 

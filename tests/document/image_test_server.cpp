@@ -8,16 +8,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
 #include "document/pdocbuild.h"
 #include "image/imgfilter.h"
 
@@ -166,28 +164,8 @@ void PictureServer::serve(int fd) {
     send_all(fd, answer.body.data(), answer.body.size());
 }
 
-ScratchDir::ScratchDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tessel-images-XXXXXX";
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder");
-  path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> ScratchDir::entries() const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string picture_bytes(int format, int width, int height) {
-  ScratchDir scratch;
+  tessel_testing::TempDir scratch;
   const std::string path = scratch.file("picture");
   imf_context_ptr context(imf_create(IMF_VERSION));
   imf_register(context.get(), imf_module_png);
@@ -223,8 +201,6 @@ std::string png_claiming(unsigned width, unsigned height) {
   put_be32(png, 29, crc32(reinterpret_cast<const unsigned char*>(png.data()) + 12, 17));
   return png;
 }
-
-void DocumentDeleter::operator()(pdoc_document* document) const { pdocbuild_free(document); }
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Test pieces for picture fetching: a loopback server on a chosen 127.x
-// address that answers by path and records every request head, a scratch
-// folder, and picture files made with our own encoders.
+// address that answers by path and records every request head, and picture
+// files made with our own encoders.
 #pragma once
 
 #include <atomic>
@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "document/pdoc.h"
+#include "document/pdocbuild.h"
 
 namespace imagetest {
 
@@ -56,23 +58,6 @@ class PictureServer {
   std::thread thread_;
 };
 
-// A folder under the system's temporary directory, removed with its
-// contents when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  // Names of the entries in the folder, sorted.
-  std::vector<std::string> entries() const;
-
- private:
-  std::string path_;
-};
-
 // The bytes of a width x height picture in the format (IMF_FMT_PNG,
 // IMF_FMT_JPEG or IMF_FMT_BMP), written by the image library.
 std::string picture_bytes(int format, int width, int height);
@@ -80,16 +65,11 @@ std::string picture_bytes(int format, int width, int height);
 // small picture).
 std::string png_claiming(unsigned width, unsigned height);
 
-struct DocumentDeleter {
-  void operator()(pdoc_document* document) const;
-};
-using Document = std::unique_ptr<pdoc_document, DocumentDeleter>;
-
 // A document built from html with the given base address, temporary
 // directory and extra header lines (each may be null), and what the build
 // printed on standard output.
 struct Built {
-  Document doc;
+  pdoc_document_ptr doc;
   std::string printed;
   // The images of the tree in document order.
   std::vector<pdoc_element*> images() const;

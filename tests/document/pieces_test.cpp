@@ -21,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using imagetest::ScratchDir;
+using tessel_testing::TempDir;
 
 struct Pieces {
   const std::string* html;
@@ -38,7 +38,7 @@ void feed_pieces(qelhtmlparser* parser, void* user) {
 // The dump with every field; names of temporary picture files (which differ
 // from build to build) are replaced by TEMP.
 std::string dump_in_pieces(const std::string& html, size_t piece, const std::string& base,
-                           const ScratchDir& temp) {
+                           const TempDir& temp) {
   Pieces in{&html, piece};
   const pdoc_sources sources{base.c_str(), temp.path().c_str()};
   testing::internal::CaptureStdout();
@@ -72,7 +72,7 @@ std::vector<fs::path> documents_in(const fs::path& dir) {
 
 void expect_same_in_pieces(const fs::path& path, const std::string& html) {
   SCOPED_TRACE(path.string());
-  ScratchDir temp;
+  TempDir temp;
   const std::string base = path.parent_path().string();
   const std::string whole = dump_in_pieces(html, 0, base, temp);
   for (size_t piece : {1u, 3u, 7u}) {
@@ -101,7 +101,7 @@ TEST(Pieces, SampleAndTestDocumentsBuildTheSameTree) {
 }
 
 TEST(Pieces, FuzzingSeedsBuildTheSameTree) {
-  ScratchDir seeds;
+  TempDir seeds;
   size_t count = 0;
   for (const char* target : {"html", "html_tables", "paginate"}) {
     const fs::path dir = fs::path(seeds.path()) / target;

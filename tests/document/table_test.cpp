@@ -11,13 +11,8 @@
 
 namespace {
 
-struct DocDeleter {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
-using Doc = std::unique_ptr<pdoc_document, DocDeleter>;
-
 struct Built {
-  Doc doc;
+  pdoc_document_ptr doc;
   std::string reports;
   pdoc_element* table() const { return doc->root->child->child; }
   std::string matrix() const {

@@ -8,12 +8,12 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/temp_dir.h"
 #include "image/imgfilter.h"
 
 namespace imgtest {
@@ -63,24 +63,13 @@ inline void append(bytes& out, const bytes& more) { out.insert(out.end(), more.b
 class ImageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel-image-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back(0);
-    ASSERT_NE(mkdtemp(name.data()), nullptr);
-    dir_ = name.data();
     context_.reset(imf_create(IMF_VERSION));
     ASSERT_TRUE(context_);
     imf_register(context_.get(), imf_module_bmp);
     imf_register(context_.get(), imf_module_png);
     imf_register(context_.get(), imf_module_jpeg);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string path(const std::string& name) const { return dir_.file(name); }
 
   std::string write_file(const std::string& name, const bytes& data) {
     std::string p = path(name);
@@ -105,7 +94,7 @@ class ImageTest : public ::testing::Test {
   imf_image* img() { return context_->image; }
   std::string error() const { return context_->error_text; }
 
-  std::string dir_;
+  tessel_testing::TempDir dir_;
   imf_context_ptr context_;
 };
 

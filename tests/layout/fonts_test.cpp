@@ -11,8 +11,6 @@
 
 namespace {
 
-using TargetPtr = std::unique_ptr<RenderTarget, RenderTargetDeleter>;
-
 struct Runs {
   std::vector<std::unique_ptr<pdoc_element>> elements;
   std::vector<std::string> texts;
@@ -49,7 +47,7 @@ TEST(Fonts, FailureTextsAndEmptyFace) {
   RecordingDc dc;
   dc.refuse_face("times");
   dc.refuse_face("bogus");
-  TargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
+  RenderTargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
   Runs runs;
   pdoc_element* e = runs.add("x");
   e->style.flags = STYLE_ITALIC | STYLE_BOLD;
@@ -65,7 +63,7 @@ TEST(Fonts, FailureTextsAndEmptyFace) {
 
 TEST(Fonts, FitText) {
   RecordingDc dc;
-  TargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
+  RenderTargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
   RtSize size{};
   int widest = 0;
   EXPECT_EQ(fit_text(t.get(), "hello world", 11, 42, &size, &widest), 6);
@@ -83,7 +81,7 @@ TEST(Fonts, FitText) {
 
 TEST(Fonts, MeasureLineKeepsJoinedWordsTogether) {
   RecordingDc dc;
-  TargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
+  RenderTargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
   Runs runs;
   pdoc_element* first = runs.add("xy ab");
   runs.add("cd ef");

@@ -19,11 +19,6 @@
 
 namespace {
 
-struct DocumentFree {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
-using Document = std::unique_ptr<pdoc_document, DocumentFree>;
-
 // What a job drew: per page the text of every text_out with the text colour
 // the context had for it, and what the job left out.
 struct Job {
@@ -57,7 +52,7 @@ std::vector<std::pair<std::string, std::string>> coloured_texts(const RecordingD
 }
 
 Job lay_out(const std::string& html, int width, int height, int dpi = 96) {
-  Document document(pdocbuild_string(html.c_str(), nullptr, nullptr));
+  pdoc_document_ptr document(pdocbuild_string(html.c_str(), nullptr, nullptr));
   EXPECT_TRUE(document);
   Job job;
   if (!document) return job;
@@ -204,9 +199,9 @@ TEST(Markup, WhatIsLeftOutIsCountedWithItsFirstPage) {
 
 // The first page of html on a white image surface.
 std::unique_ptr<CairoDc> draw_first_page(const std::string& html, int width, int height) {
-  Document document(pdocbuild_string(html.c_str(), nullptr, nullptr));
+  pdoc_document_ptr document(pdocbuild_string(html.c_str(), nullptr, nullptr));
   auto dc = CairoDc::create_screen(width, height);
-  std::unique_ptr<RenderTarget, RenderTargetDeleter> target(
+  RenderTargetPtr target(
       rt_create(dc.get(), {0, 0, width - 1, height - 1}, RT_VERSION));
   target->fill_rect(target.get(), 0, 0, width, height, 0xFFFFFF);
   int offset = 0;

@@ -19,11 +19,6 @@
 
 namespace {
 
-struct DocumentFree {
-  void operator()(pdoc_document* d) const { pdocbuild_free(d); }
-};
-using Document = std::unique_ptr<pdoc_document, DocumentFree>;
-
 // A long table whose rows differ in what a measurement leaves behind: fonts
 // and colours, a cell holding only a break, cells with nested tables; and in
 // how their cells lie: spanning rows or columns, aligned by their content's
@@ -106,7 +101,7 @@ struct Job {
 // Lays out every page of html on a fresh page context, with or without the
 // job's records of measurements.
 Job lay_out(const std::string& html, bool keep_measurements) {
-  Document document(pdocbuild_string(html.c_str(), nullptr, nullptr));
+  pdoc_document_ptr document(pdocbuild_string(html.c_str(), nullptr, nullptr));
   RecordingPage page(420, 300);
   Job job;
   testing::internal::CaptureStdout();
@@ -148,7 +143,7 @@ TEST(MeasureMemo, MeasurementsThatPrintADiagnosticAreMadeAgainEachTime) {
   // measured; a reused measurement would print it once only.
   const std::string html = ledger(120, "Nowhere Sans");
   auto refusing = [&](bool keep) {
-    Document document(pdocbuild_string(html.c_str(), nullptr, nullptr));
+    pdoc_document_ptr document(pdocbuild_string(html.c_str(), nullptr, nullptr));
     RecordingPage page(420, 300);
     page.dc.refuse_face("Nowhere Sans");
     testing::internal::CaptureStdout();
@@ -219,7 +214,7 @@ TEST(MeasureMemo, GatheredRowsGiveTheSamePassAsWalkingThem) {
     html += r == 3 ? "<tr><td rowspan=3>tall</td><td>x</td></tr>"
            : r == 4 || r == 5 ? "<tr><td>y</td></tr>"
                               : "<tr><td>" + std::to_string(r) + "</td><td>z</td></tr>";
-  Document document(pdocbuild_string((html + "</table>").c_str(), nullptr, nullptr));
+  pdoc_document_ptr document(pdocbuild_string((html + "</table>").c_str(), nullptr, nullptr));
   pdoc_element* table = first_table(document->root);
   ASSERT_NE(table, nullptr);
   RecordingPage page(400, 300);
@@ -257,7 +252,7 @@ TEST(MeasureMemo, APassOfKeptMeasurementsLeavesTheColoursOfItsLastCell) {
       "<table border=1><tr><td><font color=green>a</font></td><td>b</td></tr>"
       "<tr><td>c</td><td><font color=red>d</font></td></tr></table>";
   auto colour_after_pass = [&](bool keep, int passes) {
-    Document document(pdocbuild_string(html, nullptr, nullptr));
+    pdoc_document_ptr document(pdocbuild_string(html, nullptr, nullptr));
     pdoc_element* table = first_table(document->root);
     EXPECT_NE(table, nullptr);
     if (!table) return DcColor{0};

@@ -14,19 +14,18 @@
 
 namespace {
 
-using TargetPtr = std::unique_ptr<RenderTarget, RenderTargetDeleter>;
 using Ops = std::vector<std::string>;
 
-TargetPtr make(DeviceContext* dc, RtRect rect) { return TargetPtr(rt_create(dc, rect, RT_VERSION)); }
+RenderTargetPtr make(DeviceContext* dc, RtRect rect) { return RenderTargetPtr(rt_create(dc, rect, RT_VERSION)); }
 
 TEST(RenderTarget, RectanglesAndSubtargetOrigins) {
   RecordingDc dc;
   EXPECT_EQ(page_width(make(&dc, {5, 5, 5, 5}).get()), 1);
   EXPECT_EQ(make(&dc, {5, 5, 4, 5}), nullptr);
-  EXPECT_EQ(TargetPtr(rt_create(&dc, {0, 0, 1, 1}, 99)), nullptr);
+  EXPECT_EQ(RenderTargetPtr(rt_create(&dc, {0, 0, 1, 1}, 99)), nullptr);
   EXPECT_EQ(page_width(nullptr), 0);
   auto parent = make(&dc, {10, 20, 409, 319});
-  TargetPtr child(parent->create_subtarget(parent.get(), 0, 0, 49, 29));
+  RenderTargetPtr child(parent->create_subtarget(parent.get(), 0, 0, 49, 29));
   ASSERT_TRUE(child);
   EXPECT_EQ(child->left, 10);
   EXPECT_EQ(child->bottom, 49);
@@ -131,7 +130,7 @@ TEST(RenderTarget, ChildFontsAndPensAreOwnedAndRestored) {
     const DcObject parent_font = dc.selected(DcObjectKind::Font);
     const DcObject parent_pen = dc.selected(DcObjectKind::Pen);
     {
-      TargetPtr child(parent->create_subtarget(parent.get(), 0, 0, 9, 9));
+      RenderTargetPtr child(parent->create_subtarget(parent.get(), 0, 0, 9, 9));
       EXPECT_EQ(child->select_font(child.get(), "Times", 12, 0, 0, RT_NO_COLOR), 1)
           << "a child's first request always creates a font";
       child->select_font(child.get(), "arial", 8, 0, 0, RT_NO_COLOR);
@@ -219,7 +218,7 @@ TEST(RenderTargetPixels, DrawImageStretchesIntoTheTarget) {
   auto dc = CairoDc::create_screen(40, 40);
   auto page = make(dc.get(), {0, 0, 39, 39});
   page->fill_rect(page.get(), 0, 0, 40, 40, 0x000000);
-  TargetPtr box(page->create_subtarget(page.get(), 10, 10, 29, 29));
+  RenderTargetPtr box(page->create_subtarget(page.get(), 10, 10, 29, 29));
   ASSERT_TRUE(box);
   EXPECT_EQ(box->draw_image(box.get(), image.get(), 2, 2, 4, 4), 1);
   // Colours read back as 0x00BBGGRR.

@@ -21,7 +21,6 @@ namespace {
 
 using tessel_testing::Hostile;
 using tessel_testing::HostilePeer;
-using tessel_testing::HttpObject;
 using tessel_testing::LoopbackHttpServer;
 using Clock = std::chrono::steady_clock;
 
@@ -33,7 +32,7 @@ struct Outcome {
 
 // A GET with every wait limited to timeout seconds.
 Outcome get(const std::string& url, int timeout, const std::string& output = "") {
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   QELHTTPEnableSSL(http.get());
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, url.c_str());
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
@@ -102,21 +101,15 @@ TEST(BoundedWaits, EndlessHeadEndsAtItsSizeLimit) {
 TEST(BoundedWaits, TlsAcceptOfAHalfHelloTimesOut) {
   tessel_testing::TestCertificates certificates;
   const tessel_testing::CertificateFiles files = certificates.self_signed("server", "127.0.0.1");
-  struct ContextDeleter {
-    void operator()(QELSOCKSSLCTX* context) const { QELSockSSLCtxDestroy(context); }
-  };
-  std::unique_ptr<QELSOCKSSLCTX, ContextDeleter> context(QELSockSSLCtxCreate(QELSSL_VERSION_FLEXIBLE));
+  QELSOCKSSLCTXPtr context(QELSockSSLCtxCreate(QELSSL_VERSION_FLEXIBLE));
   ASSERT_TRUE(context);
   QELSockSSLCtxSetChainFile(context.get(), files.certificate.c_str());
   QELSockSSLCtxSetKeyFile(context.get(), files.key.c_str());
-  struct SocketDeleter {
-    void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
-  };
-  std::unique_ptr<QELTCPSocket, SocketDeleter> listener(QELTCPSocketCreate());
+  QELTCPSocketPtr listener(QELTCPSocketCreate());
   const std::string port = tessel_testing::unused_loopback_port();
   ASSERT_EQ(QELTCPSocketListen(listener.get(), "127.0.0.1", port.c_str(), 4), 0);
   const int client = tessel_testing::connect_with_half_client_hello(std::stoi(port));
-  std::unique_ptr<QELTCPSocket, SocketDeleter> accepted(QELTCPSocketAccept(listener.get()));
+  QELTCPSocketPtr accepted(QELTCPSocketAccept(listener.get()));
   ASSERT_TRUE(accepted);
   QELTCPSocketSetTimeout(accepted.get(), 1);
   const auto start = Clock::now();
@@ -133,7 +126,7 @@ TEST(BoundedWaits, UnreadRequestBodyFailsAfterTheTimeOut) {
   HostilePeer peer(Hostile::SilentAfterAccept);
   const std::string data(64 << 20, 'u');
   const QELHTTPUpload upload{data.data(), static_cast<int32_t>(data.size()), "application/octet-stream"};
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, peer.url("/upload").c_str());
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_POST);
   QELHTTPSetOption(http.get(), QELHTTP_OPT_UPLOAD, &upload);
@@ -185,7 +178,7 @@ TEST_F(AnnouncedLength, LengthsThatCannotBeTrustedFailTheHead) {
 
 TEST_F(AnnouncedLength, NoBodyFollowsAHeadRequest) {
   LoopbackHttpServer server({{"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n", true, 0}});
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, server.url().c_str());
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_HEAD);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_READ_TIMEOUT, 2);

@@ -37,15 +37,10 @@ struct ScriptedSource {
   }
 };
 
-struct BufDeleter {
-  void operator()(QELBuf* reader) const { QELBufDestroy(reader); }
-};
-using BufPtr = std::unique_ptr<QELBuf, BufDeleter>;
-
 class BufioTest : public ::testing::Test {
  protected:
-  BufPtr make(int capacity) {
-    return BufPtr(QELBufCreate(capacity, &source_, ScriptedSource::read));
+  QELBufPtr make(int capacity) {
+    return QELBufPtr(QELBufCreate(capacity, &source_, ScriptedSource::read));
   }
   std::string line(QELBuf* reader, int max, int* result = nullptr) {
     std::string destination(static_cast<size_t>(max) + 8, '#');
@@ -58,7 +53,7 @@ class BufioTest : public ::testing::Test {
 
 TEST_F(BufioTest, LineSplitAcrossPacketsComesInTwoParts) {
   source_.packets = {"GET", " / HTTP/1.0\r\n", "next\n"};
-  BufPtr reader = make(4096);
+  QELBufPtr reader = make(4096);
   EXPECT_EQ(line(reader.get(), 4096), "GET");
   EXPECT_EQ(line(reader.get(), 4096), " / HTTP/1.0\r\n");
   EXPECT_EQ(line(reader.get(), 4096), "next\n");
@@ -67,7 +62,7 @@ TEST_F(BufioTest, LineSplitAcrossPacketsComesInTwoParts) {
 
 TEST_F(BufioTest, LongLineComesInPiecesOfMaxMinusOne) {
   source_.packets = {std::string(199, 'a') + "\n" + "tail\n"};
-  BufPtr reader = make(4096);
+  QELBufPtr reader = make(4096);
   int n = 0;
   EXPECT_EQ(line(reader.get(), 80, &n), std::string(79, 'a'));
   EXPECT_EQ(n, 79);
@@ -80,14 +75,14 @@ TEST_F(BufioTest, LongLineComesInPiecesOfMaxMinusOne) {
 
 TEST_F(BufioTest, LineOfExactlyMaxMinusOneIsWhole) {
   source_.packets = {std::string(8, 'b') + "\n" + "rest\n"};
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   EXPECT_EQ(line(reader.get(), 10), std::string(8, 'b') + "\n");
   EXPECT_EQ(line(reader.get(), 10), "rest\n");
 }
 
 TEST_F(BufioTest, HeldLineIsServedWithoutReading) {
   source_.packets = {"one\ntwo\n"};
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   EXPECT_EQ(line(reader.get(), 64), "one\n");
   int calls = source_.calls;
   EXPECT_EQ(line(reader.get(), 64), "two\n");
@@ -96,14 +91,14 @@ TEST_F(BufioTest, HeldLineIsServedWithoutReading) {
 
 TEST_F(BufioTest, FullBufferWithoutDelimiterIsReturned) {
   source_.packets = {"abcdefghijklmnop\n"};
-  BufPtr reader = make(8);
+  QELBufPtr reader = make(8);
   EXPECT_EQ(line(reader.get(), 80), "abcdefgh");
   EXPECT_EQ(line(reader.get(), 80), "ijklmnop");
   EXPECT_EQ(line(reader.get(), 80), "\n");
 }
 
 TEST_F(BufioTest, ClosedOrFailingSourceGivesEmptyLines) {
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   for (int i = 0; i < 3; ++i) {
     int n = -5;
     EXPECT_EQ(line(reader.get(), 64, &n), "");
@@ -122,7 +117,7 @@ TEST_F(BufioTest, ClosedOrFailingSourceGivesEmptyLines) {
 
 TEST_F(BufioTest, DelimiterCanBeCarriageReturn) {
   source_.packets = {"a\rb\nc\r"};
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   QELBufSetDelimiter(reader.get(), 0, '\r');
   QELBufSetDelimiter(reader.get(), 1, 'x');  // other options are ignored
   EXPECT_EQ(line(reader.get(), 64), "a\r");
@@ -131,7 +126,7 @@ TEST_F(BufioTest, DelimiterCanBeCarriageReturn) {
 
 TEST_F(BufioTest, TinyLimitsStayInBounds) {
   source_.packets = {"abc\n"};
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   EXPECT_EQ(line(reader.get(), 1), "");
   EXPECT_EQ(line(reader.get(), 2), "a");
   char untouched = '#';
@@ -141,7 +136,7 @@ TEST_F(BufioTest, TinyLimitsStayInBounds) {
 
 TEST_F(BufioTest, BlockReadTakesHeldBytesThenOneRead) {
   source_.packets = {"HTTP/1.0 200\n0123456789", std::string(5000, 'z')};
-  BufPtr reader = make(23);
+  QELBufPtr reader = make(23);
   EXPECT_EQ(line(reader.get(), 64), "HTTP/1.0 200\n");
   ASSERT_EQ(reader->count, 10);
   std::string block(4096, '\0');
@@ -155,7 +150,7 @@ TEST_F(BufioTest, BlockReadTakesHeldBytesThenOneRead) {
 
 TEST_F(BufioTest, BlockReadFromHeldBytesAndFailure) {
   source_.packets = {"abcdef", "<fail>"};
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   EXPECT_EQ(line(reader.get(), 64), "abcdef");
   source_.packets = {"xyz", "<fail>"};
   EXPECT_EQ(line(reader.get(), 2), "x");  // leaves "yz" held
@@ -169,7 +164,7 @@ TEST_F(BufioTest, BlockReadFromHeldBytesAndFailure) {
 
 TEST_F(BufioTest, SkipToFindsSequenceAcrossReads) {
   source_.packets = {"header: 1\r\n\r", "\nbody"};
-  BufPtr reader = make(12);
+  QELBufPtr reader = make(12);
   EXPECT_EQ(QELBufSkipTo(reader.get(), "\r\n\r\n", 4), 9);
   EXPECT_EQ(line(reader.get(), 64), "\r\n");  // the sequence stays held
   EXPECT_EQ(line(reader.get(), 64), "\r\n");
@@ -178,20 +173,20 @@ TEST_F(BufioTest, SkipToFindsSequenceAcrossReads) {
 
 TEST_F(BufioTest, SkipToCountsEveryDiscardedByte) {
   source_.packets = {std::string(50, '.'), std::string(50, '.'), "END!"};
-  BufPtr reader = make(16);
+  QELBufPtr reader = make(16);
   EXPECT_EQ(QELBufSkipTo(reader.get(), "END", 3), 100);
   EXPECT_EQ(line(reader.get(), 64), "END!");
 }
 
 TEST_F(BufioTest, SkipToFailsAtEndAndAfterFailedFill) {
   source_.packets = {"no match here"};
-  BufPtr reader = make(64);
+  QELBufPtr reader = make(64);
   EXPECT_EQ(QELBufSkipTo(reader.get(), "zz", 2), -1);
   EXPECT_EQ(QELBufSkipTo(reader.get(), "", 0), -1);
 
   ScriptedSource failing;
   failing.fail_at_end = true;
-  BufPtr broken(QELBufCreate(64, &failing, ScriptedSource::read));
+  QELBufPtr broken(QELBufCreate(64, &failing, ScriptedSource::read));
   EXPECT_EQ(QELBufSkipTo(broken.get(), "x", 1), -1);
   failing.packets = {"x\n"};
   char destination[8];
@@ -202,7 +197,7 @@ TEST_F(BufioTest, SkipToFailsAtEndAndAfterFailedFill) {
 
 TEST_F(BufioTest, SequenceLongerThanBufferEnds) {
   source_.packets = {std::string(100, 'a')};
-  BufPtr reader = make(4);
+  QELBufPtr reader = make(4);
   EXPECT_EQ(QELBufSkipTo(reader.get(), "aaaaaaaa", 8), -1);
 }
 
@@ -215,7 +210,7 @@ TEST(BufioCreate, RejectsBadArgumentsAndReadsFiles) {
   ASSERT_EQ(pipe(pipe_ends), 0);
   ASSERT_EQ(write(pipe_ends[1], "line one\nline two\n", 18), 18);
   close(pipe_ends[1]);
-  BufPtr reader(QELBufCreateForFile(64, pipe_ends[0]));
+  QELBufPtr reader(QELBufCreateForFile(64, pipe_ends[0]));
   char destination[64];
   EXPECT_EQ(QELBufReadLine(reader.get(), destination, 64), 9);
   EXPECT_STREQ(destination, "line one\n");

@@ -16,7 +16,6 @@
 
 namespace {
 
-using tessel_testing::HttpObject;
 using tessel_testing::NginxServer;
 using tessel_testing::TinyproxyServer;
 
@@ -37,8 +36,8 @@ class HttpPeersTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(nginx_.error(), "") << "the real-peer tests need nginx"; }
 
-  HttpObject get(const std::string& url, int version = 0) {
-    HttpObject http(QELHTTPCreate());
+  QELHTTPPtr get(const std::string& url, int version = 0) {
+    QELHTTPPtr http(QELHTTPCreate());
     QELHTTPEnableSSL(http.get());
     QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, url.c_str());
     QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
@@ -59,20 +58,20 @@ class HttpPeersTest : public ::testing::Test {
 
 TEST_F(HttpPeersTest, FiftyMegabytesOverHttpArriveIntact) {
   const std::string source = served("big.bin", 50ll << 20);
-  HttpObject http = get(nginx_.http_url("/big.bin"), 1);
+  QELHTTPPtr http = get(nginx_.http_url("/big.bin"), 1);
   EXPECT_EQ(QELHTTPExecute(http.get()), 50 << 20) << QELHTTPError(http.get());
   EXPECT_EQ(checksum(out()), checksum(source));
 }
 
 TEST_F(HttpPeersTest, HttpsWithSelfSignedCertificate) {
   const std::string source = served("tls.bin", 3 << 20);
-  HttpObject http = get(nginx_.https_url("/tls.bin"));
+  QELHTTPPtr http = get(nginx_.https_url("/tls.bin"));
   EXPECT_EQ(QELHTTPExecute(http.get()), 3 << 20) << QELHTTPError(http.get());
   EXPECT_EQ(checksum(out()), checksum(source));
 }
 
 TEST_F(HttpPeersTest, MissingFileIsANotFound) {
-  HttpObject http = get(nginx_.http_url("/absent.html"));
+  QELHTTPPtr http = get(nginx_.http_url("/absent.html"));
   EXPECT_EQ(QELHTTPExecute(http.get()), -6);
   EXPECT_EQ(QELHTTPStatusCode(http.get()), 404);
 }
@@ -83,7 +82,7 @@ TEST_F(HttpPeersTest, ThroughTinyproxyFromTheEnvironment) {
   const std::string source = served("via.bin", 200000);
   // The settings store is empty, so the proxy variables describe the proxy.
   setenv("http_proxy", proxy.url().c_str(), 1);
-  HttpObject http = get(nginx_.http_url("/via.bin"));
+  QELHTTPPtr http = get(nginx_.http_url("/via.bin"));
   const int result = QELHTTPExecute(http.get());
   unsetenv("http_proxy");
   EXPECT_EQ(result, 200000) << QELHTTPError(http.get());
@@ -98,7 +97,7 @@ TEST_F(HttpPeersTest, HttpsThroughATinyproxyTunnel) {
   TinyproxyServer proxy;
   ASSERT_EQ(proxy.error(), "");
   const std::string source = served("tunnel.bin", 300000);
-  HttpObject http = get(nginx_.https_url("/tunnel.bin"));
+  QELHTTPPtr http = get(nginx_.https_url("/tunnel.bin"));
   QELHTTPSetOption(http.get(), QELHTTP_OPT_PROXY, proxy.url().c_str());
   EXPECT_EQ(QELHTTPExecute(http.get()), 300000) << QELHTTPError(http.get());
   EXPECT_EQ(checksum(out()), checksum(source));
@@ -109,7 +108,7 @@ TEST_F(HttpPeersTest, TunnelRepliesInEitherVersionAndOverSeveralReads) {
   const std::string source = served("relay.bin", 5000);
   for (const char* status : {"HTTP/1.1 200 Connection established\r\n", "HTTP/1.0 200 OK\r\n"}) {
     tessel_testing::ConnectRelay relay(status);
-    HttpObject http = get(nginx_.https_url("/relay.bin"));
+    QELHTTPPtr http = get(nginx_.https_url("/relay.bin"));
     QELHTTPSetOption(http.get(), QELHTTP_OPT_PROXY, relay.url().c_str());
     EXPECT_EQ(QELHTTPExecute(http.get()), 5000) << status << QELHTTPError(http.get());
     EXPECT_EQ(relay.request(), "CONNECT 127.0.0.1:" + std::to_string(nginx_.https_port()) + " HTTP/1.0\r\n\r\n");
@@ -118,11 +117,11 @@ TEST_F(HttpPeersTest, TunnelRepliesInEitherVersionAndOverSeveralReads) {
 
 TEST_F(HttpPeersTest, RefusedOrUnsupportedTunnels) {
   tessel_testing::ConnectRelay refusing("HTTP/1.1 403 Forbidden\r\n");
-  HttpObject http = get(nginx_.https_url("/x"));
+  QELHTTPPtr http = get(nginx_.https_url("/x"));
   QELHTTPSetOption(http.get(), QELHTTP_OPT_PROXY, refusing.url().c_str());
   EXPECT_EQ(QELHTTPExecute(http.get()), -13);
 
-  HttpObject plain(QELHTTPCreate());  // no TLS installer
+  QELHTTPPtr plain(QELHTTPCreate());  // no TLS installer
   QELHTTPSetOption(plain.get(), QELHTTP_OPT_URL, nginx_.https_url("/x").c_str());
   QELHTTPSetOption(plain.get(), QELHTTP_OPT_PROXY, refusing.url().c_str());
   QELHTTPSetOptionInt(plain.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);

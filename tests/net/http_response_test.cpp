@@ -18,7 +18,6 @@
 
 namespace {
 
-using tessel_testing::HttpObject;
 using tessel_testing::HttpRecorder;
 using tessel_testing::LoopbackHttpServer;
 using tessel_testing::ScriptedReply;
@@ -27,8 +26,8 @@ using tessel_testing::TempDir;
 class HttpResponseTest : public ::testing::Test {
  protected:
   // A GET of the peer's /doc into out.bin with every callback recorded.
-  HttpObject get(const LoopbackHttpServer& server, int timeout = 2) {
-    HttpObject http(QELHTTPCreate());
+  QELHTTPPtr get(const LoopbackHttpServer& server, int timeout = 2) {
+    QELHTTPPtr http(QELHTTPCreate());
     QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, server.url("/doc").c_str());
     QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
     QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_READ_TIMEOUT, timeout);
@@ -48,7 +47,7 @@ TEST_F(HttpResponseTest, PlainBodyUntilCloseGoesToFileCallbackAndMemory) {
   std::string body(10000, 'x');
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
   LoopbackHttpServer server({{LoopbackHttpServer::plain(body), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_KEEP_BODY, 1);
   EXPECT_EQ(QELHTTPExecute(http.get()), 10000);
   EXPECT_EQ(QELHTTPBytesReceived(http.get()), 10000);
@@ -74,7 +73,7 @@ TEST_F(HttpResponseTest, PlainBodyUntilCloseGoesToFileCallbackAndMemory) {
 
 TEST_F(HttpResponseTest, IncludeHeadersCountsTheHead) {
   LoopbackHttpServer server({{"HTTP/1.0 201 Created\r\nX: 1\r\n\r\nab", true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_INCLUDE_HEADERS, 1);
   EXPECT_EQ(QELHTTPExecute(http.get()), static_cast<int>(std::strlen("HTTP/1.0 201 Created\r\nX: 1\r\n\r\nab")));
   EXPECT_EQ(recorder_.body, "HTTP/1.0 201 Created\r\nab");  // status line, then the body
@@ -83,7 +82,7 @@ TEST_F(HttpResponseTest, IncludeHeadersCountsTheHead) {
 
 TEST_F(HttpResponseTest, ChunkedBodyWithTraces) {
   LoopbackHttpServer server({{LoopbackHttpServer::chunked({"hello", std::string(5000, 'z')}), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   EXPECT_EQ(QELHTTPExecute(http.get()), 5005);
   EXPECT_EQ(written(), "hello" + std::string(5000, 'z'));
   EXPECT_TRUE(recorder_.saw_status(7, "Read Chunk Header: 5\r\n"));
@@ -98,7 +97,7 @@ TEST_F(HttpResponseTest, ChunkExtensionsAndLongSizeLinesAreIgnored) {
   std::string reply = "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n3;name=" + std::string(200, 'v') +
                       "\r\nabc\r\n0\r\n\r\n";
   LoopbackHttpServer server({{reply, true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   EXPECT_EQ(QELHTTPExecute(http.get()), 3);
   EXPECT_EQ(written(), "abc");
 }
@@ -111,7 +110,7 @@ TEST_F(HttpResponseTest, BrokenChunkedBodiesEndWithReadError) {
                                   std::string("zz\r\nabcde\r\n0\r\n\r\n"),
                                   std::string("ffffffffff\r\nabc")}) {
     LoopbackHttpServer server({{head + rest, true, 0}});
-    HttpObject http = get(server);
+    QELHTTPPtr http = get(server);
     EXPECT_EQ(QELHTTPExecute(http.get()), -10) << rest;
     EXPECT_STREQ(QELHTTPError(http.get()), "Error reading HTTP data");
   }
@@ -119,7 +118,7 @@ TEST_F(HttpResponseTest, BrokenChunkedBodiesEndWithReadError) {
 
 TEST_F(HttpResponseTest, ContinueThenOk) {
   LoopbackHttpServer server({{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\nbody", true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   EXPECT_EQ(QELHTTPExecute(http.get()), 4);
   EXPECT_EQ(QELHTTPStatusCode(http.get()), 200);
   for (const auto& s : recorder_.statuses) EXPECT_NE(s.first, 12) << s.second;
@@ -128,7 +127,7 @@ TEST_F(HttpResponseTest, ContinueThenOk) {
 
 TEST_F(HttpResponseTest, NotFoundIsReportedAndTheBodyNotRead) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("missing", "404 Not Found"), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   EXPECT_EQ(QELHTTPExecute(http.get()), -6);
   EXPECT_EQ(QELHTTPStatusCode(http.get()), 404);
   EXPECT_TRUE(recorder_.saw_status(12, "Invalid HTTP Response Code Received -- HTTP/1.0 404 Not Found\r\n"));
@@ -141,7 +140,7 @@ TEST_F(HttpResponseTest, NotFoundIsReportedAndTheBodyNotRead) {
 
 TEST_F(HttpResponseTest, AnyStatusReadsTheBodyOfAnError) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("missing", "404 Not Found"), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_ANY_STATUS, 1);
   EXPECT_EQ(QELHTTPExecute(http.get()), 7);
   EXPECT_EQ(written(), "missing");
@@ -149,7 +148,7 @@ TEST_F(HttpResponseTest, AnyStatusReadsTheBodyOfAnError) {
 
 TEST_F(HttpResponseTest, RedirectKeepsLocationAndIsNotFollowed) {
   LoopbackHttpServer server({{"HTTP/1.0 302 Found\r\nLocation:  http://127.0.0.1:1/next \r\n\r\n", true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   EXPECT_EQ(QELHTTPExecute(http.get()), -6);
   EXPECT_STREQ(QELHTTPLocation(http.get()), "http://127.0.0.1:1/next");
   EXPECT_EQ(server.wait_requests(1).size(), 1u);
@@ -169,7 +168,7 @@ TEST_F(HttpResponseTest, MalformedHeads) {
   for (const Case& c : cases) {
     LoopbackHttpServer server({{c.reply, true, 0}});
     recorder_.headers.clear();
-    HttpObject http = get(server);
+    QELHTTPPtr http = get(server);
     EXPECT_EQ(QELHTTPExecute(http.get()), c.result) << c.reply;
   }
   // A line without ":" is a name with an empty value.
@@ -180,7 +179,7 @@ TEST_F(HttpResponseTest, MalformedHeads) {
 
 TEST_F(HttpResponseTest, SilentPeerTimesOut) {
   LoopbackHttpServer server({{"HTTP/1.0 200 OK\r\n\r\npart", false, 3000}});
-  HttpObject http = get(server, 1);
+  QELHTTPPtr http = get(server, 1);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(QELHTTPExecute(http.get()), -10);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2800));
@@ -189,7 +188,7 @@ TEST_F(HttpResponseTest, SilentPeerTimesOut) {
 
 TEST_F(HttpResponseTest, CancelFromTheBodyCallbackKeepsWhatArrived) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("first block"), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   recorder_.cancel_on_body = http.get();
   EXPECT_EQ(QELHTTPExecute(http.get()), -12);
   EXPECT_STREQ(QELHTTPError(http.get()), "Cancelled by User");
@@ -201,7 +200,7 @@ TEST_F(HttpResponseTest, CancelFromTheBodyCallbackKeepsWhatArrived) {
 
 TEST_F(HttpResponseTest, BodyCallbackStopsTheTransfer) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("data"), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   tessel_testing::set_callback(http.get(), QELHTTP_OPT_BODY_CALLBACK,
                                +[](void*, const char*, int) -> int { return -1; });
   EXPECT_EQ(QELHTTPExecute(http.get()), -11);
@@ -209,7 +208,7 @@ TEST_F(HttpResponseTest, BodyCallbackStopsTheTransfer) {
 
 TEST_F(HttpResponseTest, OutputPathRules) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("x"), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   QELHTTPSetOption(http.get(), QELHTTP_OPT_OUTPUT_FILE, "");
   EXPECT_EQ(QELHTTPExecute(http.get()), -18);
   QELHTTPSetOption(http.get(), QELHTTP_OPT_OUTPUT_FILE, (dir_.path() + "/folder/").c_str());
@@ -235,7 +234,7 @@ TEST_F(HttpResponseTest, OutputPathRules) {
 }
 
 TEST_F(HttpResponseTest, ConnectionFailuresAndMissingTls) {
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
   EXPECT_EQ(QELHTTPExecute(http.get()), -16);
   // A loopback port nobody listens on.
@@ -297,7 +296,7 @@ TEST_F(HttpResponseTest, DownloadArgumentChecks) {
 
 TEST_F(HttpResponseTest, AsyncTransferReportsOnItsThread) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("async"), true, 0}});
-  HttpObject http = get(server);
+  QELHTTPPtr http = get(server);
   struct Report {
     std::atomic<uintptr_t> thread{0};
     std::atomic<QELHTTP*> http{nullptr};
@@ -331,7 +330,7 @@ TEST(HttpBodyLoop, CountPastSigned32BitsFails) {
       return n;
     }
   } source{"0123456789", 10};
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   std::unique_ptr<QELBuf, QELBufDeleter> reader(QELBufCreate(4096, &source, Source::read));
   int32_t total = INT32_MAX - 5;
   EXPECT_EQ(qelhttp::read_body(http.get(), reader.get(), qelhttp::BodySink{}, &total), -10);

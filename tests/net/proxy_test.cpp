@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
+#include "common/temp_dir.h"
 #include "net/qelhttp_internal.h"
 #include "net/qelproxy_bypass.h"
 #include "platform/registry.h"
@@ -17,15 +17,11 @@ const char* kInternet = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet 
 class SystemProxyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tessel-proxy-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("TESSEL_REGISTRY_USER", dir_.c_str(), 1);
+    setenv("TESSEL_REGISTRY_USER", dir_.path().c_str(), 1);
     for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
       unsetenv(v);
   }
   void TearDown() override {
-    std::filesystem::remove_all(dir_);
     unsetenv("TESSEL_REGISTRY_USER");
     for (const char* v : {"http_proxy", "https_proxy", "no_proxy"}) unsetenv(v);
   }
@@ -42,7 +38,7 @@ class SystemProxyTest : public ::testing::Test {
     const char* r = QELHTTPSystemProxy(buf, sizeof buf, https, host);
     return r ? r : "<direct>";
   }
-  std::string dir_;
+  tessel_testing::TempDir dir_;
 };
 
 TEST_F(SystemProxyTest, EnableSwitchAndServerForms) {

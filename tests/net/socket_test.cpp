@@ -20,16 +20,12 @@
 
 #include "common/tls_fixtures.h"
 #include "net/qelsock.h"
+#include "net/qelsockssl_internal.h"
 #include "platform/sockets.h"
 
 namespace {
 
 using tessel_testing::unused_loopback_port;
-
-struct SocketDeleter {
-  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
-};
-using SocketPtr = std::unique_ptr<QELTCPSocket, SocketDeleter>;
 
 // One-connection peer on 127.0.0.1: waits at most two seconds for a client,
 // runs the script on the accepted descriptor, then closes everything.
@@ -96,7 +92,7 @@ void wait_for_close(int fd) {
 
 TEST(SocketConnect, RefusedPortGivesCodeAndSystemText) {
   Events events;  // outlives the socket, whose close still reports
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
   std::string port = unused_loopback_port();
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 0), QELSOCK_ERR_CONNECT);
@@ -109,15 +105,15 @@ TEST(SocketConnect, RefusedPortGivesCodeAndSystemText) {
 }
 
 TEST(SocketConnect, LookupFailuresStoreOnlyTheCode) {
-  SocketPtr host(QELTCPSocketCreate());
+  QELTCPSocketPtr host(QELTCPSocketCreate());
   // An empty label fails inside the resolver without a query going out.
   EXPECT_EQ(QELTCPSocketConnect(host.get(), "no..such..host", "80", 0), QELSOCK_ERR_HOST);
   EXPECT_STREQ(QELTCPSocketError(host.get()), "Couldn't Find Host!");
 
   // A value of 0 or a multiple of 65536 goes to the service lookup.
-  SocketPtr port(QELTCPSocketCreate());
+  QELTCPSocketPtr port(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketConnect(port.get(), "127.0.0.1", "65536", 0), QELSOCK_ERR_SERVICE);
-  SocketPtr zero(QELTCPSocketCreate());
+  QELTCPSocketPtr zero(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketConnect(zero.get(), "127.0.0.1", "no-such-service", 0),
             QELSOCK_ERR_SERVICE);
   EXPECT_STREQ(QELTCPSocketError(zero.get()), "Couldn't Find Service/Port!");
@@ -126,11 +122,11 @@ TEST(SocketConnect, LookupFailuresStoreOnlyTheCode) {
 TEST(SocketConnect, PortTextForms) {
   // Trailing letters after a number, and the low 16 bits of a larger value.
   Peer trailing([](int) {});
-  SocketPtr first(QELTCPSocketCreate());
+  QELTCPSocketPtr first(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketConnect(first.get(), "localhost", (trailing.port() + "abc").c_str(), 0), 0);
 
   Peer wrapped([](int) {});
-  SocketPtr second(QELTCPSocketCreate());
+  QELTCPSocketPtr second(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketConnect(second.get(), "127.0.0.1",
                                 std::to_string(65536 + wrapped.number()).c_str(), 0),
             0);
@@ -138,7 +134,7 @@ TEST(SocketConnect, PortTextForms) {
 
   // A service name resolves for tcp; whether anything listens there is not
   // the point, only that the port was found.
-  SocketPtr service(QELTCPSocketCreate());
+  QELTCPSocketPtr service(QELTCPSocketCreate());
   int result = QELTCPSocketConnect(service.get(), "127.0.0.1", "http", 0);
   EXPECT_NE(result, QELSOCK_ERR_SERVICE);
   EXPECT_EQ(ntohs(service->address.sin_port), 80);
@@ -146,7 +142,7 @@ TEST(SocketConnect, PortTextForms) {
 
 TEST(SocketConnect, TLSWithoutHooksFailsBeforeLookup) {
   Events events;  // outlives the socket, whose close still reports
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", "1", 1), QELSOCK_ERR_NO_SSL);
   EXPECT_TRUE(events.seen.empty());
@@ -156,11 +152,87 @@ TEST(SocketConnect, TLSWithoutHooksFailsBeforeLookup) {
   EXPECT_EQ(QELTCPSocketStartTLS(socket.get()), QELSOCK_ERR_NO_SSL);
 }
 
+// A TLS layer of the test's own, which notes each call in the socket's
+// Events; its connect makes the state that routes reads and writes to it.
+struct NotingTLS {
+  static void note(QELTCPSocket* socket, const std::string& what) {
+    static_cast<Events*>(socket->user_data)->seen.push_back("T " + what);
+  }
+  static int connect(QELTCPSocket* socket) {
+    note(socket, "connect");
+    socket->tls.reset(new QELSockSSLState());
+    return 0;
+  }
+  static void shutdown(QELTCPSocket* socket) { note(socket, "shutdown"); }
+  static int read(QELTCPSocket* socket, char* buffer, int size, int) {
+    note(socket, "read");
+    if (size < 5) return -1;
+    std::memcpy(buffer, "hello", 5);
+    return 5;
+  }
+  static int write(QELTCPSocket* socket, const char*, int length) {
+    note(socket, "write");
+    return length;
+  }
+  static void release(QELTCPSocket* socket) { note(socket, "release"); }
+};
+
+// The socket reaches each entry of its hook table at its place: the
+// handshake after the connect, shutdown before the descriptor closes and
+// release after it.
+TEST(SocketTLSHooks, EachEntryRunsInItsPlace) {
+  Peer peer(wait_for_close);
+  Events events;  // outlives the socket, whose close still reports
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
+  events.attach(socket.get());
+  static constexpr QELSocketTLSHooks kTable = {NotingTLS::connect, NotingTLS::shutdown,
+                                               NotingTLS::read, NotingTLS::write,
+                                               NotingTLS::release};
+  socket->tls_hooks = &kTable;
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 1), 0);
+  EXPECT_STREQ(socket->host_name.get(), "127.0.0.1");
+  EXPECT_EQ(QELTCPSocketWrite(socket.get(), "abc", 3), 3);
+  char buffer[8];
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), 5);
+  EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
+  EXPECT_EQ(events.seen,
+            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete",
+                                      "S2 Connecting Socket", "S3 Socket Connected",
+                                      "T connect", "S8 Sending Data", "T write", "I11 3",
+                                      "S9 Reading From Socket", "T read", "I12 5", "T shutdown",
+                                      "S7 Closing Socket", "T release"}));
+}
+
+// Entries a table leaves out are failures of their step, never calls
+// through null.
+TEST(SocketTLSHooks, MissingEntriesFailTheirStep) {
+  Peer peer(wait_for_close);
+  Events events;
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
+  events.attach(socket.get());
+  static constexpr QELSocketTLSHooks kHandshakeOnly = {NotingTLS::connect, nullptr, nullptr,
+                                                       nullptr, nullptr};
+  socket->tls_hooks = &kHandshakeOnly;
+  ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 1), 0);
+  EXPECT_EQ(QELTCPSocketWrite(socket.get(), "abc", 3), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_SSL_WRITE);
+  char buffer[8];
+  EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), -1);
+  EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_SSL_READ);
+  EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
+
+  static constexpr QELSocketTLSHooks kNoHandshake = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  QELTCPSocketPtr plain(QELTCPSocketCreate());
+  plain->tls_hooks = &kNoHandshake;
+  EXPECT_EQ(QELTCPSocketConnect(plain.get(), "127.0.0.1", peer.port().c_str(), 1), QELSOCK_ERR_NO_SSL);
+  EXPECT_EQ(QELTCPSocketStartTLS(plain.get()), QELSOCK_ERR_NO_SSL);
+}
+
 TEST(SocketConnect, InvalidObjectsAndTexts) {
   EXPECT_EQ(QELTCPSocketConnect(nullptr, "127.0.0.1", "80", 0), QELSOCK_ERR_CREATE);
   EXPECT_STREQ(QELTCPSocketError(nullptr), "Socket Object is NULL!");
 
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   EXPECT_STREQ(QELTCPSocketError(socket.get()), "No Error");
   socket->error_code = -18;
   EXPECT_STREQ(QELTCPSocketError(socket.get()), "Invalid Socket Error?");
@@ -184,7 +256,7 @@ TEST(SocketTransfer, CallbackSequenceOfAnExchange) {
     if (recv(fd, request, sizeof request, 0) == 4) send(fd, "pong", 4, 0);
   });
   Events events;  // outlives the socket, whose close still reports
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
   EXPECT_EQ(QELTCPSocketWrite(socket.get(), "ping", 4), 4);
@@ -206,7 +278,7 @@ TEST(SocketTransfer, CallbackSequenceOfAnExchange) {
 TEST(SocketTransfer, ReadTimesOut) {
   Peer peer(wait_for_close);
   Events events;  // outlives the socket, whose close still reports
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
   EXPECT_EQ(QELTCPSocketSetTimeout(socket.get(), 1), 0);
@@ -225,7 +297,7 @@ TEST(SocketTransfer, UnlimitedWaitEndsWithData) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     send(fd, "late", 4, 0);
   });
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
   char buffer[8];
   EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), 4);
@@ -236,7 +308,7 @@ TEST(SocketTransfer, WriteToVanishedPeerFailsWithoutSignal) {
     linger abort_on_close{1, 0};  // close with a reset
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
   });
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 0), 0);
   char buffer[8];
   QELTCPSocketRead(socket.get(), buffer, sizeof buffer);  // sees the reset
@@ -249,7 +321,7 @@ TEST(SocketTransfer, WriteToVanishedPeerFailsWithoutSignal) {
 }
 
 TEST(SocketServer, ListenAcceptAndPeerAddress) {
-  SocketPtr server(QELTCPSocketCreate());
+  QELTCPSocketPtr server(QELTCPSocketCreate());
   std::string port = unused_loopback_port();
   ASSERT_EQ(QELTCPSocketListen(server.get(), "127.0.0.1", port.c_str(), 4), 0);
   EXPECT_EQ(server->listen_count, 1);
@@ -257,13 +329,15 @@ TEST(SocketServer, ListenAcceptAndPeerAddress) {
   EXPECT_EQ(QELTCPSocketListen(server.get(), nullptr, port.c_str(), 4), -1);
 
   std::thread client([&port] {
-    SocketPtr socket(QELTCPSocketCreate());
+    QELTCPSocketPtr socket(QELTCPSocketCreate());
     if (QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 0) == 0)
       QELTCPSocketWrite(socket.get(), "hi", 2);
   });
-  SocketPtr accepted(QELTCPSocketAccept(server.get()));
+  QELTCPSocketPtr accepted(QELTCPSocketAccept(server.get()));
   ASSERT_NE(accepted, nullptr);
   EXPECT_EQ(accepted->started, 0);
+  EXPECT_EQ(QELTCPSocketLocalPort(server.get()), std::stoi(port));
+  EXPECT_EQ(QELTCPSocketLocalPort(accepted.get()), std::stoi(port));
   char address[32];
   EXPECT_EQ(QELTCPSocketPeerAddress(accepted.get(), address, sizeof address), 0);
   EXPECT_STREQ(address, "127.0.0.1");
@@ -279,25 +353,46 @@ TEST(SocketServer, ListenAcceptAndPeerAddress) {
   EXPECT_EQ(qel_socket_active_count(), active);
 }
 
+// A listen on port 0 is bound somewhere only the query can tell; sockets
+// that are bound nowhere have no local port.
+TEST(SocketServer, LocalPortOfAnyBinding) {
+  QELTCPSocketPtr picked(QELTCPSocketCreate());
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(picked->descriptor, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  ASSERT_EQ(getsockname(picked->descriptor, reinterpret_cast<sockaddr*>(&bound), &length), 0);
+  EXPECT_EQ(QELTCPSocketLocalPort(picked.get()), ntohs(bound.sin_port));
+  EXPECT_GT(QELTCPSocketLocalPort(picked.get()), 0);
+
+  QELTCPSocketPtr unbound(QELTCPSocketCreate());
+  EXPECT_EQ(QELTCPSocketLocalPort(unbound.get()), -1);
+  QELTCPSocketClose(picked.get());
+  EXPECT_EQ(QELTCPSocketLocalPort(picked.get()), -1);
+  EXPECT_EQ(QELTCPSocketLocalPort(nullptr), -1);
+}
+
 TEST(SocketServer, ListenFailures) {
-  SocketPtr unknown(QELTCPSocketCreate());
+  QELTCPSocketPtr unknown(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketListen(unknown.get(), "127.0.0.1", "no-such-service", 4), -1);
   EXPECT_EQ(QELTCPSocketErrorCode(unknown.get()), QELSOCK_ERR_SERVICE);
 
-  SocketPtr bad_host(QELTCPSocketCreate());
+  QELTCPSocketPtr bad_host(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketListen(bad_host.get(), "no..such..host", "80", 4), -1);
   EXPECT_EQ(QELTCPSocketErrorCode(bad_host.get()), QELSOCK_ERR_HOST);
 
   Peer taken(wait_for_close);
-  SocketPtr busy(QELTCPSocketCreate());
+  QELTCPSocketPtr busy(QELTCPSocketCreate());
   EXPECT_NE(QELTCPSocketListen(busy.get(), "127.0.0.1", taken.port().c_str(), 4), 0);
   EXPECT_EQ(std::string(QELTCPSocketError(busy.get())),
             "Couldn't Bind the Port! [WSA error " + std::to_string(EADDRINUSE) + "]");
-  SocketPtr release(QELTCPSocketCreate());  // lets the peer stop at once
+  QELTCPSocketPtr release(QELTCPSocketCreate());  // lets the peer stop at once
   QELTCPSocketConnect(release.get(), "127.0.0.1", taken.port().c_str(), 0);
   release.reset();
 
-  SocketPtr closed(QELTCPSocketCreate());
+  QELTCPSocketPtr closed(QELTCPSocketCreate());
   QELTCPSocketClose(closed.get());
   EXPECT_EQ(QELTCPSocketListen(closed.get(), nullptr, "80", 4), -1);
   EXPECT_EQ(QELTCPSocketAccept(closed.get()), nullptr);
@@ -307,8 +402,8 @@ TEST(SocketServer, ListenFailures) {
 
 TEST(SocketLifecycle, StartUpsPairWithCloseAndOptions) {
   int before = qel_socket_active_count();
-  SocketPtr tcp(QELTCPSocketCreate());
-  SocketPtr udp(QELUDPSocketCreate());
+  QELTCPSocketPtr tcp(QELTCPSocketCreate());
+  QELTCPSocketPtr udp(QELUDPSocketCreate());
   EXPECT_EQ(qel_socket_active_count(), before + 2);
   EXPECT_NE(udp->descriptor, QELSOCK_INVALID);
   int type = 0;

@@ -19,7 +19,7 @@
 
 #include "common/tls_fixtures.h"
 #include "net/qelsock.h"
-#include "net/qelsockssl.h"
+#include "net/qelsockssl_internal.h"
 
 namespace {
 
@@ -28,16 +28,6 @@ using tessel_testing::OpenSSLServer;
 using tessel_testing::TestCertificates;
 using tessel_testing::unused_loopback_port;
 
-struct SocketDeleter {
-  void operator()(QELTCPSocket* socket) const { QELTCPSocketDestroy(socket); }
-};
-using SocketPtr = std::unique_ptr<QELTCPSocket, SocketDeleter>;
-
-struct ContextDeleter {
-  void operator()(QELSOCKSSLCTX* context) const { QELSockSSLCtxDestroy(context); }
-};
-using ContextPtr = std::unique_ptr<QELSOCKSSLCTX, ContextDeleter>;
-
 struct Statuses {
   std::vector<int> codes;
   static void status(void* self, int code, const char*) {
@@ -45,8 +35,8 @@ struct Statuses {
   }
 };
 
-SocketPtr tls_client(Statuses* statuses = nullptr) {
-  SocketPtr socket(QELTCPSocketCreate());
+QELTCPSocketPtr tls_client(Statuses* statuses = nullptr) {
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   QELSockSSLInstall(socket.get());
   QELTCPSocketSetTimeout(socket.get(), 2);
   if (statuses != nullptr) {
@@ -99,7 +89,7 @@ TestCertificates* TLSTest::certificates_ = nullptr;
 TEST_F(TLSTest, DefaultSettingsAcceptSelfSignedAndExchangeData) {
   OpenSSLServer server(self_signed());
   Statuses statuses;
-  SocketPtr socket = tls_client(&statuses);
+  QELTCPSocketPtr socket = tls_client(&statuses);
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1), 0)
       << QELTCPSocketError(socket.get());
   EXPECT_EQ(statuses.codes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
@@ -118,7 +108,7 @@ TEST_F(TLSTest, DefaultSettingsAcceptSelfSignedAndExchangeData) {
 TEST_F(TLSTest, VerifyPassesWithCAFileAndMatchingName) {
   for (const char* host : {"localhost", "127.0.0.1"}) {
     OpenSSLServer server(right());
-    SocketPtr socket = tls_client();
+    QELTCPSocketPtr socket = tls_client();
     QELSockSSLSetVerify(socket.get(), 1);
     QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
     EXPECT_EQ(QELTCPSocketConnect(socket.get(), host, server.port_text().c_str(), 1), 0)
@@ -128,7 +118,7 @@ TEST_F(TLSTest, VerifyPassesWithCAFileAndMatchingName) {
 
 TEST_F(TLSTest, CommonNameMatchesIgnoringCase) {
   OpenSSLServer server(certificates().issue("capitals", "LOCALHOST"));
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   const std::string ca = ca_file();
   QELSSLSettings settings;
   settings.verify = 1;
@@ -140,7 +130,7 @@ TEST_F(TLSTest, CommonNameMatchesIgnoringCase) {
 
 TEST_F(TLSTest, WrongNameFailsWithMismatchText) {
   OpenSSLServer server(certificates().issue("wrong", "wrong.example", "DNS:wrong.example"));
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
@@ -152,7 +142,7 @@ TEST_F(TLSTest, WrongNameFailsWithMismatchText) {
 
 TEST_F(TLSTest, AlternativeNamesComeBeforeTheCommonName) {
   OpenSSLServer server(certificates().issue("alt", "localhost", "DNS:other.example"));
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
@@ -165,7 +155,7 @@ TEST_F(TLSTest, VerifyWithoutLocationsUsesSystemTrust) {
   // The system does not trust our self-signed certificate: the chain check
   // itself fails, not the name.
   OpenSSLServer server(self_signed());
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
             QELSOCK_ERR_SSL_VERIFY);
@@ -176,7 +166,7 @@ TEST_F(TLSTest, VerifyWithoutLocationsUsesSystemTrust) {
 
 TEST_F(TLSTest, TunnelledHandshakeHasNoHostToCheck) {
   OpenSSLServer server(right());
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 0), 0);
@@ -207,12 +197,12 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
        "SSL 3.0 is not available"},
   };
   // Nothing is sent, so a listener that never accepts is peer enough.
-  SocketPtr listener(QELTCPSocketCreate());
+  QELTCPSocketPtr listener(QELTCPSocketCreate());
   std::string port = unused_loopback_port();
   ASSERT_EQ(QELTCPSocketListen(listener.get(), "127.0.0.1", port.c_str(), 8), 0);
   for (const Case& c : cases) {
     Statuses statuses;
-    SocketPtr socket = tls_client(&statuses);
+    QELTCPSocketPtr socket = tls_client(&statuses);
     c.set(socket.get());
     EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 1),
               QELSOCK_ERR_SSL_SETTINGS);
@@ -224,7 +214,7 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
 
 TEST_F(TLSTest, PinnedTLS10AgainstNewerOnlyServerFailsHandshake) {
   OpenSSLServer server(self_signed(), {"-tls1_2"});
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVersion(socket.get(), QELSSL_VERSION_TLS1);
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1),
             QELSOCK_ERR_SSL_CONNECT);
@@ -254,7 +244,7 @@ class OwnServer {
     thread_ = std::thread([this] {
       timeval limit{2, 0};
       QELTCPSocketSetOption(listener_.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      SocketPtr accepted(QELTCPSocketAccept(listener_.get()));
+      QELTCPSocketPtr accepted(QELTCPSocketAccept(listener_.get()));
       if (!accepted) return;
       QELTCPSocketSetOption(accepted.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
       QELTCPSocketSetOption(accepted.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -267,8 +257,8 @@ class OwnServer {
   const std::string& port() const { return port_; }
 
  private:
-  ContextPtr context_;
-  SocketPtr listener_;
+  QELSOCKSSLCTXPtr context_;
+  QELTCPSocketPtr listener_;
   std::string port_;
   std::function<void(QELTCPSocket*, int)> script_;
   std::thread thread_;
@@ -289,7 +279,7 @@ TEST_F(TLSTest, OwnServerExchangesAndSeesCloseNotification) {
       end_read = QELTCPSocketRead(s, rest, sizeof rest);
       notified = (SSL_get_shutdown(QELSockSSLGetSSL(s)) & SSL_RECEIVED_SHUTDOWN) != 0;
     });
-    SocketPtr socket = tls_client();
+    QELTCPSocketPtr socket = tls_client();
     ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port().c_str(), 1), 0)
         << QELTCPSocketError(socket.get());
     EXPECT_EQ(QELTCPSocketWrite(socket.get(), "ping", 4), 4);
@@ -312,7 +302,7 @@ TEST_F(TLSTest, HeldDataIsDeliveredWithoutWaiting) {
     char end[4];
     QELTCPSocketRead(s, end, sizeof end);  // until the client closes
   });
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port().c_str(), 1), 0);
   QELTCPSocketSetTimeout(socket.get(), 1);
   auto start = std::chrono::steady_clock::now();
@@ -326,7 +316,7 @@ TEST_F(TLSTest, ReadTimesOutAndPeerWithoutCertificateIsRefused) {
       char end[4];
       QELTCPSocketRead(s, end, sizeof end);
     });
-    SocketPtr socket = tls_client();
+    QELTCPSocketPtr socket = tls_client();
     ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port().c_str(), 1), 0);
     QELTCPSocketSetTimeout(socket.get(), 1);
     char buffer[8];
@@ -343,7 +333,7 @@ TEST_F(TLSTest, ReadTimesOutAndPeerWithoutCertificateIsRefused) {
           server_text = QELTCPSocketError(s);
         },
         true);
-    SocketPtr socket = tls_client();
+    QELTCPSocketPtr socket = tls_client();
     QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port().c_str(), 1);
     char buffer[8];
     QELTCPSocketRead(socket.get(), buffer, sizeof buffer);  // TLS 1.3 reports it here
@@ -357,7 +347,7 @@ TEST_F(TLSTest, ServerContextEdges) {
   EXPECT_EQ(QELSockSSLCtxCreate(QELSSL_VERSION_SSL3), nullptr);
   EXPECT_EQ(QELSockSSLCtxSetVerify(nullptr, 1), -1);
   EXPECT_EQ(QELSockSSLCtxSetChainFile(nullptr, "x"), -1);
-  ContextPtr context(QELSockSSLCtxCreate(0));
+  QELSOCKSSLCTXPtr context(QELSockSSLCtxCreate(0));
   ASSERT_NE(context, nullptr);
   EXPECT_EQ(context->accept, QELSockSSLAccept);
   EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), "/nonexistent/ca.pem", nullptr), -1);
@@ -365,7 +355,7 @@ TEST_F(TLSTest, ServerContextEdges) {
             0);
   EXPECT_EQ(QELSockSSLCtxSetChainFile(context.get(), "/nonexistent"), 0);  // result ignored
 
-  SocketPtr socket(QELTCPSocketCreate());
+  QELTCPSocketPtr socket(QELTCPSocketCreate());
   EXPECT_EQ(QELSockSSLAccept(socket.get(), nullptr), 0);
   EXPECT_STREQ(QELTCPSocketError(socket.get()), "Need an QELSOCKSSLCTX object");
 }
@@ -376,7 +366,7 @@ TEST_F(TLSTest, WriteToVanishedPeerFailsWithoutSignal) {
     QELTCPSocketSetOption(s, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
     QELTCPSocketClose(s);
   });
-  SocketPtr socket = tls_client();
+  QELTCPSocketPtr socket = tls_client();
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port().c_str(), 1), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::string block(16384, 'w');

@@ -10,10 +10,9 @@
 
 namespace {
 
-using tessel_testing::HttpObject;
 
 int get_through(const std::string& proxy, int port, const std::string& ca_file, std::string* error) {
-  HttpObject http(QELHTTPCreate());
+  QELHTTPPtr http(QELHTTPCreate());
   QELHTTPEnableSSL(http.get());
   QELSSLSettings settings;
   settings.verify = 1;

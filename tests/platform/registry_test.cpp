@@ -14,22 +14,20 @@
 #include <sstream>
 #include <string>
 
+#include "common/temp_dir.h"
+
 namespace {
 
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tessel-registry-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("TESSEL_REGISTRY_USER", (dir_ + "/user").c_str(), 1);
-    setenv("TESSEL_REGISTRY_SYSTEM", (dir_ + "/system").c_str(), 1);
-    setenv("TESSEL_REGISTRY_CLASSES", (dir_ + "/classes").c_str(), 1);
+    setenv("TESSEL_REGISTRY_USER", (dir_.file("user")).c_str(), 1);
+    setenv("TESSEL_REGISTRY_SYSTEM", (dir_.file("system")).c_str(), 1);
+    setenv("TESSEL_REGISTRY_CLASSES", (dir_.file("classes")).c_str(), 1);
     for (const char* v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
       unsetenv(v);
   }
   void TearDown() override {
-    std::filesystem::remove_all(dir_);
     for (const char* v : {"TESSEL_REGISTRY_USER", "TESSEL_REGISTRY_SYSTEM", "TESSEL_REGISTRY_CLASSES",
                           "http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
       unsetenv(v);
@@ -44,7 +42,7 @@ class RegistryTest : public ::testing::Test {
     if (rc != REG_OK) return "<no value>";
     return std::string(buf, size ? size - 1 : 0);
   }
-  std::string dir_;
+  tessel_testing::TempDir dir_;
 };
 
 const char* kPrinters = "SOFTWARE\\ORV\\Tessel\\Printers";
@@ -87,7 +85,7 @@ TEST_F(RegistryTest, ValuesPersistAcrossHandlesAndIgnoreCase) {
 // Every print stores its printer again; only a real change rewrites the
 // file (each rewrite is a new file renamed into place).
 TEST_F(RegistryTest, StoringWhatIsThereLeavesTheFileAlone) {
-  const std::string file = dir_ + "/user/registry.reg";
+  const std::string file = dir_.file("user/registry.reg");
   auto inode = [&file]() -> ino_t {
     struct stat st {};
     return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
@@ -176,9 +174,9 @@ TEST_F(RegistryTest, EnumerationAndDeletion) {
 }
 
 TEST_F(RegistryTest, DamagedFileKeepsWhatParsesAndWritesAreAtomic) {
-  std::filesystem::create_directories(dir_ + "/user");
+  std::filesystem::create_directories(dir_.file("user"));
   {
-    std::ofstream f(dir_ + "/user/registry.reg");
+    std::ofstream f(dir_.file("user/registry.reg"));
     f << "[Good]\n\"ok\"=\"yes\"\n\"bad\"=dword:zz\n\"cut\"=\"open\ngarbage line\n\"n\"=hex(3):0a,0\n"
          "\"num\"=dword:0000002a\n";
   }
@@ -193,15 +191,15 @@ TEST_F(RegistryTest, DamagedFileKeepsWhatParsesAndWritesAreAtomic) {
   EXPECT_EQ(read_string(RegRoot::CurrentUser, "Good", "new"), "v");
   // No temporary files are left beside the tree.
   int files = 0;
-  for (auto& e : std::filesystem::directory_iterator(dir_ + "/user"))
+  for (auto& e : std::filesystem::directory_iterator(dir_.file("user")))
     if (e.path().filename().string().rfind("registry.reg.", 0) == 0) ++files;
   EXPECT_EQ(files, 0);
 }
 
 TEST_F(RegistryTest, UnusableRootFailsCleanly) {
   // The root directory cannot be made because a file stands in its way.
-  std::ofstream(dir_ + "/plain-file") << "x";
-  setenv("TESSEL_REGISTRY_SYSTEM", (dir_ + "/plain-file/system").c_str(), 1);
+  std::ofstream(dir_.file("plain-file")) << "x";
+  setenv("TESSEL_REGISTRY_SYSTEM", (dir_.file("plain-file/system")).c_str(), 1);
   RegKey* key = nullptr;
   EXPECT_NE(RegCreateKey(RegRoot::LocalMachine, kPrinters, REG_ACCESS_ALL, &key), REG_OK);
   EXPECT_EQ(key, nullptr);

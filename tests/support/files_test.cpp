@@ -10,21 +10,15 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/temp_dir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 class FilesTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/tessel-files-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string path(const std::string& name) const { return dir_.file(name); }
 
     static void write(const std::string& file, const std::string& text)
     {
@@ -36,7 +30,7 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::string dir_;
+    tessel_testing::TempDir dir_;
 };
 
 } // namespace
@@ -46,11 +40,11 @@ TEST_F(FilesTest, TempnameJoinsDirectoryPrefixPidTimeAndExtension)
     char with_dot[256];
     char without_dot[256];
     const std::time_t before = std::time(nullptr);
-    qel_tempname(with_dot, sizeof with_dot, dir_.c_str(), "img", ".png");
-    qel_tempname(without_dot, sizeof without_dot, dir_.c_str(), "img", "png");
+    qel_tempname(with_dot, sizeof with_dot, dir_.path().c_str(), "img", ".png");
+    qel_tempname(without_dot, sizeof without_dot, dir_.path().c_str(), "img", "png");
     const std::time_t after = std::time(nullptr);
 
-    const std::string head = dir_ + "/img" + std::to_string(::getpid());
+    const std::string head = dir_.path() + "/img" + std::to_string(::getpid());
     const std::string name = with_dot;
     ASSERT_EQ(name.rfind(head, 0), 0u) << name;
     ASSERT_EQ(name.substr(name.size() - 4), ".png");
@@ -66,10 +60,10 @@ TEST_F(FilesTest, TempnameJoinsDirectoryPrefixPidTimeAndExtension)
 TEST_F(FilesTest, TempnameSkipsNamesThatExistAndCutsToSize)
 {
     char first[256];
-    qel_tempname(first, sizeof first, (dir_ + "/").c_str(), nullptr, "html");
+    qel_tempname(first, sizeof first, (dir_.path() + "/").c_str(), nullptr, "html");
     write(first, "taken");
     char second[256];
-    qel_tempname(second, sizeof second, dir_.c_str(), nullptr, "html");
+    qel_tempname(second, sizeof second, dir_.path().c_str(), nullptr, "html");
     EXPECT_STRNE(first, second);
 
     char tiny[6];
@@ -85,11 +79,11 @@ TEST_F(FilesTest, TempnameSkipsNamesThatExistAndCutsToSize)
 // the same form, each one free when it is given.
 TEST_F(FilesTest, TempnameFollowsTakenNamesWithLaterSeconds)
 {
-    const std::string head = dir_ + "/run" + std::to_string(::getpid());
+    const std::string head = dir_.path() + "/run" + std::to_string(::getpid());
     unsigned long last = 0;
     for (int i = 0; i < 5; ++i) {
         char name[256];
-        qel_tempname(name, sizeof name, dir_.c_str(), "run", "tmp");
+        qel_tempname(name, sizeof name, dir_.path().c_str(), "run", "tmp");
         ASSERT_FALSE(qel_file_exists(name)) << name;
         const std::string text = name;
         ASSERT_EQ(text.rfind(head, 0), 0u) << text;
@@ -107,11 +101,11 @@ TEST_F(FilesTest, TempnameFollowsTakenNamesWithLaterSeconds)
 TEST_F(FilesTest, CreateTempfileNeverUsesAPlantedLink)
 {
     char planted[256];
-    qel_tempname(planted, sizeof planted, dir_.c_str(), "dl", "tmp");
+    qel_tempname(planted, sizeof planted, dir_.path().c_str(), "dl", "tmp");
     const std::string target = path("target");
     ASSERT_EQ(::symlink(target.c_str(), planted), 0);
     char name[256];
-    const int fd = qel_create_tempfile(name, sizeof name, dir_.c_str(), "dl", "tmp");
+    const int fd = qel_create_tempfile(name, sizeof name, dir_.path().c_str(), "dl", "tmp");
     ASSERT_GE(fd, 0);
     ::close(fd);
     EXPECT_NE(std::string(name), planted);
@@ -125,14 +119,14 @@ TEST_F(FilesTest, TempnameUsesTmpdir)
 {
     const char* old = std::getenv("TMPDIR");
     const std::string saved = old ? old : "";
-    ::setenv("TMPDIR", dir_.c_str(), 1);
+    ::setenv("TMPDIR", dir_.path().c_str(), 1);
     char name[256];
     qel_tempname(name, sizeof name, nullptr, "tessel", "html");
     if (old)
         ::setenv("TMPDIR", saved.c_str(), 1);
     else
         ::unsetenv("TMPDIR");
-    EXPECT_EQ(std::string(name).rfind(dir_ + "/tessel", 0), 0u) << name;
+    EXPECT_EQ(std::string(name).rfind(dir_.path() + "/tessel", 0), 0u) << name;
 }
 
 TEST_F(FilesTest, MkdirsCreatesEveryLevelAndAcceptsExisting)
