@@ -75,14 +75,18 @@ bool parse_seconds(const PropertyValue& value, long* seconds)
 }
 
 // The call's answer as the page reads it; members the control adds beyond
-// these are passed on as they are.
+// these are passed on as they are. A job that failed (jobFailed) is answered
+// with ok false, although the member itself succeeded.
 std::string call_answer(const std::string& member, const std::string& op, const JsonValue& control)
 {
     const JsonValue* ok = control.find("ok");
+    const JsonValue* job_failed = control.find("jobFailed");
+    const bool answered_ok = ok != nullptr && ok->is_bool() && ok->as_bool() &&
+                             !(job_failed != nullptr && job_failed->is_bool() && job_failed->as_bool());
     const JsonValue* hresult = control.find("hresult");
     const JsonValue* value = control.find("value");
     std::string text = "{\"member\":" + json_quote(member) + ",\"op\":" + json_quote(op) +
-                       ",\"ok\":" + (ok != nullptr && ok->is_bool() && ok->as_bool() ? "true" : "false") +
+                       ",\"ok\":" + (answered_ok ? "true" : "false") +
                        ",\"hresult\":" +
                        std::to_string(hresult != nullptr && hresult->is_number()
                                           ? static_cast<long long>(hresult->as_number())
@@ -96,12 +100,14 @@ std::string call_answer(const std::string& member, const std::string& op, const 
         text += "null";
     if (control.is_object()) {
         for (const auto& [name, extra] : control.as_object()) {
-            if (name == "done" || name == "ok" || name == "hresult" || name == "value")
+            if (name == "done" || name == "ok" || name == "jobFailed" || name == "hresult" || name == "value")
                 continue;
             if (extra.is_number())
                 text += "," + json_quote(name) + ":" + std::to_string(static_cast<long long>(extra.as_number()));
             else if (extra.is_bool())
                 text += "," + json_quote(name) + ":" + (extra.as_bool() ? "true" : "false");
+            else if (extra.is_string())
+                text += "," + json_quote(name) + ":" + json_quote(extra.as_string());
         }
     }
     return text + "}";

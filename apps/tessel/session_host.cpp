@@ -79,6 +79,60 @@ std::string failure(const std::string& error)
     return done(false, ",\"error\":" + json_quote(error));
 }
 
+const char* print_outcome(PrintResult::Status status)
+{
+    switch (status) {
+    case PrintResult::Status::NotRun: return "notRun";
+    case PrintResult::Status::Printed: return "printed";
+    case PrintResult::Status::Cancelled: return "cancelled";
+    case PrintResult::Status::Failed: return "failed";
+    }
+    return "failed";
+}
+
+const char* sync_outcome(SyncResult::Status status)
+{
+    switch (status) {
+    case SyncResult::Status::NotRun: return "notRun";
+    case SyncResult::Status::Sent: return "sent";
+    case SyncResult::Status::LeftOut: return "leftOut";
+    case SyncResult::Status::NoLibrary: return "noLibrary";
+    case SyncResult::Status::NoDevice: return "noDevice";
+    case SyncResult::Status::WriteFailed: return "writeFailed";
+    }
+    return "writeFailed";
+}
+
+// What a Print or Sync came to, as answer fields: the outcome, how many
+// elements the pages left out and, for a transfer, the pages sent and the
+// pages without room. A job that did not reach its destination failed,
+// unless the user called it off (a cancelled print dialog, a device search
+// given up); a transfer that left pages out did not fail (the answer says
+// what is missing).
+struct JobOutcome {
+    bool failed = false;
+    std::string fields;
+};
+
+JobOutcome job_outcome(const std::string& member, const TesselControlReport& report)
+{
+    JobOutcome job;
+    const std::string left_out = ",\"leftOut\":" + std::to_string(report.left_out_elements);
+    if (member == "Print") {
+        const PrintResult::Status status = report.last_print.status;
+        job.failed = status == PrintResult::Status::Failed;
+        job.fields = ",\"outcome\":" + json_quote(print_outcome(status)) + left_out +
+                     ",\"sheets\":" + std::to_string(report.last_print.sheets);
+        return job;
+    }
+    const SyncResult::Status status = report.last_sync.status;
+    job.failed = status == SyncResult::Status::NoLibrary || status == SyncResult::Status::WriteFailed;
+    job.fields = ",\"outcome\":" + json_quote(sync_outcome(status)) + left_out +
+                 ",\"pagesSent\":" + std::to_string(report.last_sync.pages_sent) +
+                 ",\"pagesLeftOut\":" + std::to_string(report.last_sync.pages_left_out);
+    return job;
+}
+
 void install_bridge_services()
 {
     set_message_box_handler([](const char* text, const char* title, int buttons) {
@@ -254,12 +308,15 @@ void SessionHost::call(const JsonValue& request)
         else if (SUCCEEDED(hr) && (got.vt == VT_I4 || got.vt == VT_UI4))
             result = std::to_string(got.ulVal);
     }
-    // Print and Sync answer how many elements their pages left out.
-    std::string left_out;
+    // Print and Sync answer success whatever became of the job, as pages
+    // expect of the members; the answer says what it came to.
+    JobOutcome job;
     if (op == "call" && (member == "Print" || member == "Sync") && control_->has_control())
-        left_out = ",\"leftOut\":" + std::to_string(control_->report().left_out_elements);
+        job = job_outcome(member, control_->report());
+    if (job.failed)
+        job.fields += ",\"jobFailed\":true";
     send(done(SUCCEEDED(hr),
-              ",\"hresult\":" + std::to_string(static_cast<int32_t>(hr)) + ",\"value\":" + result + left_out));
+              ",\"hresult\":" + std::to_string(static_cast<int32_t>(hr)) + ",\"value\":" + result + job.fields));
 }
 
 // As the host repaints: the background erased to white, then the control's

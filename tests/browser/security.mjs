@@ -146,6 +146,27 @@ export function securityTests({ tessel, source }) {
         const printed = await api(bridge, session(s, 'call'), { member: 'Print' }, { token: s.token });
         assert.equal(printed.json.ok, true);
         assert.equal(printed.json.leftOut, 1);
+        assert.equal(printed.json.outcome, 'printed');
+        assert.ok(printed.json.sheets >= 2, JSON.stringify(printed.json));
+      } finally {
+        assert.equal(await bridge.stop(), 0, bridge.stderr());
+        rmSync(tmp, { recursive: true, force: true });
+      }
+    },
+
+    async 'a print or transfer that does not reach its destination is answered as failed'() {
+      const tmp = tempDir('failed-jobs');
+      const bridge = await startBridge(tessel, {
+        after: ['--printer', `pdf:${join(tmp, 'missing', 'out.pdf')}`, '--library', join(tmp, 'missing.so')],
+      });
+      try {
+        const s = await createSession(bridge);
+        const call = async (member) => (await api(bridge, session(s, 'call'), { member }, { token: s.token })).json;
+        const printed = await call('Print');
+        assert.deepEqual([printed.ok, printed.hresult, printed.outcome, printed.sheets], [false, 0, 'failed', 0]);
+        const synced = await call('Sync');
+        assert.deepEqual([synced.ok, synced.hresult, synced.outcome, synced.pagesSent], [false, 0, 'noLibrary', 0]);
+        assert.equal((await call('NextPage')).ok, true);
       } finally {
         assert.equal(await bridge.stop(), 0, bridge.stderr());
         rmSync(tmp, { recursive: true, force: true });

@@ -12,7 +12,8 @@
 // other parameter; bridge overrides the bridge's address.
 // Methods NextPage(), PrevPage(), Print(), Sync() answer promises of the
 // call's result; FillColor and src read as promises and assign as puts.
-// Events: tessel-ready, tessel-call {member, op, ok, hresult, value},
+// Events: tessel-ready, tessel-call {member, op, ok, hresult, value, and for
+// Print and Sync outcome, leftOut, sheets or pagesSent and pagesLeftOut},
 // tessel-view {page}, tessel-message {title, text, buttons}, tessel-error
 // {message, ended}. When the control's process has ended (ended: true),
 // reopen() starts it again with the same parameters, on its first page.
