@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,13 +23,15 @@
 
 namespace {
 
-void write_all(int fd, const char* bytes, int length) {
+bool write_all(int fd, const char* bytes, int length) {
   while (length > 0) {
     const ssize_t n = write(fd, bytes, static_cast<size_t>(length));
-    if (n <= 0) return;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
     bytes += n;
     length -= static_cast<int>(n);
   }
+  return true;
 }
 
 // The extension of the source when it names a format we read, else png
@@ -62,13 +65,21 @@ void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, 
     }
   } else {
     fd = open(fields.side_file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    // A side file removed after a failed write stays away: the picture is
+    // left out, and the failure was reported once.
+    if (fd < 0 && errno == ENOENT) return;
     if (fd < 0) {
       printf("Error opening %s for write binary append.\n", fields.side_file);
       return;
     }
   }
-  write_all(fd, bytes, length);
-  close(fd);
+  // A cut text could still decode to the front of a picture; without all of
+  // it there is no picture.
+  const bool written = write_all(fd, bytes, length);
+  if (close(fd) != 0 || !written) {
+    printf("Error writing %s.\n", fields.side_file);
+    unlink(fields.side_file);
+  }
 }
 
 namespace {

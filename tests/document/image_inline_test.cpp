@@ -1,6 +1,8 @@
 // Pictures inside the document as base64 text, and local pictures named
 // relative to a base folder: where their files go and that the tree
 // removes exactly the files it made.
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -140,6 +142,48 @@ TEST_F(InlinePicture, TextThatIsNotBase64LeavesNoPictureAndIsReported) {
     }
     EXPECT_TRUE(temp.entries().empty());
   }
+}
+
+// Files of this process may grow to `bytes` while it lives; a write beyond
+// fails (EFBIG) instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, old_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  sighandler_t old_handler_;
+};
+
+TEST_F(InlinePicture, TextThatCannotBeKeptWholeLeavesThePictureOutAndSaysSo) {
+  // The text arrives in pieces; the first ones fit under the limit, a later
+  // one does not. What was kept would decode to the picture's front.
+  const std::string big = imagetest::picture_bytes(IMF_FMT_BMP, 200, 200);
+  const std::string text = base64_lines(big);
+  ASSERT_GT(text.size(), 100000u);
+  Built b;
+  {
+    FileSizeLimit limit(64 * 1024);
+    b = build("<p><img embed-encoding width=7 height=9>" + text + "</img>after", nullptr, temp.path().c_str());
+  }
+  ASSERT_TRUE(b.image());
+  EXPECT_EQ(b.image()->image.src, nullptr);
+  EXPECT_EQ(b.image()->image.side_file, nullptr);
+  EXPECT_NE(b.printed.find("Error writing "), std::string::npos) << b.printed;
+  EXPECT_EQ(b.printed.find("Error opening"), std::string::npos) << b.printed;
+  EXPECT_TRUE(temp.entries().empty());
 }
 
 TEST_F(InlinePicture, OneWithoutDataHasNoSourceAndDoesNotShowTheNext) {
