@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/quiet_main.h"
 #include "document/pdocbuild.h"
 #include "layout/page.h"
 #include "layout/paginate.h"
@@ -120,15 +121,4 @@ BENCHMARK(BM_ShowPageN)->Arg(1)->Arg(10)->Arg(100)->Arg(500)->Unit(benchmark::kM
 
 }  // namespace
 
-// Layout traces ("Table can't fit", fitting lines) go to standard output,
-// which is silenced; the results are reported on standard error.
-int main(int argc, char** argv) {
-  if (!freopen("/dev/null", "w", stdout)) return 1;
-  benchmark::Initialize(&argc, argv);
-  benchmark::ConsoleReporter reporter;
-  reporter.SetOutputStream(&std::cerr);
-  reporter.SetErrorStream(&std::cerr);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return run_benchmarks_with_stdout_silenced(argc, argv); }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/quiet_main.h"
 #include "control/tessel_ctrl.h"
 #include "document/pdocbuild.h"
 #include "platform/dc_cairo.h"
@@ -113,17 +114,7 @@ BENCHMARK(BM_EncodePagePngCairoDefault)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-// Layout traces go to standard output, which is silenced; the results are
-// reported on standard error.
 int main(int argc, char** argv)
 {
-    if (!std::freopen("/dev/null", "w", stdout))
-        return 1;
-    benchmark::Initialize(&argc, argv);
-    benchmark::ConsoleReporter reporter;
-    reporter.SetOutputStream(&std::cerr);
-    reporter.SetErrorStream(&std::cerr);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return run_benchmarks_with_stdout_silenced(argc, argv);
 }

@@ -295,6 +295,20 @@ long RegCreateKey(RegRoot root, const char* path, uint32_t access, RegKey** key)
   return open_key(root, path, access, key, true);
 }
 
+namespace {
+
+// The values a key shows a reader, and whether the key exists.
+long read_values(const RegKey* key, std::vector<Value>* values, bool* exists) {
+  if (!key) return REG_INVALID_PARAMETER;
+  if (!(key->access & REG_ACCESS_READ)) return REG_ACCESS_DENIED;
+  Tree tree;
+  if (!load(key->root, tree)) return REG_IO_ERROR;
+  *values = visible_values(key, tree, exists);
+  return REG_OK;
+}
+
+}  // namespace
+
 long RegCloseKey(RegKey* key) {
   if (!key) return REG_INVALID_PARAMETER;
   std::unique_ptr<RegKey> owned(key);
@@ -302,12 +316,9 @@ long RegCloseKey(RegKey* key) {
 }
 
 long RegQueryValue(RegKey* key, const char* name, uint32_t* type, void* data, uint32_t* size) {
-  if (!key) return REG_INVALID_PARAMETER;
-  if (!(key->access & REG_ACCESS_READ)) return REG_ACCESS_DENIED;
-  Tree tree;
-  if (!load(key->root, tree)) return REG_IO_ERROR;
   bool exists = false;
-  std::vector<Value> values = visible_values(key, tree, &exists);
+  std::vector<Value> values;
+  if (const long rc = read_values(key, &values, &exists); rc != REG_OK) return rc;
   if (!exists && !key->path.empty()) return REG_KEY_DELETED;
   std::string wanted = name ? name : "";
   for (const Value& v : values) {
@@ -349,12 +360,9 @@ long RegEnumKey(RegKey* key, uint32_t index, char* name, uint32_t* name_size) {
 
 long RegEnumValue(RegKey* key, uint32_t index, char* name, uint32_t* name_size, uint32_t* type,
                   void* data, uint32_t* size) {
-  if (!key) return REG_INVALID_PARAMETER;
-  if (!(key->access & REG_ACCESS_READ)) return REG_ACCESS_DENIED;
-  Tree tree;
-  if (!load(key->root, tree)) return REG_IO_ERROR;
   bool exists = false;
-  std::vector<Value> values = visible_values(key, tree, &exists);
+  std::vector<Value> values;
+  if (const long rc = read_values(key, &values, &exists); rc != REG_OK) return rc;
   if (index >= values.size()) return REG_NO_MORE_ITEMS;
   const Value& v = values[index];
   long rc = copy_name(v.name, name, name_size);

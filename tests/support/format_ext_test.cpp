@@ -5,18 +5,12 @@
 
 #include <string>
 
+#include "support/format_helpers.h"
 #include "support/qelformat.h"
 
 namespace {
 
-template <typename... Args>
-std::string fmt(const char* format, Args... args) {
-  char buffer[512];
-  QEL_FORMAT_UNCHECKED_BEGIN
-  QELSnprintf(buffer, sizeof buffer, format, args...);
-  QEL_FORMAT_UNCHECKED_END
-  return buffer;
-}
+using format_testing::fmt;
 
 const char* const kNull = nullptr;
 

@@ -9,27 +9,13 @@
 #include <random>
 #include <string>
 
+#include "support/format_helpers.h"
 #include "support/qelformat.h"
 
 namespace {
 
-template <typename... Args>
-std::string fmt(const char* format, Args... args) {
-  char buffer[512];
-  QEL_FORMAT_UNCHECKED_BEGIN
-  QELSnprintf(buffer, sizeof buffer, format, args...);
-  QEL_FORMAT_UNCHECKED_END
-  return buffer;
-}
-
-template <typename... Args>
-std::string libc(const char* format, Args... args) {
-  char buffer[512];
-  QEL_FORMAT_UNCHECKED_BEGIN
-  std::snprintf(buffer, sizeof buffer, format, args...);
-  QEL_FORMAT_UNCHECKED_END
-  return buffer;
-}
+using format_testing::fmt;
+using format_testing::libc;
 
 TEST(FormatFloat, FixedAndExponentForms) {
   EXPECT_EQ(fmt("%f|%.2f|%.0f|%#.0f", 3.14159, 3.14159, 3.7, 3.0), "3.141590|3.14|4|3.");
