@@ -8,8 +8,6 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "layout/render_target.h"
-#include "support/qelstring.h"
 
 namespace {
 
@@ -63,43 +61,15 @@ LayoutMemoScope::~LayoutMemoScope() {
 
 bool memo_active() { return g_memo != nullptr; }
 
-TargetFont target_font(const RenderTarget* target) {
-  return {target->gdi->font, target->gdi->size};
-}
-
-DcColorState capture_colors(const DeviceContext* dc) {
-  return {dc->get_text_color(), dc->get_bk_color(), dc->get_bk_mode()};
-}
-
-void replay_colors(DeviceContext* dc, const DcColorState& colors) {
-  if (dc->get_text_color() != colors.text_color) dc->set_text_color(colors.text_color);
-  if (dc->get_bk_color() != colors.bk_color) dc->set_bk_color(colors.bk_color);
-  if (dc->get_bk_mode() != colors.bk_mode) dc->set_bk_mode(colors.bk_mode);
-}
-
-MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont& before) {
-  const RenderTargetGdi* gdi = target->gdi;
+MeasureAftermath capture_aftermath(RenderTarget* target, const RtDrawingState& before) {
   MeasureAftermath after;
-  after.colors = capture_colors(gdi->dc);
-  if (before.font != gdi->font || before.size != gdi->size) {
-    after.selected_font = true;
-    qel_strlcpy(after.face, gdi->face, sizeof after.face);
-    after.size = gdi->size;
-    after.style = gdi->style;
-    after.target_text_color = gdi->text_color;
-    after.target_outline_color = gdi->outline_color;
-  }
+  after.state = rt_save_state(target);
+  after.selected_font = rt_font_changed(before, after.state);
   return after;
 }
 
 void replay_aftermath(RenderTarget* target, const MeasureAftermath& after) {
-  RenderTargetGdi* gdi = target->gdi;
-  if (after.selected_font) {
-    target->select_font(target, after.face, after.size, after.style, after.target_text_color,
-                        RT_NO_COLOR);
-    gdi->outline_color = after.target_outline_color;
-  }
-  replay_colors(gdi->dc, after.colors);
+  rt_restore_state(target, after.state, after.selected_font);
 }
 
 std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots) {

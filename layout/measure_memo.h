@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "document/pdoc.h"
-#include "platform/dc.h"
-
-struct RenderTarget;
+#include "layout/render_target.h"
 
 // While one is alive on a thread, measurements made on that thread are kept;
 // the outermost one forgets them when it ends.
@@ -31,37 +29,15 @@ class LayoutMemoScope {
   bool outermost_;
 };
 
-// The colours and background mode a measurement leaves in the context.
-struct DcColorState {
-  DcColor text_color = 0;
-  DcColor bk_color = 0;
-  int bk_mode = 0;
-};
-DcColorState capture_colors(const DeviceContext* dc);
-void replay_colors(DeviceContext* dc, const DcColorState& colors);
-
-// The drawing state a measurement on a target leaves behind: the context's
-// colours and the target's font request.
+// The drawing state a measurement on a target leaves behind.
 struct MeasureAftermath {
-  DcColorState colors;
-  bool selected_font = false;  // the target itself selected a font
-  char face[256] = {};
-  int32_t size = 0;
-  int32_t style = 0;
-  uint32_t target_text_color = 0;
-  uint32_t target_outline_color = 0;
+  RtDrawingState state;
+  bool selected_font = false;  // the target itself selected another font
 };
-
-// The target's own font before a measurement on it.
-struct TargetFont {
-  DcObject font;
-  int32_t size;
-};
-TargetFont target_font(const RenderTarget* target);
 
 // Records what the measurement on the target left behind; before is the
-// target's font before it.
-MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont& before);
+// target's state before it.
+MeasureAftermath capture_aftermath(RenderTarget* target, const RtDrawingState& before);
 // Puts the target and its context into the recorded state.
 void replay_aftermath(RenderTarget* target, const MeasureAftermath& after);
 
@@ -69,19 +45,19 @@ void replay_aftermath(RenderTarget* target, const MeasureAftermath& after);
 // the cell's width and `height` rows, one slot per row and column.
 struct TableHeightsKey {
   const pdoc_element* table;
-  const DeviceContext* dc;
+  const void* surface;  // rt_surface of the target
   int32_t dpi;
   int32_t height;
   int32_t entry_ascent;  // the font every subtarget starts with
   int32_t entry_descent;
   bool operator==(const TableHeightsKey&) const = default;
-  auto fields() const { return std::tie(table, dc, dpi, height, entry_ascent, entry_descent); }
+  auto fields() const { return std::tie(table, surface, dpi, height, entry_ascent, entry_descent); }
 };
 struct CellHeight {
   int64_t width = -1;     // -1: not measured yet
   bool measured = false;  // the subtarget could be made
   int32_t height = 0;
-  DcColorState colors;
+  RtColors colors;
 };
 // The slots for the key, made empty on first use; null when measurements
 // are not being kept or the job has kept as many as it may.
@@ -90,11 +66,11 @@ std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t s
 // The width bounds of a whole table.
 struct TableBoundsKey {
   const pdoc_element* table;
-  const DeviceContext* dc;
+  const void* surface;
   int32_t dpi;
   int32_t page_width;
   bool operator==(const TableBoundsKey&) const = default;
-  auto fields() const { return std::tie(table, dc, dpi, page_width); }
+  auto fields() const { return std::tie(table, surface, dpi, page_width); }
 };
 struct ColumnBounds {
   int32_t max_width, min_width;

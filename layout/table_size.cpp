@@ -297,7 +297,7 @@ void table_width_bounds(RenderTarget* target, pdoc_element* table) {
   // Every page the table reaches asks for its bounds again; within a job the
   // answer for the same resolution and page is the one measured first.
   const bool keep = memo_active();
-  const TableBoundsKey key{table, target->gdi->dc, target->get_resolution(target),
+  const TableBoundsKey key{table, rt_surface(target), target->get_resolution(target),
                            page_width(target)};
   if (keep) {
     if (const TableBounds* known = memo_find_table_bounds(key)) {
@@ -308,7 +308,7 @@ void table_width_bounds(RenderTarget* target, pdoc_element* table) {
     }
   }
   const uint64_t traces = layout_trace_count();
-  const TargetFont before = target_font(target);
+  const RtDrawingState before = rt_save_state(target);
   compute_width_bounds(target, table);
   if (!keep) return;
   memo_note_cell_bounds(key);
@@ -408,22 +408,22 @@ int measure_cell(RenderTarget* target, pdoc_element* cell, int w, int H20, bool*
 // put back: before the next real measurement, or when the pass is left.
 class PendingColors {
  public:
-  explicit PendingColors(DeviceContext* dc) : dc_(dc) {}
+  explicit PendingColors(RenderTarget* target) : target_(target) {}
   ~PendingColors() { flush(); }
   PendingColors(const PendingColors&) = delete;
   PendingColors& operator=(const PendingColors&) = delete;
-  void leave(const DcColorState& colors) {
+  void leave(const RtColors& colors) {
     colors_ = colors;
     waiting_ = true;
   }
   void flush() {
-    if (waiting_) replay_colors(dc_, colors_);
+    if (waiting_) rt_restore_colors(target_, colors_);
     waiting_ = false;
   }
 
  private:
-  DeviceContext* dc_;
-  DcColorState colors_;
+  RenderTarget* target_;
+  RtColors colors_;
   bool waiting_ = false;
 };
 
@@ -442,7 +442,7 @@ int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20
   const uint64_t traces = layout_trace_count();
   const int h = measure_cell(target, cell, w, H20, &measured);
   if (layout_trace_count() == traces && !contains_table(cell))
-    *slot = {w, measured, h, capture_colors(target->gdi->dc)};
+    *slot = {w, measured, h, rt_save_colors(target)};
   return h;
 }
 
@@ -489,14 +489,12 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
   // Every subtarget starts with the font the context has now: the target's.
   std::vector<CellHeight>* slots = nullptr;
   if (sized && memo_active()) {
-    DcTextMetrics entry{};
-    target->gdi->dc->text_metrics(&entry);
-    slots = memo_table_heights({table, target->gdi->dc, target->get_resolution(target), H20,
-                                entry.ascent, entry.descent},
+    slots = memo_table_heights({table, rt_surface(target), target->get_resolution(target), H20,
+                                target->font_ascent(target), target->font_descent(target)},
                                static_cast<size_t>(rows) * static_cast<size_t>(t.cols));
   }
 
-  PendingColors pending(target->gdi->dc);
+  PendingColors pending(target);
   // A cell of row r: its height, spread over the rows it spans.
   auto measure = [&](const TableCell& c, int r) {
     const int j = c.column;
