@@ -14,20 +14,8 @@
 #include <vector>
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 #include "layout/render_target.h"
-
-// While one is alive on a thread, measurements made on that thread are kept;
-// the outermost one forgets them when it ends.
-class LayoutMemoScope {
- public:
-  LayoutMemoScope();
-  ~LayoutMemoScope();
-  LayoutMemoScope(const LayoutMemoScope&) = delete;
-  LayoutMemoScope& operator=(const LayoutMemoScope&) = delete;
-
- private:
-  bool outermost_;
-};
 
 // The drawing state a measurement on a target leaves behind.
 struct MeasureAftermath {
@@ -60,8 +48,8 @@ struct CellHeight {
   RtColors colors;
 };
 // The slots for the key, made empty on first use; null when measurements
-// are not being kept or the job has kept as many as it may.
-std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots);
+// are not being kept (memo is null) or the job has kept as many as it may.
+std::vector<CellHeight>* memo_table_heights(MeasureMemo* memo, const TableHeightsKey& key, size_t slots);
 
 // The width bounds of a whole table.
 struct TableBoundsKey {
@@ -85,13 +73,13 @@ struct TableBounds {
   int32_t max_width = 0, min_width = 0;
   MeasureAftermath after;
 };
-const TableBounds* memo_find_table_bounds(const TableBoundsKey& key);
-void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value);
+const TableBounds* memo_find_table_bounds(MeasureMemo* memo, const TableBoundsKey& key);
+void memo_keep_table_bounds(MeasureMemo* memo, const TableBoundsKey& key, TableBounds value);
 // Whether the cells of key's table hold the bounds recorded under key (no
 // other measurement of the table has written them since); note_cell_bounds
 // says which record they hold now.
-bool memo_cell_bounds_current(const TableBoundsKey& key);
-void memo_note_cell_bounds(const TableBoundsKey& key);
+bool memo_cell_bounds_current(MeasureMemo* memo, const TableBoundsKey& key);
+void memo_note_cell_bounds(MeasureMemo* memo, const TableBoundsKey& key);
 
 // A table's cells in row order, each with the column it starts in, so that
 // a pass over the rows need not walk the tree and search the matrix again.
@@ -110,14 +98,11 @@ struct TableCells {
   std::vector<int32_t> head_rows;      // the rows inside THEAD, ascending
 };
 // The cells kept for the table while it has `rows` rows; null otherwise.
-const TableCells* memo_find_table_cells(const pdoc_element* table, int rows);
+const TableCells* memo_find_table_cells(MeasureMemo* memo, const pdoc_element* table, int rows);
 // Keeps the gathered cells and answers the kept record; null when nothing
 // is being kept, the table already has a record, or the job has kept as
 // many as it may.
-const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells);
-
-// Whether measurements are being kept on this thread.
-bool memo_active();
+const TableCells* memo_keep_table_cells(MeasureMemo* memo, const pdoc_element* table, TableCells cells);
 
 // Whether a table appears anywhere below element.
 bool contains_table(const pdoc_element* element);

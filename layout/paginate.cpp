@@ -3,14 +3,17 @@
 #include "layout/paginate.h"
 
 #include "layout/left_out.h"
-#include "layout/measure_memo.h"
 #include "layout/page.h"
 
 pdoc_element* paginate_skip(pdoc_element* element) { return next_after(element); }
 
 PaginateResult paginate(PageSink& sink, pdoc_element* root, int max_pages) {
   // The pages of one job share their measurements of the document.
-  LayoutMemoScope memo;
+  LayoutJob job = layout_job_keeping_measurements();
+  return paginate(job, sink, root, max_pages);
+}
+
+PaginateResult paginate(LayoutJob& job, PageSink& sink, pdoc_element* root, int max_pages) {
   PaginateResult result;
   PagePosition at{root, 0};
   while (at.element) {
@@ -26,7 +29,7 @@ PaginateResult paginate(PageSink& sink, pdoc_element* root, int max_pages) {
     }
     const PagePosition start = at;
     left_out_page(page);
-    at.element = layout_page(target, at.element, &at.offset);
+    at.element = layout_page(job, target, at.element, &at.offset);
     result.pages = page;
     if (at.element == start.element && at.offset == start.offset) {
       note_left_out(1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 
 struct RenderTarget;
 
@@ -40,8 +41,10 @@ struct PaginateResult {
 pdoc_element* paginate_skip(pdoc_element* element);
 
 // The page loop: pages from root until the document is finished, the sink
-// stops it or max_pages pages were made (0: no bound).
+// stops it or max_pages pages were made (0: no bound). The loop's own job
+// keeps its measurements; a caller may give the job instead.
 PaginateResult paginate(PageSink& sink, pdoc_element* root, int max_pages = 0);
+PaginateResult paginate(LayoutJob& job, PageSink& sink, pdoc_element* root, int max_pages = 0);
 
 // The loop on one target for every page, with plain callbacks.
 struct PaginateHooks {
