@@ -112,7 +112,8 @@ void BM_ShowPageN(benchmark::State& state) {
   for (auto _ : state) {
     int offset = 0;
     pdoc_element* start = paginate_find_page(t, root(), n, &offset);
-    if (start) layout_page(t, start, &offset);
+    LayoutJob job;
+    if (start) layout_page(job, t, start, &offset);
     dc.clear();
   }
   t->destroy(t);

@@ -58,10 +58,11 @@ void BM_LongTextFonts(benchmark::State& state) {
     RenderTargetPtr t(rt_create(dc.get(), {0, 0, 599, 99}, RT_VERSION));
     pdoc_element* e = &run;
     int offset = 0;
+    LayoutJob job;
     while (e) {
       RtSize size{};
       int descent = 0;
-      int units = measure_line(t.get(), e, offset, 600, &size, &descent, nullptr);
+      int units = measure_line(job, t.get(), e, offset, 600, &size, &descent, nullptr);
       if (units == 0) break;
       e = advance_units(e, units, &offset);
       if (e) skip_break_char(&e, &offset);

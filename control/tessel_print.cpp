@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "layout/left_out.h"
-#include "layout/measure_memo.h"
-#include "layout/page.h"
 #include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/message_box.h"
@@ -80,13 +78,66 @@ std::string document_title(const pdoc_element* root)
     return {};
 }
 
-// One printed copy of the document: a sheet per page, each with its own
-// target. Answers the printer's last result; 0 or less ends the job, with
-// the reason in *failure.
+// The sheets of one printed copy, each with its own target.
+class SheetSink : public PageSink {
+public:
+    SheetSink(CTesselCtrl& control, PrinterDc& dc, std::string* failure)
+        : control_(control), dc_(dc), failure_(failure)
+    {
+    }
+
+    // The printer's last result; 0 or less ends the job.
+    int result() const { return result_; }
+
+    RenderTarget* begin_page(int /*page*/) override
+    {
+        result_ = dc_.start_page() ? 1 : 0;
+        if (result_ <= 0) {
+            control_.ShowMessage("StartPage Error", "Error", MB_OK);
+            *failure_ = "a sheet could not be started";
+            return nullptr;
+        }
+        const RtRect page{0, 0, dc_.device_width() - 1, dc_.device_height() - 1};
+        target_.reset(rt_create(&dc_, page, RT_VERSION));
+        if (!target_) {
+            // Without a target nothing more can be drawn: end the sheet and
+            // the job rather than send blank sheets.
+            dc_.end_page();
+            *failure_ = "no memory to draw a sheet";
+            result_ = 0;
+        }
+        return target_.get();
+    }
+
+    void no_progress(int /*page*/, pdoc_element* /*element*/) override
+    {
+        control_.ShowMessage("Cannot fit on a page", "Error", MB_OK);
+    }
+
+    bool end_page(int /*page*/, const PagePosition& /*start*/) override
+    {
+        target_.reset();
+        if (!dc_.end_page()) {
+            *failure_ = "a sheet could not be written";
+            result_ = 0;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    CTesselCtrl& control_;
+    PrinterDc& dc_;
+    std::string* failure_;
+    RenderTargetPtr target_;
+    int result_ = 1;
+};
+
+// One printed copy of the document: a sheet per page. Answers the
+// printer's last result; 0 or less ends the job, with the reason in
+// *failure.
 int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root, std::string* failure)
 {
-    // The sheets of one copy share their measurements of the document.
-    LayoutMemoScope memo;
     // Every copy is a job of its own: what it leaves out is counted afresh
     // and kept in the control however the copy ends.
     class CopyLeftOut {
@@ -98,43 +149,9 @@ int print_copy(CTesselCtrl& control, PrinterDc& dc, pdoc_element* root, std::str
         CTesselCtrl& control_;
         LeftOutScope scope_;
     } left_out(control);
-    int result = 1;
-    int sheet = 0;
-    pdoc_element* element = root;
-    int offset = 0;
-    while (element != nullptr) {
-        result = dc.start_page() ? 1 : 0;
-        if (result <= 0) {
-            control.ShowMessage("StartPage Error", "Error", MB_OK);
-            *failure = "a sheet could not be started";
-            return result;
-        }
-        const RtRect page{0, 0, dc.device_width() - 1, dc.device_height() - 1};
-        RenderTargetPtr target(rt_create(&dc, page, RT_VERSION));
-        if (!target) {
-            // Without a target nothing more can be drawn: end the sheet and
-            // the job rather than send blank sheets.
-            dc.end_page();
-            *failure = "no memory to draw a sheet";
-            return 0;
-        }
-        pdoc_element* const start = element;
-        const int start_offset = offset;
-        left_out_page(++sheet);
-        element = layout_page(target.get(), element, &offset);
-        if (element == start && offset == start_offset) {
-            note_left_out(1);
-            control.ShowMessage("Cannot fit on a page", "Error", MB_OK);
-            element = paginate_skip(start);
-            offset = 0;
-        }
-        target.reset();
-        if (!dc.end_page()) {
-            *failure = "a sheet could not be written";
-            return 0;
-        }
-    }
-    return result;
+    SheetSink sheets(control, dc, failure);
+    paginate(sheets, root);
+    return sheets.result();
 }
 
 } // namespace

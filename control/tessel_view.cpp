@@ -75,39 +75,48 @@ void text_centred_on_baseline(DeviceContext* dc, int x, int y, const char* text)
     dc->text_out(x - extent.cx / 2, y - metrics.ascent, text, length);
 }
 
-// What the page loop needs while the view lays out pages on one target.
-struct ViewPass {
-    CTesselCtrl* control;
-    RenderTarget* target;
-    int width, height;
-};
-
-// Every page starts on a cleared area, so only the last one stays visible.
-void clear_page(void* user, int /*page*/)
-{
-    auto* pass = static_cast<ViewPass*>(user);
-    pass->target->fill_rect(pass->target, 0, 0, pass->width - 1, pass->height - 1, kPageWhite);
-}
-
-void report_unplaceable(void* user, int /*page*/, pdoc_element* /*element*/)
-{
-    static_cast<ViewPass*>(user)->control->ShowMessage("Cannot fit on a page", "Error", MB_OK);
-}
-
 // The frame runs along the outermost visible column and row.
 void draw_frame(RenderTarget* target, int width, int height)
 {
     target->draw_rect(target, 0, 0, width - 2, height - 2);
 }
 
-// A page as the host would see it if the draw ended here: framed. The next
-// page's clear paints over the frame.
-void hand_page_to_host(void* user, int page, pdoc_element* /*start*/, int /*start_offset*/)
-{
-    auto* pass = static_cast<ViewPass*>(user);
-    draw_frame(pass->target, pass->width, pass->height);
-    pass->control->on_page_drawn(page);
-}
+// The view's pages, all on the one target over the control's area.
+class ViewSink : public PageSink {
+public:
+    ViewSink(CTesselCtrl& control, RenderTarget* target)
+        : control_(control), target_(target), width_(page_width(target)), height_(page_height(target))
+    {
+    }
+
+    // Every page starts on a cleared area, so only the last one stays visible.
+    RenderTarget* begin_page(int /*page*/) override
+    {
+        target_->fill_rect(target_, 0, 0, width_ - 1, height_ - 1, kPageWhite);
+        return target_;
+    }
+
+    void no_progress(int /*page*/, pdoc_element* /*element*/) override
+    {
+        control_.ShowMessage("Cannot fit on a page", "Error", MB_OK);
+    }
+
+    // A page as the host would see it if the draw ended here: framed. The
+    // next page's clear paints over the frame.
+    bool end_page(int page, const PagePosition& /*start*/) override
+    {
+        if (control_.on_page_drawn) {
+            draw_frame(target_, width_, height_);
+            control_.on_page_drawn(page);
+        }
+        return true;
+    }
+
+private:
+    CTesselCtrl& control_;
+    RenderTarget* target_;
+    int width_, height_;
+};
 
 } // namespace
 
@@ -136,14 +145,8 @@ void CTesselCtrl::Draw(DeviceContext* dc, const DcRect& bounds)
     if (m_pDocument && m_pDocument->root && m_nCurrentPage > 0) {
         // Each page before the current one is drawn too.
         PictureCacheScope pictures;
-        ViewPass pass{this, target.get(), width, height};
-        PaginateHooks hooks;
-        hooks.user = &pass;
-        hooks.begin_page = clear_page;
-        hooks.no_progress = report_unplaceable;
-        if (on_page_drawn)
-            hooks.end_page = hand_page_to_host;
-        pages = paginate_document(target.get(), m_pDocument->root, &hooks, m_nCurrentPage).pages;
+        ViewSink sink(*this, target.get());
+        pages = paginate(sink, m_pDocument->root, m_nCurrentPage).pages;
     }
     m_nCurrentPage = pages;
     m_leftOut = left_out.report();

@@ -9,9 +9,7 @@
 
 #include "device/hid_library.h"
 #include "device/page_transfer.h"
-#include "layout/left_out.h"
-#include "layout/measure_memo.h"
-#include "layout/page.h"
+#include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/memory_dc.h"
 #include "platform/message_box.h"
@@ -69,54 +67,69 @@ size_t read_page_bitmap(MemoryDc* memory, std::vector<unsigned char>* bitmap)
 static_assert(DEVICE_FIRST_PAGE_ADDRESS + uint64_t{DIRECTORY_MAX_ENTRIES + 1} * PAGE_BLOCKS * DEVICE_BLOCK_STEP <=
               DEVICE_ADDRESS_END);
 
-// Lays out and sends every page from root on, counting in *result the pages
-// sent and those the directory had no room for. Answers false when the
-// device stopped taking a page; the pages after it are not sent.
-bool send_pages(RenderTarget* target, MemoryDc* memory, pdoc_element* root, const ShowMessageFn& show_message,
-                std::FILE* out, SyncResult* result)
-{
-    LayoutMemoScope memo;
-    std::vector<unsigned char> bitmap;
-    int page_number = 1;
-    pdoc_element* element = root;
-    int offset = 0;
-    while (element != nullptr) {
+// The transfer's pages, all drawn on the one memory context and sent as
+// they come. Counts in *result the pages sent and those the directory had
+// no room for.
+class DeviceSink : public PageSink {
+public:
+    DeviceSink(RenderTarget* target, MemoryDc* memory, const ShowMessageFn& show_message, std::FILE* out,
+               SyncResult* result)
+        : target_(target), memory_(memory), show_message_(show_message), out_(out), result_(result)
+    {
+    }
+
+    // False when the device stopped taking a page; the pages after it are
+    // not sent.
+    bool taken() const { return taken_; }
+
+    RenderTarget* begin_page(int /*page*/) override
+    {
         // Pages past a full directory are still laid out so that the user
         // learns how many did not reach the device.
-        const bool sending = !directory_full();
-        if (sending && !page_fits_address_space())
+        sending_ = !directory_full();
+        if (sending_ && !page_fits_address_space())
             g_device_link.write_address = DEVICE_FIRST_PAGE_ADDRESS;
-        pdoc_element* const page_element = element;
-        const int page_offset = offset;
-        target->fill_rect(target, 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, kWhite);
-        left_out_page(page_number);
-        element = layout_page(target, element, &offset);
-        const bool stuck = element == page_element && offset == page_offset;
-        if (sending) {
-            const size_t delivered = read_page_bitmap(memory, &bitmap);
-            std::fprintf(out, "Sending page %d...", page_number);
-            std::fflush(out);
-            if (delivered > 0) {
-                if (!SendPage(bitmap.data(), static_cast<int>(delivered), out))
-                    return false;
-                ++result->pages_sent;
-            }
-            if (stuck)
-                show_message("Cannot fit on a page", "Error", MB_OK);
-        } else {
-            ++result->pages_left_out;
-        }
-        if (stuck) {
-            // As the other page loops do: the element is left out, and a
-            // later body is still reached when it ended its own.
-            note_left_out(1);
-            element = next_after(page_element);
-            offset = 0;
-        }
-        ++page_number;
+        stuck_ = false;
+        target_->fill_rect(target_, 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, kWhite);
+        return target_;
     }
-    return true;
-}
+
+    // The page laid out around the element is still sent; the user hears of
+    // the element after it.
+    void no_progress(int /*page*/, pdoc_element* /*element*/) override { stuck_ = true; }
+
+    bool end_page(int page, const PagePosition& /*start*/) override
+    {
+        if (!sending_) {
+            ++result_->pages_left_out;
+            return true;
+        }
+        const size_t delivered = read_page_bitmap(memory_, &bitmap_);
+        std::fprintf(out_, "Sending page %d...", page);
+        std::fflush(out_);
+        if (delivered > 0) {
+            if (!SendPage(bitmap_.data(), static_cast<int>(delivered), out_)) {
+                taken_ = false;
+                return false;
+            }
+            ++result_->pages_sent;
+        }
+        if (stuck_)
+            show_message_("Cannot fit on a page", "Error", MB_OK);
+        return true;
+    }
+
+private:
+    RenderTarget* target_;
+    MemoryDc* memory_;
+    const ShowMessageFn& show_message_;
+    std::FILE* out_;
+    SyncResult* result_;
+    std::vector<unsigned char> bitmap_;
+    bool sending_ = false;
+    bool stuck_ = false;
+    bool taken_ = true;
+};
 
 // What the user is told when the device does not end up listing every
 // page; empty when it does.
@@ -167,8 +180,11 @@ SyncResult sync_device(pdoc_element* root, const ShowMessageFn& show_message, st
     bool taken = true;
     if (auto memory = create_page_context()) {
         const RtRect page = {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT};
-        if (RenderTargetPtr target{rt_create(memory->dc(), page, RT_VERSION)})
-            taken = send_pages(target.get(), memory.get(), root, show_message, out, &result);
+        if (RenderTargetPtr target{rt_create(memory->dc(), page, RT_VERSION)}) {
+            DeviceSink sink(target.get(), memory.get(), show_message, out, &result);
+            paginate(sink, root);
+            taken = sink.taken();
+        }
     }
 
     // The directory lists the pages that went through, also after a failure.

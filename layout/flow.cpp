@@ -38,10 +38,10 @@ struct Line {
   int descent = 0;
 };
 
-Line measure(RenderTarget* target, pdoc_element* element, int offset, int avail) {
+Line measure(LayoutJob& job, RenderTarget* target, pdoc_element* element, int offset, int avail) {
   Line line;
   RtSize size{};
-  line.units = measure_line(target, element, offset, avail, &size, &line.descent, nullptr);
+  line.units = measure_line(job, target, element, offset, avail, &size, &line.descent, nullptr);
   line.width = size.width;
   line.height = size.height;
   return line;
@@ -151,7 +151,7 @@ pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans
 
 namespace {
 
-pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* element,
+pdoc_element* flow(LayoutJob& job, RenderTarget* target, int* width, int* height, pdoc_element* element,
                    int* offset, int flags) {
   const int W = *width ? *width : page_width(target);
   const int H = *height ? *height : page_height(target);
@@ -177,13 +177,13 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
   int avail = y < H ? span_width(spans, y) : 0;
   Line line;
   if (y < H && element && !is_table_or_row(element))
-    line = measure(target, element, *offset, avail);
+    line = measure(job, target, element, *offset, avail);
 
   while (element && !stop && y < H && y + line.height <= H) {
     int m = min_span(spans, y, line.height);
     if (m < line.width) {
       avail = m;
-      line = measure(target, element, *offset, avail);
+      line = measure(job, target, element, *offset, avail);
     }
 
     if (line.units > 0) {
@@ -197,7 +197,7 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
         else if (align == ALIGN_CENTER)
           x = L + (avail - line.width) / 2;
         if (!(flags & LAYOUT_MEASURE))
-          paint_line(target, x, y, line.height, line.descent, element, *offset, line.units);
+          paint_line(job, target, x, y, line.height, line.descent, element, *offset, line.units);
         used_width = std::max(used_width, x + line.width);
         used_height = y + line.height;
         element = advance_units(element, line.units, offset);
@@ -235,7 +235,7 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
         }
         int top = y;
         int table_width = 0;
-        TableResult result = layout_table(target, &y, &table_width, table, start_row, flags);
+        TableResult result = layout_table(job, target, &y, &table_width, table, start_row, flags);
         if (result.outcome == TABLE_DONE) {
           if (y < H) {
             used_height = y + 1;
@@ -249,7 +249,7 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
           *offset = 0;
         } else {
           stop = true;
-          layout_trace("Table can't fit: %s from line:%d,%d\n", table->name, table->line, table->col);
+          layout_trace(job, "Table can't fit: %s from line:%d,%d\n", table->name, table->line, table->col);
           // A table that cannot be laid out ends its sequence: it and what
           // follows it are not shown.
           if (result.outcome == TABLE_FAILED && !(flags & LAYOUT_MEASURE))
@@ -280,7 +280,7 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
       }
       if (element && !stop && y < H) {
         avail = span_width(spans, y);
-        line = measure(target, element, *offset, avail);
+        line = measure(job, target, element, *offset, avail);
         if (!is_table_or_row(element) && avail == W && line.units == 0) stop = true;
       }
     }
@@ -310,10 +310,10 @@ pdoc_element* flow(RenderTarget* target, int* width, int* height, pdoc_element* 
 
 }  // namespace
 
-pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_element* element,
+pdoc_element* layout_flow(LayoutJob& job, RenderTarget* target, int* width, int* height, pdoc_element* element,
                           int* offset, int flags) {
   try {
-    return flow(target, width, height, element, offset, flags);
+    return flow(job, target, width, height, element, offset, flags);
   } catch (const std::bad_alloc&) {
     // The span map of a huge rectangle could not be stored: nothing of the
     // sequence is shown.

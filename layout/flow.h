@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 
 struct RenderTarget;
 
@@ -47,7 +48,7 @@ class RowSpans {
 // height of 0 mean the whole target; on return they hold the used width and
 // the last pixel row used. Returns where the flow stopped, null when the
 // sequence was finished.
-pdoc_element* layout_flow(RenderTarget* target, int* width, int* height, pdoc_element* element,
+pdoc_element* layout_flow(LayoutJob& job, RenderTarget* target, int* width, int* height, pdoc_element* element,
                           int* offset, int flags);
 
 // Places consecutive floating pictures searching from row y; returns the

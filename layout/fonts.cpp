@@ -42,7 +42,7 @@ int size_code_points(int code) {
   return kPoints[std::max(0, code + 3)];
 }
 
-void select_element_font(RenderTarget* t, const pdoc_element* element) {
+void select_element_font(LayoutJob& job, RenderTarget* t, const pdoc_element* element) {
   if (!t || !element) return;
   const pdoc_style& style = element->style;
   const int points = size_code_points(style.size);
@@ -57,10 +57,10 @@ void select_element_font(RenderTarget* t, const pdoc_element* element) {
                      static_cast<RtColor>(style.outline_color)))
     return;
   if (!fallback)
-    layout_trace("Error locating font %s with b: %d, i: %d size: %d, DPI:%d\n", face, style.flags & 1,
+    layout_trace(job, "Error locating font %s with b: %d, i: %d size: %d, DPI:%d\n", face, style.flags & 1,
            style.flags & 2, points, t->get_resolution(t));
   else
-    layout_trace("Error locating font %s with b: %d, i: %d, size: %d, DPI:%d\n", face, style.flags & 1,
+    layout_trace(job, "Error locating font %s with b: %d, i: %d, size: %d, DPI:%d\n", face, style.flags & 1,
            style.flags & 2, points, t->get_resolution(t));
 }
 
@@ -131,7 +131,7 @@ bool starts_with_break(const pdoc_element* e) {
   }
 }
 
-int measure_line(RenderTarget* t, pdoc_element* element, int offset, int available,
+int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available,
                  RtSize* size, int* descent_out, int* widest) {
   if (size) *size = {0, 0};
   if (descent_out) *descent_out = 0;
@@ -176,7 +176,7 @@ int measure_line(RenderTarget* t, pdoc_element* element, int offset, int availab
       record();
       break;
     } else {
-      select_element_font(t, e);
+      select_element_font(job, t, e);
       int n = e->data ? e->data_len - offset : 0;
       const char* text = e->data;
       while (n > 0) {

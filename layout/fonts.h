@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 #include "layout/render_target.h"
 
 // v x resolution / 96, truncating: document lengths are in 1/96 inch. The
@@ -12,10 +13,10 @@ int scale(RenderTarget* t, int v);
 int scaled_length(RenderTarget* t, int v);
 
 int size_code_points(int size_code);
-void select_element_font(RenderTarget* t, const pdoc_element* element);
+void select_element_font(LayoutJob& job, RenderTarget* t, const pdoc_element* element);
 int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSize* size,
              int* widest);
-int measure_line(RenderTarget* t, pdoc_element* element, int offset, int available_width,
+int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available_width,
                  RtSize* size, int* descent, int* widest);
 pdoc_element* advance_units(pdoc_element* element, int units, int* offset);
 int char_at(const pdoc_element* element, int offset);

@@ -8,8 +8,6 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "layout/render_target.h"
-#include "support/qelstring.h"
 
 namespace {
 
@@ -34,7 +32,9 @@ struct KeyHash {
 constexpr size_t kMaxHeightSlots = size_t{1} << 20;
 constexpr size_t kMaxTableBounds = size_t{1} << 14;
 
-struct Memo {
+}  // namespace
+
+struct MeasureMemo {
   std::unordered_map<TableHeightsKey, std::vector<CellHeight>, KeyHash> table_heights;
   size_t height_slots = 0;
   std::unordered_map<TableBoundsKey, TableBounds, KeyHash> table_bounds;
@@ -43,129 +43,92 @@ struct Memo {
   std::unordered_map<const pdoc_element*, TableCells> table_cells;
 };
 
-thread_local std::unique_ptr<Memo> g_memo;
+void MeasureMemoDeleter::operator()(MeasureMemo* memo) const { delete memo; }
 
-}  // namespace
-
-LayoutMemoScope::LayoutMemoScope() : outermost_(g_memo == nullptr) {
-  if (!outermost_) return;
+MeasureMemoPtr measure_memo_create() {
   // Without room for the records the job simply measures everything.
   try {
-    g_memo = std::make_unique<Memo>();
+    return MeasureMemoPtr(new MeasureMemo);
   } catch (const std::bad_alloc&) {
+    return nullptr;
   }
 }
 
-LayoutMemoScope::~LayoutMemoScope() {
-  if (!outermost_) return;
-  g_memo.reset();
-}
-
-bool memo_active() { return g_memo != nullptr; }
-
-TargetFont target_font(const RenderTarget* target) {
-  return {target->gdi->font, target->gdi->size};
-}
-
-DcColorState capture_colors(const DeviceContext* dc) {
-  return {dc->get_text_color(), dc->get_bk_color(), dc->get_bk_mode()};
-}
-
-void replay_colors(DeviceContext* dc, const DcColorState& colors) {
-  if (dc->get_text_color() != colors.text_color) dc->set_text_color(colors.text_color);
-  if (dc->get_bk_color() != colors.bk_color) dc->set_bk_color(colors.bk_color);
-  if (dc->get_bk_mode() != colors.bk_mode) dc->set_bk_mode(colors.bk_mode);
-}
-
-MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont& before) {
-  const RenderTargetGdi* gdi = target->gdi;
+MeasureAftermath capture_aftermath(RenderTarget* target, const RtDrawingState& before) {
   MeasureAftermath after;
-  after.colors = capture_colors(gdi->dc);
-  if (before.font != gdi->font || before.size != gdi->size) {
-    after.selected_font = true;
-    qel_strlcpy(after.face, gdi->face, sizeof after.face);
-    after.size = gdi->size;
-    after.style = gdi->style;
-    after.target_text_color = gdi->text_color;
-    after.target_outline_color = gdi->outline_color;
-  }
+  after.state = rt_save_state(target);
+  after.selected_font = rt_font_changed(before, after.state);
   return after;
 }
 
 void replay_aftermath(RenderTarget* target, const MeasureAftermath& after) {
-  RenderTargetGdi* gdi = target->gdi;
-  if (after.selected_font) {
-    target->select_font(target, after.face, after.size, after.style, after.target_text_color,
-                        RT_NO_COLOR);
-    gdi->outline_color = after.target_outline_color;
-  }
-  replay_colors(gdi->dc, after.colors);
+  rt_restore_state(target, after.state, after.selected_font);
 }
 
-std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots) {
-  if (!g_memo) return nullptr;
+std::vector<CellHeight>* memo_table_heights(MeasureMemo* memo, const TableHeightsKey& key, size_t slots) {
+  if (!memo) return nullptr;
   try {
-    auto found = g_memo->table_heights.find(key);
-    if (found != g_memo->table_heights.end() && found->second.size() == slots)
+    auto found = memo->table_heights.find(key);
+    if (found != memo->table_heights.end() && found->second.size() == slots)
       return &found->second;
-    if (found != g_memo->table_heights.end() || slots > kMaxHeightSlots - g_memo->height_slots)
+    if (found != memo->table_heights.end() || slots > kMaxHeightSlots - memo->height_slots)
       return nullptr;
     std::vector<CellHeight> record(slots);
-    auto placed = g_memo->table_heights.emplace(key, std::move(record)).first;
-    g_memo->height_slots += slots;
+    auto placed = memo->table_heights.emplace(key, std::move(record)).first;
+    memo->height_slots += slots;
     return &placed->second;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-const TableBounds* memo_find_table_bounds(const TableBoundsKey& key) {
-  if (!g_memo) return nullptr;
-  auto found = g_memo->table_bounds.find(key);
-  return found != g_memo->table_bounds.end() ? &found->second : nullptr;
+const TableBounds* memo_find_table_bounds(MeasureMemo* memo, const TableBoundsKey& key) {
+  if (!memo) return nullptr;
+  auto found = memo->table_bounds.find(key);
+  return found != memo->table_bounds.end() ? &found->second : nullptr;
 }
 
-void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value) {
-  if (!g_memo) return;
-  if (g_memo->table_bounds.size() >= kMaxTableBounds) return;
+void memo_keep_table_bounds(MeasureMemo* memo, const TableBoundsKey& key, TableBounds value) {
+  if (!memo) return;
+  if (memo->table_bounds.size() >= kMaxTableBounds) return;
   try {
-    g_memo->table_bounds.insert_or_assign(key, std::move(value));
+    memo->table_bounds.insert_or_assign(key, std::move(value));
   } catch (const std::bad_alloc&) {
     // Not kept: measured again next time.
   }
 }
 
-bool memo_cell_bounds_current(const TableBoundsKey& key) {
-  if (!g_memo) return false;
-  auto found = g_memo->cell_bounds_from.find(key.table);
-  return found != g_memo->cell_bounds_from.end() && found->second == key;
+bool memo_cell_bounds_current(MeasureMemo* memo, const TableBoundsKey& key) {
+  if (!memo) return false;
+  auto found = memo->cell_bounds_from.find(key.table);
+  return found != memo->cell_bounds_from.end() && found->second == key;
 }
 
-void memo_note_cell_bounds(const TableBoundsKey& key) {
-  if (!g_memo) return;
+void memo_note_cell_bounds(MeasureMemo* memo, const TableBoundsKey& key) {
+  if (!memo) return;
   try {
-    g_memo->cell_bounds_from.insert_or_assign(key.table, key);
+    memo->cell_bounds_from.insert_or_assign(key.table, key);
   } catch (const std::bad_alloc&) {
     // Without the note the cells count as not current: the next reuse
     // rewrites them, which is always right.
-    g_memo->cell_bounds_from.erase(key.table);
+    memo->cell_bounds_from.erase(key.table);
   }
 }
 
-const TableCells* memo_find_table_cells(const pdoc_element* table, int rows) {
-  if (!g_memo) return nullptr;
-  auto found = g_memo->table_cells.find(table);
-  if (found == g_memo->table_cells.end() || found->second.rows != rows) return nullptr;
+const TableCells* memo_find_table_cells(MeasureMemo* memo, const pdoc_element* table, int rows) {
+  if (!memo) return nullptr;
+  auto found = memo->table_cells.find(table);
+  if (found == memo->table_cells.end() || found->second.rows != rows) return nullptr;
   return &found->second;
 }
 
-const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells) {
+const TableCells* memo_keep_table_cells(MeasureMemo* memo, const pdoc_element* table, TableCells cells) {
   // Each cell counts against the same budget as a height slot.
-  if (!g_memo || cells.cells.size() > kMaxHeightSlots - g_memo->height_slots) return nullptr;
+  if (!memo || cells.cells.size() > kMaxHeightSlots - memo->height_slots) return nullptr;
   try {
-    auto placed = g_memo->table_cells.try_emplace(table, std::move(cells));
+    auto placed = memo->table_cells.try_emplace(table, std::move(cells));
     if (!placed.second) return nullptr;
-    g_memo->height_slots += placed.first->second.cells.size();
+    memo->height_slots += placed.first->second.cells.size();
     return &placed.first->second;
   } catch (const std::bad_alloc&) {
     return nullptr;

@@ -14,54 +14,18 @@
 #include <vector>
 
 #include "document/pdoc.h"
-#include "platform/dc.h"
+#include "layout/layout_job.h"
+#include "layout/render_target.h"
 
-struct RenderTarget;
-
-// While one is alive on a thread, measurements made on that thread are kept;
-// the outermost one forgets them when it ends.
-class LayoutMemoScope {
- public:
-  LayoutMemoScope();
-  ~LayoutMemoScope();
-  LayoutMemoScope(const LayoutMemoScope&) = delete;
-  LayoutMemoScope& operator=(const LayoutMemoScope&) = delete;
-
- private:
-  bool outermost_;
-};
-
-// The colours and background mode a measurement leaves in the context.
-struct DcColorState {
-  DcColor text_color = 0;
-  DcColor bk_color = 0;
-  int bk_mode = 0;
-};
-DcColorState capture_colors(const DeviceContext* dc);
-void replay_colors(DeviceContext* dc, const DcColorState& colors);
-
-// The drawing state a measurement on a target leaves behind: the context's
-// colours and the target's font request.
+// The drawing state a measurement on a target leaves behind.
 struct MeasureAftermath {
-  DcColorState colors;
-  bool selected_font = false;  // the target itself selected a font
-  char face[256] = {};
-  int32_t size = 0;
-  int32_t style = 0;
-  uint32_t target_text_color = 0;
-  uint32_t target_outline_color = 0;
+  RtDrawingState state;
+  bool selected_font = false;  // the target itself selected another font
 };
-
-// The target's own font before a measurement on it.
-struct TargetFont {
-  DcObject font;
-  int32_t size;
-};
-TargetFont target_font(const RenderTarget* target);
 
 // Records what the measurement on the target left behind; before is the
-// target's font before it.
-MeasureAftermath capture_aftermath(RenderTarget* target, const TargetFont& before);
+// target's state before it.
+MeasureAftermath capture_aftermath(RenderTarget* target, const RtDrawingState& before);
 // Puts the target and its context into the recorded state.
 void replay_aftermath(RenderTarget* target, const MeasureAftermath& after);
 
@@ -69,32 +33,32 @@ void replay_aftermath(RenderTarget* target, const MeasureAftermath& after);
 // the cell's width and `height` rows, one slot per row and column.
 struct TableHeightsKey {
   const pdoc_element* table;
-  const DeviceContext* dc;
+  const void* surface;  // rt_surface of the target
   int32_t dpi;
   int32_t height;
   int32_t entry_ascent;  // the font every subtarget starts with
   int32_t entry_descent;
   bool operator==(const TableHeightsKey&) const = default;
-  auto fields() const { return std::tie(table, dc, dpi, height, entry_ascent, entry_descent); }
+  auto fields() const { return std::tie(table, surface, dpi, height, entry_ascent, entry_descent); }
 };
 struct CellHeight {
   int64_t width = -1;     // -1: not measured yet
   bool measured = false;  // the subtarget could be made
   int32_t height = 0;
-  DcColorState colors;
+  RtColors colors;
 };
 // The slots for the key, made empty on first use; null when measurements
-// are not being kept or the job has kept as many as it may.
-std::vector<CellHeight>* memo_table_heights(const TableHeightsKey& key, size_t slots);
+// are not being kept (memo is null) or the job has kept as many as it may.
+std::vector<CellHeight>* memo_table_heights(MeasureMemo* memo, const TableHeightsKey& key, size_t slots);
 
 // The width bounds of a whole table.
 struct TableBoundsKey {
   const pdoc_element* table;
-  const DeviceContext* dc;
+  const void* surface;
   int32_t dpi;
   int32_t page_width;
   bool operator==(const TableBoundsKey&) const = default;
-  auto fields() const { return std::tie(table, dc, dpi, page_width); }
+  auto fields() const { return std::tie(table, surface, dpi, page_width); }
 };
 struct ColumnBounds {
   int32_t max_width, min_width;
@@ -109,13 +73,13 @@ struct TableBounds {
   int32_t max_width = 0, min_width = 0;
   MeasureAftermath after;
 };
-const TableBounds* memo_find_table_bounds(const TableBoundsKey& key);
-void memo_keep_table_bounds(const TableBoundsKey& key, TableBounds value);
+const TableBounds* memo_find_table_bounds(MeasureMemo* memo, const TableBoundsKey& key);
+void memo_keep_table_bounds(MeasureMemo* memo, const TableBoundsKey& key, TableBounds value);
 // Whether the cells of key's table hold the bounds recorded under key (no
 // other measurement of the table has written them since); note_cell_bounds
 // says which record they hold now.
-bool memo_cell_bounds_current(const TableBoundsKey& key);
-void memo_note_cell_bounds(const TableBoundsKey& key);
+bool memo_cell_bounds_current(MeasureMemo* memo, const TableBoundsKey& key);
+void memo_note_cell_bounds(MeasureMemo* memo, const TableBoundsKey& key);
 
 // A table's cells in row order, each with the column it starts in, so that
 // a pass over the rows need not walk the tree and search the matrix again.
@@ -134,14 +98,11 @@ struct TableCells {
   std::vector<int32_t> head_rows;      // the rows inside THEAD, ascending
 };
 // The cells kept for the table while it has `rows` rows; null otherwise.
-const TableCells* memo_find_table_cells(const pdoc_element* table, int rows);
+const TableCells* memo_find_table_cells(MeasureMemo* memo, const pdoc_element* table, int rows);
 // Keeps the gathered cells and answers the kept record; null when nothing
 // is being kept, the table already has a record, or the job has kept as
 // many as it may.
-const TableCells* memo_keep_table_cells(const pdoc_element* table, TableCells cells);
-
-// Whether measurements are being kept on this thread.
-bool memo_active();
+const TableCells* memo_keep_table_cells(MeasureMemo* memo, const pdoc_element* table, TableCells cells);
 
 // Whether a table appears anywhere below element.
 bool contains_table(const pdoc_element* element);

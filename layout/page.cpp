@@ -38,7 +38,7 @@ pdoc_element* next_after(pdoc_element* element) {
   return nullptr;
 }
 
-pdoc_element* layout_page(RenderTarget* target, pdoc_element* element, int* offset) {
+pdoc_element* layout_page(LayoutJob& job, RenderTarget* target, pdoc_element* element, int* offset) {
   while (element) {
     if (is_container(element)) {
       // Nothing has been laid out on this page yet, so a body met here (also
@@ -51,7 +51,7 @@ pdoc_element* layout_page(RenderTarget* target, pdoc_element* element, int* offs
     }
     if (is_flow_content(element)) {
       int width = 0, height = 0;
-      pdoc_element* result = layout_flow(target, &width, &height, element, offset, LAYOUT_PAGE_TOP);
+      pdoc_element* result = layout_flow(job, target, &width, &height, element, offset, LAYOUT_PAGE_TOP);
       if (result) return result;
       // The body is finished: the next page starts with what follows it,
       // also when that is the next sibling of the html element around it.

@@ -23,13 +23,13 @@ void image_box(RenderTarget* target, const pdoc_element* image, int* width, int*
   *height = scaled_length(target, image->image.height) + b2;
 }
 
-void paint_line(RenderTarget* target, int x, int y, int line_height, int descent,
+void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_height, int descent,
                 pdoc_element* element, int offset, int units) {
   int baseline = y + (line_height - descent);
   while (element && units > 0) {
     if (element->type == ELE_TEXT) {
       if (element->data && element->data_len > offset) {
-        select_element_font(target, element);
+        select_element_font(job, target, element);
         int n = element->data_len - offset;
         if (units < n) n = units;
         RtSize drawn{};

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 
 struct RenderTarget;
 
@@ -32,7 +33,7 @@ void image_box(RenderTarget* target, const pdoc_element* image, int* width, int*
 
 // Draws `units` units of a measured line from (element, offset), left edge at
 // x and top at y; every run stands on the baseline y + line_height - descent.
-void paint_line(RenderTarget* target, int x, int y, int line_height, int descent,
+void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_height, int descent,
                 pdoc_element* element, int offset, int units);
 
 // The picture and its black frame, frame's outer top-left corner at (x, y).

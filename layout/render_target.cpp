@@ -326,3 +326,42 @@ int rt_points_to_pixels(int points, int dpi) {
   const int64_t rounded = product >= 0 ? (product + 36) / 72 : (product - 36) / 72;
   return static_cast<int>(rounded);
 }
+
+RtColors rt_save_colors(const RenderTarget* t) {
+  const DeviceContext* dc = t->gdi->dc;
+  return {dc->get_text_color(), dc->get_bk_color(), dc->get_bk_mode()};
+}
+
+void rt_restore_colors(RenderTarget* t, const RtColors& colors) {
+  DeviceContext* dc = t->gdi->dc;
+  if (dc->get_text_color() != colors.text_color) dc->set_text_color(colors.text_color);
+  if (dc->get_bk_color() != colors.bk_color) dc->set_bk_color(colors.bk_color);
+  if (dc->get_bk_mode() != colors.bk_mode) dc->set_bk_mode(colors.bk_mode);
+}
+
+RtDrawingState rt_save_state(const RenderTarget* t) {
+  const RenderTargetGdi* gdi = t->gdi;
+  RtDrawingState state;
+  state.colors = rt_save_colors(t);
+  state.font = gdi->font;
+  qel_strlcpy(state.face, gdi->face, sizeof state.face);
+  state.size = gdi->size;
+  state.style = gdi->style;
+  state.text_color = gdi->text_color;
+  state.outline_color = gdi->outline_color;
+  return state;
+}
+
+void rt_restore_state(RenderTarget* t, const RtDrawingState& state, bool with_font) {
+  if (with_font) {
+    t->select_font(t, state.face, state.size, state.style, state.text_color, RT_NO_COLOR);
+    t->gdi->outline_color = state.outline_color;
+  }
+  rt_restore_colors(t, state.colors);
+}
+
+bool rt_font_changed(const RtDrawingState& a, const RtDrawingState& b) {
+  return a.font != b.font || a.size != b.size;
+}
+
+const void* rt_surface(const RenderTarget* t) { return t->gdi->dc; }

@@ -92,6 +92,37 @@ int page_height(const RenderTarget* t);
 // Character height in pixels for points at dpi, rounded to the nearest.
 int rt_points_to_pixels(int points, int dpi);
 
+// The colours and background mode of the context a target draws on.
+struct RtColors {
+  DcColor text_color = 0;
+  DcColor bk_color = 0;
+  int bk_mode = 0;
+};
+
+// The drawing state of a target: its context's colours and its own font
+// request, as a measurement may leave them.
+struct RtDrawingState {
+  RtColors colors;
+  DcObject font = 0;  // the font the target has selected
+  char face[RT_FACE_SIZE] = {};
+  int32_t size = 0;
+  int32_t style = 0;
+  RtColor text_color = 0;
+  RtColor outline_color = 0;
+};
+
+RtColors rt_save_colors(const RenderTarget* t);
+// Sets the colours that differ from the saved ones.
+void rt_restore_colors(RenderTarget* t, const RtColors& colors);
+RtDrawingState rt_save_state(const RenderTarget* t);
+// Puts the colours back, and with with_font the font request too.
+void rt_restore_state(RenderTarget* t, const RtDrawingState& state, bool with_font);
+// Whether the target holds another font in b than it did in a.
+bool rt_font_changed(const RtDrawingState& a, const RtDrawingState& b);
+// Stands for the context the target draws on, where only its identity
+// matters (two targets on one context answer the same).
+const void* rt_surface(const RenderTarget* t);
+
 // Owns a target and destroys it through its own operation.
 struct RenderTargetDeleter {
   void operator()(RenderTarget* t) const {

@@ -42,8 +42,8 @@ class ResolutionGuard {
   bool changed_ = false;
 };
 
-void print_height_step(int H, int page_h, int dpi, int next) {
-  layout_trace("<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H,
+void print_height_step(LayoutJob& job, int H, int page_h, int dpi, int next) {
+  layout_trace(job, "<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H,
          page_h, dpi, next);
 }
 
@@ -70,24 +70,24 @@ bool inside(const pdoc_element* element, const pdoc_element* ancestor) {
 // of it was shown: a flow that finished has stepped past the cell's end. A
 // clipped cell at the top of a page is shrunk first until at least something
 // of it fits.
-bool draw_cell_content(RenderTarget* target, RenderTarget* sub, pdoc_element* cell, bool shrink,
+bool draw_cell_content(LayoutJob& job, RenderTarget* target, RenderTarget* sub, pdoc_element* cell, bool shrink,
                        int table_height, int flags) {
   if (shrink) {
     int attempts = 0;
     for (;;) {
       int fw = 0, fh = 0, offset = 0;
-      pdoc_element* stop = layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
+      pdoc_element* stop = layout_flow(job, sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
       if (stop != cell->child || offset != 0 || attempts >= 40) break;
       attempts++;
       int current = sub->get_resolution(sub);
       int next = std::max(
           1, next_resolution(current, page_height(sub), table_height, attempts >= 39));
-      print_height_step(table_height, page_height(target), target->get_resolution(target), next);
+      print_height_step(job, table_height, page_height(target), target->get_resolution(target), next);
       sub->set_resolution(sub, next);
     }
   }
   int fw = 0, fh = 0, offset = 0;
-  return !inside(layout_flow(sub, &fw, &fh, cell->child, &offset, flags), cell);
+  return !inside(layout_flow(job, sub, &fw, &fh, cell->child, &offset, flags), cell);
 }
 
 }  // namespace
@@ -98,31 +98,31 @@ bool cell_has_percent_table(const pdoc_element* cell) {
   return false;
 }
 
-TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element* table,
+TableResult layout_table(LayoutJob& job, RenderTarget* target, int* y, int* width, pdoc_element* table,
                          int start_row, int flags) {
   pdoc_table_fields& t = table->table;
-  TableNesting nesting(table);
+  TableNesting nesting(job, table);
   if (nesting.too_deep()) return {TABLE_FAILED, nullptr};
   ResolutionGuard resolution(target);
   const char fit = t.forcedisplay ? t.forcedisplay : 'B';
   const int page_w = page_width(target);
   const int page_h = page_height(target);
 
-  int T = table_column_widths(target, table);
+  int T = table_column_widths(job, target, table);
   if (fit == 'W' || fit == 'B') {
     while (page_w < T) {
       int current = target->get_resolution(target);
       int next = next_resolution(current, page_w, T, false);
       if (next < 3) return {TABLE_FAILED, nullptr};
-      layout_trace("<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", T, page_w,
+      layout_trace(job, "<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", T, page_w,
              current, next);
       resolution.set(next);
-      T = table_column_widths(target, table);
+      T = table_column_widths(job, target, table);
     }
   }
 
   int tries = 0;
-  int H = table_row_heights(target, table, start_row, flags);
+  int H = table_row_heights(job, target, table, start_row, flags);
   while (int64_t{*y} + H > page_h) {
     if (tries == 40) break;
     tries++;
@@ -130,10 +130,10 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
     if (!(flags & LAYOUT_PAGE_TOP)) return {TABLE_MOVED, table};
     int current = target->get_resolution(target);
     int next = std::max(1, next_resolution(current, page_h, H, tries >= 39));
-    print_height_step(H, page_h, current, next);
+    print_height_step(job, H, page_h, current, next);
     resolution.set(next);
-    T = table_column_widths(target, table);
-    H = table_row_heights(target, table, start_row, flags);
+    T = table_column_widths(job, target, table);
+    H = table_row_heights(job, target, table, start_row, flags);
   }
   *width = T;
 
@@ -175,7 +175,7 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
   };
 
   // Gathered by table_row_heights when the job keeps its measurements.
-  const TableCells* cells = memo_find_table_cells(table, rows);
+  const TableCells* cells = memo_find_table_cells(job.memo.get(), table, rows);
 
   // The row to continue from when row r does not fit: the row holding the
   // cell in column 0, so that a cell spanning into r starts again whole. A
@@ -294,7 +294,7 @@ TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element*
           // Content that does not fit into the cell is not shown; it counts as
           // left out, like a cell whose content has no room at all.
           const bool shown =
-              sub ? draw_cell_content(target, sub, cell, clipped && page_top, H, flags)
+              sub ? draw_cell_content(job, target, sub, cell, clipped && page_top, H, flags)
                   : !shows_something(cell);
           if (!shown) note_left_out(1);
         }

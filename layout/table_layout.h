@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 
 struct RenderTarget;
 
@@ -20,7 +21,7 @@ struct TableResult {
 
 // y: first free pixel row in, last used row out (on TABLE_DONE). width
 // receives the table width. start_row indexes the table's row order.
-TableResult layout_table(RenderTarget* target, int* y, int* width, pdoc_element* table,
+TableResult layout_table(LayoutJob& job, RenderTarget* target, int* y, int* width, pdoc_element* table,
                          int start_row, int flags);
 
 // Whether one of the cell's children is a table with a percentage height.

@@ -87,7 +87,7 @@ int cell_column(const pdoc_element* table, const pdoc_element* cell, int r) {
   return -1;
 }
 
-pdoc_element* run_width_bounds(RenderTarget* target, pdoc_element* element, int* maximum,
+pdoc_element* run_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* element, int* maximum,
                                int* minimum) {
   *maximum = 0;
   int offset = 0;
@@ -103,7 +103,7 @@ pdoc_element* run_width_bounds(RenderTarget* target, pdoc_element* element, int*
     RtSize size{};
     int descent = 0;
     if (element->type == ELE_HRULE) {
-      measure_line(target, element, 0, -1, &size, &descent, nullptr);
+      measure_line(job, target, element, 0, -1, &size, &descent, nullptr);
       *maximum = std::max(*maximum, size.width);
       element = element->next;
       offset = 0;
@@ -111,7 +111,7 @@ pdoc_element* run_width_bounds(RenderTarget* target, pdoc_element* element, int*
     }
     pdoc_element* before = element;
     int before_offset = offset;
-    int units = measure_line(target, element, offset, -1, &size, &descent, minimum);
+    int units = measure_line(job, target, element, offset, -1, &size, &descent, minimum);
     *maximum = std::max(*maximum, size.width);
     element = advance_units(element, units, &offset);
     skip_break_char(&element, &offset);
@@ -129,18 +129,18 @@ pdoc_element* run_width_bounds(RenderTarget* target, pdoc_element* element, int*
   return element;
 }
 
-void cell_width_bounds(RenderTarget* target, pdoc_element* cell) {
+void cell_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* cell) {
   int maximum = 0, minimum = 0;
   pdoc_element* e = cell->child;
   while (e && e->parent == cell) {
     if (is_inline(e)) {
       int run_max = 0;
-      e = run_width_bounds(target, e, &run_max, &minimum);
+      e = run_width_bounds(job, target, e, &run_max, &minimum);
       maximum = std::max(maximum, run_max);
       continue;  // the run may end on an element outside the cell
     }
     if (e->type == ELE_TABLE) {
-      table_width_bounds(target, e);
+      table_width_bounds(job, target, e);
       maximum = std::max(maximum, e->table.max_width);
       minimum = std::max(minimum, e->table.min_width);
     }
@@ -157,12 +157,12 @@ void cell_width_bounds(RenderTarget* target, pdoc_element* cell) {
 
 namespace {
 
-void compute_width_bounds(RenderTarget* target, pdoc_element* table) {
+void compute_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table) {
   pdoc_table_fields& t = table->table;
   std::set<int> spans;
   for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row)) {
     for_each_cell(row, [&](pdoc_element* cell) {
-      cell_width_bounds(target, cell);
+      cell_width_bounds(job, target, cell);
       if (cell->cell.colspan >= 1) spans.insert(cell->cell.colspan);
     });
   }
@@ -186,7 +186,7 @@ void compute_width_bounds(RenderTarget* target, pdoc_element* table) {
         if (c.colspan != k) return;
         int j = cell_column(table, cell, r);
         if (j < 0) {
-          layout_trace("ERROR!\n");
+          layout_trace(job, "ERROR!\n");
           return;
         }
         if (k == 1) {
@@ -287,43 +287,44 @@ void restore_width_bounds(pdoc_element* table, const TableBounds& bounds, bool c
 
 }  // namespace
 
-void table_width_bounds(RenderTarget* target, pdoc_element* table) {
+void table_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table) {
   pdoc_table_fields& t = table->table;
-  TableNesting nesting(table);
+  TableNesting nesting(job, table);
   if (nesting.too_deep()) {
     t.max_width = t.min_width = 0;
     return;
   }
   // Every page the table reaches asks for its bounds again; within a job the
   // answer for the same resolution and page is the one measured first.
-  const bool keep = memo_active();
-  const TableBoundsKey key{table, target->gdi->dc, target->get_resolution(target),
+  MeasureMemo* const memo = job.memo.get();
+  const bool keep = memo != nullptr;
+  const TableBoundsKey key{table, rt_surface(target), target->get_resolution(target),
                            page_width(target)};
   if (keep) {
-    if (const TableBounds* known = memo_find_table_bounds(key)) {
-      restore_width_bounds(table, *known, !memo_cell_bounds_current(key));
-      memo_note_cell_bounds(key);
+    if (const TableBounds* known = memo_find_table_bounds(memo, key)) {
+      restore_width_bounds(table, *known, !memo_cell_bounds_current(memo, key));
+      memo_note_cell_bounds(memo, key);
       replay_aftermath(target, known->after);
       return;
     }
   }
-  const uint64_t traces = layout_trace_count();
-  const TargetFont before = target_font(target);
-  compute_width_bounds(target, table);
+  const uint64_t diagnostics = job.diagnostics;
+  const RtDrawingState before = rt_save_state(target);
+  compute_width_bounds(job, target, table);
   if (!keep) return;
-  memo_note_cell_bounds(key);
-  if (layout_trace_count() == traces && !contains_table(table)) {
+  memo_note_cell_bounds(memo, key);
+  if (job.diagnostics == diagnostics && !contains_table(table)) {
     try {
       TableBounds bounds = record_width_bounds(table);
       bounds.after = capture_aftermath(target, before);
-      memo_keep_table_bounds(key, std::move(bounds));
+      memo_keep_table_bounds(memo, key, std::move(bounds));
     } catch (const std::bad_alloc&) {
       // Not kept: measured again next time.
     }
   }
 }
 
-int table_column_widths(RenderTarget* target, pdoc_element* table) {
+int table_column_widths(LayoutJob& job, RenderTarget* target, pdoc_element* table) {
   pdoc_table_fields& t = table->table;
   const int P = page_width(target);
   const TableMetrics m = table_metrics(target, table);
@@ -334,7 +335,7 @@ int table_column_widths(RenderTarget* target, pdoc_element* table) {
   const int64_t overhead = int64_t{2} * m.p * C + int64_t{m.s} * (C + 1) +
                            int64_t{2} * m.b * (C + 1) - (m.void_frame ? 4 * m.b : 0);
 
-  table_width_bounds(target, table);
+  table_width_bounds(job, target, table);
 
   int64_t T = scaled_length(target, t.width);
   if (t.width_frac > 0) T = fraction_of(P, t.width_frac);
@@ -392,12 +393,12 @@ namespace {
 
 // The height of a cell's content measured in a subtarget w x H20, or 0 when
 // no subtarget could be made.
-int measure_cell(RenderTarget* target, pdoc_element* cell, int w, int H20, bool* measured) {
+int measure_cell(LayoutJob& job, RenderTarget* target, pdoc_element* cell, int w, int H20, bool* measured) {
   RenderTarget* sub = target->create_subtarget(target, 0, 0, w - 1, H20 - 1);
   *measured = sub != nullptr;
   if (!sub) return 0;
   int fw = 0, fh = 0, offset = 0;
-  layout_flow(sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
+  layout_flow(job, sub, &fw, &fh, cell->child, &offset, LAYOUT_MEASURE);
   cell->cell.content_height = fh + 1;
   sub->destroy(sub);
   return fh + 1;
@@ -408,41 +409,41 @@ int measure_cell(RenderTarget* target, pdoc_element* cell, int w, int H20, bool*
 // put back: before the next real measurement, or when the pass is left.
 class PendingColors {
  public:
-  explicit PendingColors(DeviceContext* dc) : dc_(dc) {}
+  explicit PendingColors(RenderTarget* target) : target_(target) {}
   ~PendingColors() { flush(); }
   PendingColors(const PendingColors&) = delete;
   PendingColors& operator=(const PendingColors&) = delete;
-  void leave(const DcColorState& colors) {
+  void leave(const RtColors& colors) {
     colors_ = colors;
     waiting_ = true;
   }
   void flush() {
-    if (waiting_) replay_colors(dc_, colors_);
+    if (waiting_) rt_restore_colors(target_, colors_);
     waiting_ = false;
   }
 
  private:
-  DeviceContext* dc_;
-  DcColorState colors_;
+  RenderTarget* target_;
+  RtColors colors_;
   bool waiting_ = false;
 };
 
 // measure_cell, answered from the slot when the cell was measured with the
 // same width before; slot is null when measurements are not kept.
-int cell_content_height(RenderTarget* target, pdoc_element* cell, int w, int H20,
+int cell_content_height(LayoutJob& job, RenderTarget* target, pdoc_element* cell, int w, int H20,
                         CellHeight* slot, PendingColors& pending) {
   bool measured = false;
-  if (!slot) return measure_cell(target, cell, w, H20, &measured);
+  if (!slot) return measure_cell(job, target, cell, w, H20, &measured);
   if (slot->width == w) {
     if (slot->measured) cell->cell.content_height = slot->height;
     pending.leave(slot->colors);
     return slot->height;
   }
   pending.flush();
-  const uint64_t traces = layout_trace_count();
-  const int h = measure_cell(target, cell, w, H20, &measured);
-  if (layout_trace_count() == traces && !contains_table(cell))
-    *slot = {w, measured, h, capture_colors(target->gdi->dc)};
+  const uint64_t diagnostics = job.diagnostics;
+  const int h = measure_cell(job, target, cell, w, H20, &measured);
+  if (job.diagnostics == diagnostics && !contains_table(cell))
+    *slot = {w, measured, h, rt_save_colors(target)};
   return h;
 }
 
@@ -453,8 +454,8 @@ TableCell table_cell(const pdoc_element* table, pdoc_element* cell, int r) {
 
 // The table's cells as table_row_heights walks them, gathered once a job;
 // null when they are not kept.
-const TableCells* table_cells(pdoc_element* table, int rows) {
-  if (const TableCells* kept = memo_find_table_cells(table, rows)) return kept;
+const TableCells* table_cells(MeasureMemo* memo, pdoc_element* table, int rows) {
+  if (const TableCells* kept = memo_find_table_cells(memo, table, rows)) return kept;
   try {
     TableCells gathered;
     gathered.rows = rows;
@@ -469,7 +470,7 @@ const TableCells* table_cells(pdoc_element* table, int rows) {
       });
       gathered.row_start.push_back(static_cast<uint32_t>(gathered.cells.size()));
     }
-    return memo_keep_table_cells(table, std::move(gathered));
+    return memo_keep_table_cells(memo, table, std::move(gathered));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -477,7 +478,7 @@ const TableCells* table_cells(pdoc_element* table, int rows) {
 
 }  // namespace
 
-int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, int flags) {
+int table_row_heights(LayoutJob& job, RenderTarget* target, pdoc_element* table, int start_row, int flags) {
   pdoc_table_fields& t = table->table;
   const TableMetrics m = table_metrics(target, table);
   const int rows = std::max(t.rows, 0);
@@ -488,15 +489,13 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
 
   // Every subtarget starts with the font the context has now: the target's.
   std::vector<CellHeight>* slots = nullptr;
-  if (sized && memo_active()) {
-    DcTextMetrics entry{};
-    target->gdi->dc->text_metrics(&entry);
-    slots = memo_table_heights({table, target->gdi->dc, target->get_resolution(target), H20,
-                                entry.ascent, entry.descent},
+  if (sized && job.memo) {
+    slots = memo_table_heights(job.memo.get(), {table, rt_surface(target), target->get_resolution(target), H20,
+                                target->font_ascent(target), target->font_descent(target)},
                                static_cast<size_t>(rows) * static_cast<size_t>(t.cols));
   }
 
-  PendingColors pending(target->gdi->dc);
+  PendingColors pending(target);
   // A cell of row r: its height, spread over the rows it spans.
   auto measure = [&](const TableCell& c, int r) {
     const int j = c.column;
@@ -506,7 +505,7 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
       w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
     int h = 0;
     if (c.has_content && w > 0 && w <= INT32_MAX && H20 > 0)
-      h = cell_content_height(target, c.cell, static_cast<int>(w), H20,
+      h = cell_content_height(job, target, c.cell, static_cast<int>(w), H20,
                               slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr,
                               pending);
     const int span = std::max(c.rowspan, 1);
@@ -515,7 +514,7 @@ int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, 
       t.row_heights[r + o] = std::max(t.row_heights[r + o], share);
     }
   };
-  const TableCells* cells = slots ? table_cells(table, rows) : nullptr;
+  const TableCells* cells = slots ? table_cells(job.memo.get(), table, rows) : nullptr;
   if (cells) {
     // The same cells in the same order as the walk below: the header rows
     // before start_row, then every row from it.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "document/pdoc.h"
+#include "layout/layout_job.h"
 #include "layout/layout_limits.h"
 
 struct RenderTarget;
@@ -17,36 +18,28 @@ inline constexpr int TABLE_FRAME_VOID = 1;
 // would otherwise follow the document's nesting without bound.
 inline constexpr int TABLE_MAX_NESTING = 12;
 
-// Counts the tables being sized or placed on this thread while it lives. A
+// Counts the tables being sized or placed in the job while it lives. A
 // table sized while it is being placed is still one level: only a table
 // inside another's cell goes one deeper.
 class TableNesting {
  public:
-  explicit TableNesting(const pdoc_element* table)
-      : outer_(innermost()), counted_(table != outer_) {
+  TableNesting(LayoutJob& job, const pdoc_element* table)
+      : job_(job), outer_(job.innermost_table), counted_(table != outer_) {
     if (!counted_) return;
-    ++depth();
-    innermost() = table;
+    ++job_.table_depth;
+    job_.innermost_table = table;
   }
   ~TableNesting() {
     if (!counted_) return;
-    --depth();
-    innermost() = outer_;
+    --job_.table_depth;
+    job_.innermost_table = outer_;
   }
   TableNesting(const TableNesting&) = delete;
   TableNesting& operator=(const TableNesting&) = delete;
-  bool too_deep() const { return depth() > TABLE_MAX_NESTING; }
+  bool too_deep() const { return job_.table_depth > TABLE_MAX_NESTING; }
 
  private:
-  static int& depth() {
-    thread_local int value = 0;
-    return value;
-  }
-  static const pdoc_element*& innermost() {
-    thread_local const pdoc_element* table = nullptr;
-    return table;
-  }
-
+  LayoutJob& job_;
   const pdoc_element* outer_;
   bool counted_;
 };
@@ -74,13 +67,13 @@ int cell_column(const pdoc_element* table, const pdoc_element* cell, int r);
 
 // Maximum and minimum width of the run of inline content from element
 // (minimum is only raised); returns the first element after the run.
-pdoc_element* run_width_bounds(RenderTarget* target, pdoc_element* element, int* maximum,
+pdoc_element* run_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* element, int* maximum,
                                int* minimum);
-void cell_width_bounds(RenderTarget* target, pdoc_element* cell);
-void table_width_bounds(RenderTarget* target, pdoc_element* table);
+void cell_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* cell);
+void table_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table);
 // Final width of every column; returns the table width (wider than the page
 // when the table's minimum does not fit).
-int table_column_widths(RenderTarget* target, pdoc_element* table);
+int table_column_widths(LayoutJob& job, RenderTarget* target, pdoc_element* table);
 // Heights of the rows from start_row on (header rows always), content
 // heights of their cells; returns the table height.
-int table_row_heights(RenderTarget* target, pdoc_element* table, int start_row, int flags);
+int table_row_heights(LayoutJob& job, RenderTarget* target, pdoc_element* table, int start_row, int flags);

@@ -3,16 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace {
-thread_local uint64_t g_traces = 0;
-}
+#include "layout/layout_job.h"
 
-void layout_trace(const char* format, ...) {
-  ++g_traces;
+void layout_trace(LayoutJob& job, const char* format, ...) {
+  ++job.diagnostics;
   va_list args;
   va_start(args, format);
   vprintf(format, args);
   va_end(args);
 }
-
-uint64_t layout_trace_count() { return g_traces; }

@@ -1,10 +1,7 @@
-// The layout engine's diagnostics on standard output. Each one is counted, so
-// that a measurement that printed something is never replayed silently.
+// The layout engine's diagnostics on standard output, each counted in its
+// job.
 #pragma once
 
-#include <cstdint>
+struct LayoutJob;
 
-void layout_trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Diagnostics printed so far on this thread.
-uint64_t layout_trace_count();
+void layout_trace(LayoutJob& job, const char* format, ...) __attribute__((format(printf, 2, 3)));

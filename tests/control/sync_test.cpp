@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "device/flash_reader.h"
 #include "device/page_transfer.h"
 #include "document/pdocbuild.h"
+#include "platform/dc_cairo.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -87,6 +89,33 @@ TEST_F(ControlSync, AnElementThatFitsOnNoDevicePageIsCountedAsLeftOut)
     EXPECT_EQ(boxes_, std::vector<std::string>{"Error: Cannot fit on a page"});
     EXPECT_EQ(control.m_leftOut.elements, 1);
     EXPECT_EQ(control.m_leftOut.first_page, 2);
+}
+
+// An element that fits on no page and ends its body: the device goes on
+// with the next body as the view does, whether the element is a word or a
+// picture.
+TEST_F(ControlSync, TheDevicePagesAsTheViewDoesAtTheDevicesSize)
+{
+    for (const char* unplaceable : {"aWordFarTooWideForTheDevicesDisplayOfOneHundredAndSixtyPixels",
+                                    "<img width=10 height=4000>"}) {
+        CTesselCtrl control;
+        control.m_pDocument.reset(pdocbuild_string(
+            (std::string("<html><body>short<br>") + unplaceable + "</body><body>after</body></html>").c_str(),
+            nullptr, nullptr));
+        ASSERT_TRUE(control.m_pDocument);
+        auto dc = CairoDc::create_screen(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
+        control.m_nCurrentPage = INT_MAX;
+        control.Draw(dc.get(), {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT});
+        const int view_pages = control.m_nCurrentPage;
+        EXPECT_EQ(view_pages, 3) << unplaceable;
+
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(control.Sync(), S_OK);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(pages_in_flash(), view_pages) << unplaceable;
+        EXPECT_EQ(control.m_lastSync.pages_sent, view_pages) << unplaceable;
+        boxes_.clear();
+    }
 }
 
 TEST_F(ControlSync, DeviceMessagesGoThroughTheControlsMessageBox)

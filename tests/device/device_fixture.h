@@ -20,7 +20,7 @@
 #include "device/page_image.h"
 #include "device/page_transfer.h"
 #include "document/pdocbuild.h"
-#include "layout/page.h"
+#include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/dc_cairo.h"
 
@@ -118,28 +118,35 @@ struct Document {
 // bitmaps, each started white.
 inline std::vector<std::vector<unsigned char>> render_pages(pdoc_element* root)
 {
-    std::vector<std::vector<unsigned char>> pages;
-    auto dc = CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT);
-    RenderTargetPtr target{
-        rt_create(dc.get(), {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT}, RT_VERSION)};
-    int offset = 0;
-    for (pdoc_element* element = root; element != nullptr;) {
-        pdoc_element* start = element;
-        const int start_offset = offset;
-        target->fill_rect(target.get(), 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, 0xFFFFFF);
-        element = layout_page(target.get(), element, &offset);
-        std::vector<unsigned char> bitmap(DEVICE_BITMAP_SIZE);
-        const unsigned char* bits = dc->bits();
-        for (int y = 0; y < DEVICE_PAGE_HEIGHT; ++y)
-            std::copy_n(bits + size_t(dc->stride()) * y, DEVICE_BITMAP_STRIDE,
-                        bitmap.begin() + DEVICE_BITMAP_STRIDE * y);
-        pages.push_back(std::move(bitmap));
-        if (element == start && offset == start_offset) {
-            element = start->next;
-            offset = 0;
+    class Bitmaps : public PageSink {
+    public:
+        Bitmaps() : dc_(CairoDc::create_memory(DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT))
+        {
+            target_.reset(rt_create(dc_.get(), {0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT}, RT_VERSION));
         }
-    }
-    return pages;
+        RenderTarget* begin_page(int) override
+        {
+            target_->fill_rect(target_.get(), 0, 0, DEVICE_PAGE_WIDTH, DEVICE_PAGE_HEIGHT, 0xFFFFFF);
+            return target_.get();
+        }
+        bool end_page(int, const PagePosition&) override
+        {
+            std::vector<unsigned char> bitmap(DEVICE_BITMAP_SIZE);
+            const unsigned char* bits = dc_->bits();
+            for (int y = 0; y < DEVICE_PAGE_HEIGHT; ++y)
+                std::copy_n(bits + size_t(dc_->stride()) * y, DEVICE_BITMAP_STRIDE,
+                            bitmap.begin() + DEVICE_BITMAP_STRIDE * y);
+            pages.push_back(std::move(bitmap));
+            return true;
+        }
+        std::vector<std::vector<unsigned char>> pages;
+
+    private:
+        std::unique_ptr<CairoDc> dc_;
+        RenderTargetPtr target_;
+    } bitmaps;
+    paginate(bitmaps, root);
+    return std::move(bitmaps.pages);
 }
 
 // A document of paragraphs "Line 1" ... "Line count".

@@ -14,7 +14,7 @@ pdoc_element* flow(RecordingPage& page, pdoc_element* e, int* offset, int* width
                    int flags = 0) {
   *width = 0;
   *height = 0;
-  return layout_flow(page.target, width, height, e, offset, flags);
+  return layout_flow(page.job, page.target, width, height, e, offset, flags);
 }
 
 TEST(Flow, WrapsWordsAndSharesOnePixelRowBetweenLines) {
@@ -78,7 +78,7 @@ TEST(Flow, AVeryTallRectangleMeasuresLikeAShortOne) {
   RecordingPage page(300, 200);
   auto measure = [&](int rect_height) {
     int w = 150, h = rect_height, offset = 0;
-    pdoc_element* stop = layout_flow(page.target, &w, &h, img, &offset, LAYOUT_MEASURE);
+    pdoc_element* stop = layout_flow(page.job, page.target, &w, &h, img, &offset, LAYOUT_MEASURE);
     return std::vector<int>{stop == nullptr, w, h};
   };
   const std::vector<int> short_one = measure(200);
@@ -199,11 +199,11 @@ TEST(Page, EndsInsideARunAndTheNextPageStartsAfterTheBreak) {
   pdoc_element* run = tree.text(body, "aaaa bbbb cccc");
   RecordingPage page(50, 30);
   int offset = 0;
-  pdoc_element* next = layout_page(page.target, tree.root(), &offset);
+  pdoc_element* next = layout_page(page.job, page.target, tree.root(), &offset);
   EXPECT_EQ(next, run);
   EXPECT_EQ(offset, 10);  // the space after "bbbb" was consumed
   page.dc.clear();
-  EXPECT_EQ(layout_page(page.target, next, &offset), nullptr);
+  EXPECT_EQ(layout_page(page.job, page.target, next, &offset), nullptr);
   EXPECT_EQ(texts(page.dc), (std::vector<std::string>{"text_out(0,0,\"cccc\")"}));
 }
 
@@ -216,9 +216,9 @@ TEST(Page, EveryBodyStartsANewPage) {
   tree.text(b2, "two");
   RecordingPage page(300, 200);
   int offset = 0;
-  EXPECT_EQ(layout_page(page.target, tree.root(), &offset), b2);
+  EXPECT_EQ(layout_page(page.job, page.target, tree.root(), &offset), b2);
   EXPECT_EQ(texts(page.dc), (std::vector<std::string>{"text_out(0,0,\"one\")"}));
-  EXPECT_EQ(layout_page(page.target, b2, &offset), nullptr);
+  EXPECT_EQ(layout_page(page.job, page.target, b2, &offset), nullptr);
 }
 
 TEST(Page, WordWiderThanThePageMakesNoProgress) {
@@ -227,7 +227,7 @@ TEST(Page, WordWiderThanThePageMakesNoProgress) {
   pdoc_element* run = tree.text(body, "abcdefghijkl");
   RecordingPage page(50, 100);
   int offset = 0;
-  EXPECT_EQ(layout_page(page.target, run, &offset), run);
+  EXPECT_EQ(layout_page(page.job, page.target, run, &offset), run);
   EXPECT_EQ(offset, 0);
 }
 

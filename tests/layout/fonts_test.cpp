@@ -48,14 +48,15 @@ TEST(Fonts, FailureTextsAndEmptyFace) {
   dc.refuse_face("times");
   dc.refuse_face("bogus");
   RenderTargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
+  LayoutJob job;
   Runs runs;
   pdoc_element* e = runs.add("x");
   e->style.flags = STYLE_ITALIC | STYLE_BOLD;
   e->style.face = "bogus";
   testing::internal::CaptureStdout();
-  select_element_font(t.get(), e);
+  select_element_font(job, t.get(), e);
   e->style.face = "";
-  select_element_font(t.get(), e);
+  select_element_font(job, t.get(), e);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error locating font bogus with b: 1, i: 2 size: 12, DPI:96\n"
             "Error locating font times with b: 1, i: 2, size: 12, DPI:96\n");
@@ -64,6 +65,7 @@ TEST(Fonts, FailureTextsAndEmptyFace) {
 TEST(Fonts, FitText) {
   RecordingDc dc;
   RenderTargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
+  LayoutJob job;
   RtSize size{};
   int widest = 0;
   EXPECT_EQ(fit_text(t.get(), "hello world", 11, 42, &size, &widest), 6);
@@ -82,6 +84,7 @@ TEST(Fonts, FitText) {
 TEST(Fonts, MeasureLineKeepsJoinedWordsTogether) {
   RecordingDc dc;
   RenderTargetPtr t(rt_create(&dc, {0, 0, 99, 99}, RT_VERSION));
+  LayoutJob job;
   Runs runs;
   pdoc_element* first = runs.add("xy ab");
   runs.add("cd ef");
@@ -89,17 +92,17 @@ TEST(Fonts, MeasureLineKeepsJoinedWordsTogether) {
   int descent = 0;
   // "xy abcd" needs 49 pixels; at 40 the line ends after "xy ", not
   // inside the joined word.
-  EXPECT_EQ(measure_line(t.get(), first, 0, 40, &size, &descent, nullptr), 3);
+  EXPECT_EQ(measure_line(job, t.get(), first, 0, 40, &size, &descent, nullptr), 3);
   EXPECT_EQ(size.width, 21);
   // At 50 it breaks at the space after "cd", which it consumes.
-  EXPECT_EQ(measure_line(t.get(), first, 0, 50, &size, &descent, nullptr), 8);
+  EXPECT_EQ(measure_line(job, t.get(), first, 0, 50, &size, &descent, nullptr), 8);
   EXPECT_EQ(size.width, 49);
   EXPECT_EQ(size.height, 13);
   EXPECT_EQ(descent, 3);
   // A word wider than the line yields nothing.
-  EXPECT_EQ(measure_line(t.get(), first, 3, 20, &size, &descent, nullptr), 0);
+  EXPECT_EQ(measure_line(job, t.get(), first, 3, 20, &size, &descent, nullptr), 0);
   int widest = 0;
-  EXPECT_EQ(measure_line(t.get(), first, 0, -1, &size, &descent, &widest), 10);
+  EXPECT_EQ(measure_line(job, t.get(), first, 0, -1, &size, &descent, &widest), 10);
   EXPECT_EQ(widest, 28) << "abcd is the widest unbreakable stretch";
 }
 

@@ -13,7 +13,7 @@
 
 #include "document/pdocbuild.h"
 #include "image/imgfilter.h"
-#include "layout/page.h"
+#include "layout/paginate.h"
 #include "layout/render_target.h"
 #include "platform/dc_cairo.h"
 
@@ -31,8 +31,34 @@ std::vector<std::string> documents() {
   return names;
 }
 
-// Lays out up to kMaxPages pages one below the other, each filled white
-// first as the page view does.
+// Each page on a target of its own, one below the other, filled white first
+// as the page view does.
+class StackedPages : public PageSink {
+ public:
+  explicit StackedPages(CairoDc* dc) : dc_(dc) {}
+  RenderTarget* begin_page(int page) override {
+    target_.reset(blank_page(page));
+    return target_.get();
+  }
+  bool end_page(int, const PagePosition&) override {
+    target_.reset();
+    return true;
+  }
+  // The target of page (1-based), filled white.
+  RenderTarget* blank_page(int page) {
+    const int top = (page - 1) * kPageH;
+    RenderTarget* t = rt_create(dc_, {0, top, kPageW - 1, top + kPageH - 1}, 100);
+    if (t) t->fill_rect(t, 0, 0, kPageW, kPageH, 0xFFFFFF);
+    return t;
+  }
+
+ private:
+  CairoDc* dc_;
+  RenderTargetPtr target_;
+};
+
+// Lays out up to kMaxPages pages; the pages past the document's end stay
+// white.
 std::unique_ptr<CairoDc> render(const std::string& name) {
   std::string path = golden_dir() + "/" + name + ".html";
   FILE* f = fopen(path.c_str(), "rb");
@@ -40,30 +66,14 @@ std::unique_ptr<CairoDc> render(const std::string& name) {
   // Pictures are named relative to the folder of the pages.
   const std::string folder = golden_dir();
   const pdoc_sources sources{folder.c_str(), nullptr};
-  pdoc_document* doc = pdocbuild_file(f, &sources, nullptr);
+  pdoc_document_ptr doc(pdocbuild_file(f, &sources, nullptr));
   fclose(f);
   if (!doc) return nullptr;
   auto dc = CairoDc::create_screen(kPageW, kPageH * kMaxPages);
-  pdoc_element* element = doc->root;
-  int offset = 0;
-  for (int page = 0; page < kMaxPages; page++) {
-    RenderTarget* t =
-        rt_create(dc.get(), {0, page * kPageH, kPageW - 1, page * kPageH + kPageH - 1}, 100);
-    t->fill_rect(t, 0, 0, kPageW, kPageH, 0xFFFFFF);
-    if (!element) {
-      t->destroy(t);
-      continue;
-    }
-    pdoc_element* start = element;
-    int start_offset = offset;
-    element = layout_page(t, element, &offset);
-    if (element == start && offset == start_offset) {
-      element = start->next;
-      offset = 0;
-    }
-    t->destroy(t);
-  }
-  pdocbuild_free(doc);
+  StackedPages pages(dc.get());
+  const int laid_out = paginate(pages, doc->root, kMaxPages).pages;
+  for (int page = laid_out + 1; page <= kMaxPages; page++)
+    RenderTargetPtr(pages.blank_page(page));
   return dc;
 }
 

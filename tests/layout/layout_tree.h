@@ -10,6 +10,7 @@
 
 #include "document/pdoc.h"
 #include "document/pdoctree.h"
+#include "layout/layout_job.h"
 #include "layout/render_target.h"
 #include "platform/dc_recording.h"
 
@@ -157,6 +158,7 @@ class LayoutTree {
 struct RecordingPage {
   RecordingDc dc;
   RenderTarget* target;
+  LayoutJob job;  // keeps no measurements
   RecordingPage(int width, int height, int dpi = 96) : dc(dpi, width, height) {
     target = rt_create(&dc, {0, 0, width - 1, height - 1}, 100);
   }

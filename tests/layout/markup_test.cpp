@@ -205,7 +205,8 @@ std::unique_ptr<CairoDc> draw_first_page(const std::string& html, int width, int
       rt_create(dc.get(), {0, 0, width - 1, height - 1}, RT_VERSION));
   target->fill_rect(target.get(), 0, 0, width, height, 0xFFFFFF);
   int offset = 0;
-  layout_page(target.get(), document->root, &offset);
+  LayoutJob job;
+  layout_page(job, target.get(), document->root, &offset);
   return dc;
 }
 

@@ -104,27 +104,26 @@ Job lay_out(const std::string& html, bool keep_measurements) {
   pdoc_document_ptr document(pdocbuild_string(html.c_str(), nullptr, nullptr));
   RecordingPage page(420, 300);
   Job job;
-  testing::internal::CaptureStdout();
-  {
-    std::unique_ptr<LayoutMemoScope> memo;
-    if (keep_measurements) memo = std::make_unique<LayoutMemoScope>();
-    EXPECT_EQ(memo_active(), keep_measurements);
-    pdoc_element* element = document->root;
-    int offset = 0;
-    while (element && job.pages.size() < 200) {
-      page.dc.clear();
-      pdoc_element* start = element;
-      int start_offset = offset;
-      element = layout_page(page.target, element, &offset);
-      if (element == start && offset == start_offset) {
-        element = paginate_skip(start);
-        offset = 0;
-      }
-      job.pages.push_back(drawn(page.dc.ops()));
+  class Pages : public PageSink {
+   public:
+    Pages(RecordingPage& page, Job& job) : page_(page), job_(job) {}
+    RenderTarget* begin_page(int) override {
+      page_.dc.clear();
+      return page_.target;
     }
-  }
+    bool end_page(int, const PagePosition&) override {
+      job_.pages.push_back(drawn(page_.dc.ops()));
+      return true;
+    }
+
+   private:
+    RecordingPage& page_;
+    Job& job_;
+  } pages(page, job);
+  if (keep_measurements) page.job.memo = measure_memo_create();
+  testing::internal::CaptureStdout();
+  paginate(page.job, pages, document->root, 200);
   job.printed = testing::internal::GetCapturedStdout();
-  EXPECT_FALSE(memo_active());
   return job;
 }
 
@@ -147,31 +146,16 @@ TEST(MeasureMemo, MeasurementsThatPrintADiagnosticAreMadeAgainEachTime) {
     RecordingPage page(420, 300);
     page.dc.refuse_face("Nowhere Sans");
     testing::internal::CaptureStdout();
-    std::unique_ptr<LayoutMemoScope> memo;
-    if (keep) memo = std::make_unique<LayoutMemoScope>();
+    if (keep) page.job.memo = measure_memo_create();
     int pages = 0;
     pdoc_element* element = document->root;
     int offset = 0;
-    while (element && pages++ < 200) element = layout_page(page.target, element, &offset);
-    memo.reset();
+    while (element && pages++ < 200) element = layout_page(page.job, page.target, element, &offset);
     return testing::internal::GetCapturedStdout();
   };
   const std::string fresh = refusing(false);
   EXPECT_NE(fresh.find("Error locating font Nowhere Sans"), std::string::npos);
   EXPECT_EQ(refusing(true), fresh);
-}
-
-TEST(MeasureMemo, ScopesNestAndOnlyTheOutermostForgets) {
-  EXPECT_FALSE(memo_active());
-  {
-    LayoutMemoScope outer;
-    {
-      LayoutMemoScope inner;
-      EXPECT_TRUE(memo_active());
-    }
-    EXPECT_TRUE(memo_active());
-  }
-  EXPECT_FALSE(memo_active());
 }
 
 TEST(MeasureMemo, ContainsTableLooksBelowTheElementOnly) {
@@ -218,16 +202,20 @@ TEST(MeasureMemo, GatheredRowsGiveTheSamePassAsWalkingThem) {
   pdoc_element* table = first_table(document->root);
   ASSERT_NE(table, nullptr);
   RecordingPage page(400, 300);
-  LayoutMemoScope memo;
-  table_column_widths(page.target, table);
-  table_row_heights(page.target, table, 0, 0);
-  const TableCells* cells = memo_find_table_cells(table, table->table.rows);
+  page.job.memo = measure_memo_create();
+  table_column_widths(page.job, page.target, table);
+  table_row_heights(page.job, page.target, table, 0, 0);
+  const TableCells* cells = memo_find_table_cells(page.job.memo.get(), table, table->table.rows);
   ASSERT_NE(cells, nullptr);
   const int rows = table->table.rows;
   ASSERT_EQ(rows, 11);
   ASSERT_EQ(static_cast<int>(cells->row_elements.size()), rows);
-  EXPECT_EQ(memo_find_table_cells(table, rows + 1), nullptr);  // gathered for another count
+  EXPECT_EQ(memo_find_table_cells(page.job.memo.get(), table, rows + 1), nullptr);  // gathered for another count
   EXPECT_EQ(cells->head_rows, (std::vector<int32_t>{0, 1}));
+  // The records are the job's own: another job starts without them.
+  LayoutJob other = layout_job_keeping_measurements();
+  EXPECT_EQ(memo_find_table_cells(other.memo.get(), table, rows), nullptr);
+  EXPECT_EQ(memo_find_table_cells(nullptr, table, rows), nullptr);
 
   for (int start = -1; start <= rows + 1; start++)
     EXPECT_EQ(pass_rows(table, start, cells), pass_rows(table, start, nullptr)) << start;
@@ -257,12 +245,11 @@ TEST(MeasureMemo, APassOfKeptMeasurementsLeavesTheColoursOfItsLastCell) {
     EXPECT_NE(table, nullptr);
     if (!table) return DcColor{0};
     RecordingPage page(400, 300);
-    std::unique_ptr<LayoutMemoScope> memo;
-    if (keep) memo = std::make_unique<LayoutMemoScope>();
-    table_column_widths(page.target, table);
+    if (keep) page.job.memo = measure_memo_create();
+    table_column_widths(page.job, page.target, table);
     for (int p = 0; p < passes; p++) {
       page.dc.set_text_color(dc_rgb(0, 0, 255));
-      table_row_heights(page.target, table, 0, 0);
+      table_row_heights(page.job, page.target, table, 0, 0);
     }
     return page.dc.get_text_color();
   };

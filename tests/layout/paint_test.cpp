@@ -51,9 +51,9 @@ TEST(Paint, ALineWithAFramedPictureIsMeasuredAsWideAsItIsDrawn) {
   page.target->set_resolution(page.target, 48);
   RtSize size{};
   int descent = 0;
-  EXPECT_EQ(measure_line(page.target, img, 0, -1, &size, &descent, nullptr), 3);
+  EXPECT_EQ(measure_line(page.job, page.target, img, 0, -1, &size, &descent, nullptr), 3);
   page.dc.clear();
-  paint_line(page.target, 0, 0, size.height, descent, img, 0, 3);
+  paint_line(page.job, page.target, 0, 0, size.height, descent, img, 0, 3);
   const std::vector<std::string> texts = page.dc.ops_starting("text_out");
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].substr(0, 12), "text_out(50,");  // after the 48 + 2 pixel box
@@ -92,7 +92,7 @@ TEST(Paint, LineInAChildTargetIsDrawnAtItsOrigin) {
   RecordingPage page(300, 200);
   RenderTarget* child = page.target->create_subtarget(page.target, 10, 20, 109, 119);
   ASSERT_NE(child, nullptr);
-  paint_line(child, 0, 0, 30, 5, a, 0, 4);
+  paint_line(page.job, child, 0, 0, 30, 5, a, 0, 4);
   child->destroy(child);
   auto out = page.dc.ops_starting("text_out");
   ASSERT_EQ(out.size(), 2u);

@@ -37,7 +37,7 @@ TEST(TableLayout, FramesCellsSunkenAndTheTableRaisedAroundItsContent) {
   tree.grid(t);
   RecordingPage page(300, 200);
   int y = 0, width = 0;
-  TableResult r = layout_table(page.target, &y, &width, t, 0, 0);
+  TableResult r = layout_table(page.job, page.target, &y, &width, t, 0, 0);
   EXPECT_EQ(r.outcome, TABLE_DONE);
   EXPECT_EQ(width, 31);
   EXPECT_EQ(y, 22);
@@ -51,7 +51,7 @@ TEST(TableLayout, FramesCellsSunkenAndTheTableRaisedAroundItsContent) {
   t->table.border = 0;
   page.dc.clear();
   y = 0;
-  layout_table(page.target, &y, &width, t, 0, 0);
+  layout_table(page.job, page.target, &y, &width, t, 0, 0);
   EXPECT_TRUE(page.dc.ops_starting("move_to").empty());
 }
 
@@ -66,7 +66,7 @@ TEST(TableLayout, BackgroundComesFromCellThenRowThenTable) {
   a->cell.bgcolor = 0x00ff00;
   RecordingPage page(300, 200);
   int y = 0, width = 0;
-  layout_table(page.target, &y, &width, t, 0, 0);
+  layout_table(page.job, page.target, &y, &width, t, 0, 0);
   EXPECT_EQ(page.dc.ops_starting("fill_rect"),
             (std::vector<std::string>{"fill_rect(0,0,8,14,0x00ff00)", "fill_rect(7,0,15,14,0x0000ff)"}));
 }
@@ -78,7 +78,7 @@ TEST(TableLayout, MeasureModeDrawsNothingAndAdvancesByTheHeight) {
   tree.grid(t);
   RecordingPage page(300, 200);
   int y = 10, width = 0;
-  EXPECT_EQ(layout_table(page.target, &y, &width, t, 0, LAYOUT_MEASURE).outcome, TABLE_DONE);
+  EXPECT_EQ(layout_table(page.job, page.target, &y, &width, t, 0, LAYOUT_MEASURE).outcome, TABLE_DONE);
   EXPECT_EQ(y, 10 + 23 - 1);
   EXPECT_TRUE(page.dc.ops_starting("text_out").empty());
   EXPECT_TRUE(page.dc.ops_starting("move_to").empty());
@@ -90,7 +90,7 @@ TEST(TableLayout, WidthFittingStepsDownByFiveOnScreen) {
   RecordingPage page(200, 400);
   int y = 0, width = 0;
   testing::internal::CaptureStdout();
-  TableResult r = layout_table(page.target, &y, &width, t, 0, 0);
+  TableResult r = layout_table(page.job, page.target, &y, &width, t, 0, 0);
   auto out = lines_of(testing::internal::GetCapturedStdout());
   EXPECT_EQ(r.outcome, TABLE_DONE);
   ASSERT_GE(out.size(), 2u);
@@ -115,7 +115,7 @@ TEST(TableLayout, WidthFittingOnAPrinterGoesProportionalFirst) {
   RecordingPage page(1250, 6000, 600);
   int y = 0, width = 0;
   testing::internal::CaptureStdout();
-  layout_table(page.target, &y, &width, t, 0, LAYOUT_PAGE_TOP);
+  layout_table(page.job, page.target, &y, &width, t, 0, LAYOUT_PAGE_TOP);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "<br>Cannot fit width! 2536 in 1250 at DPI: 600.  Forcing DPI to : 295<br>\n");
   EXPECT_EQ(width, 1247);
@@ -128,7 +128,7 @@ TEST(TableLayout, HeightOnlyFittingLeavesAWideTableWide) {
   RecordingPage page(200, 400);
   int y = 0, width = 0;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(layout_table(page.target, &y, &width, t, 0, 0).outcome, TABLE_DONE);
+  EXPECT_EQ(layout_table(page.job, page.target, &y, &width, t, 0, 0).outcome, TABLE_DONE);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(width, 406);
 }
@@ -139,7 +139,7 @@ TEST(TableLayout, TooWideEvenAtTheLowestResolutionCannotBeLaidOut) {
   RecordingPage page(20, 400);
   int y = 0, width = 0;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(layout_table(page.target, &y, &width, t, 0, 0).outcome, TABLE_FAILED);
+  EXPECT_EQ(layout_table(page.job, page.target, &y, &width, t, 0, 0).outcome, TABLE_FAILED);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(page.target->get_resolution(page.target), 96);
 }
@@ -149,13 +149,13 @@ TEST(TableLayout, TallTableMovesToTheNextPageAndShrinksThere) {
   pdoc_element* t = picture_table(tree, 10, 300, 'B');
   RecordingPage page(200, 200);
   int y = 50, width = 0;
-  TableResult moved = layout_table(page.target, &y, &width, t, 0, 0);
+  TableResult moved = layout_table(page.job, page.target, &y, &width, t, 0, 0);
   EXPECT_EQ(moved.outcome, TABLE_MOVED);
   EXPECT_EQ(moved.element, t);
 
   y = 0;
   testing::internal::CaptureStdout();
-  TableResult top = layout_table(page.target, &y, &width, t, 0, LAYOUT_PAGE_TOP);
+  TableResult top = layout_table(page.job, page.target, &y, &width, t, 0, LAYOUT_PAGE_TOP);
   auto out = lines_of(testing::internal::GetCapturedStdout());
   EXPECT_EQ(top.outcome, TABLE_DONE);
   EXPECT_LT(y, 200);
@@ -221,7 +221,7 @@ TEST(TableLayout, NothingIsPlacedAboveTheTablesTop) {
   RecordingPage page(200, 100);
   for (int flags : {0, LAYOUT_MEASURE}) {
     int y = 0, width = 0;
-    EXPECT_EQ(layout_table(page.target, &y, &width, t, 0, flags).outcome, TABLE_DONE);
+    EXPECT_EQ(layout_table(page.job, page.target, &y, &width, t, 0, flags).outcome, TABLE_DONE);
     EXPECT_EQ(y, -1) << "no row used";
   }
 }
@@ -244,10 +244,10 @@ TEST(TableLayout, OnlyDrawnLossesAreCounted) {
   for (pdoc_element* table : {gridless, tall}) {
     LeftOutScope scope;
     int y = 0, width = 0;
-    layout_table(page.target, &y, &width, table, 0, LAYOUT_MEASURE);
+    layout_table(page.job, page.target, &y, &width, table, 0, LAYOUT_MEASURE);
     EXPECT_EQ(scope.report().elements, 0) << "measuring loses nothing";
     y = 0;
-    layout_table(page.target, &y, &width, table, 0, LAYOUT_PAGE_TOP);
+    layout_table(page.job, page.target, &y, &width, table, 0, LAYOUT_PAGE_TOP);
     EXPECT_EQ(scope.report().elements, 1);
   }
 }

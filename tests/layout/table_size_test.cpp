@@ -32,7 +32,7 @@ TEST(TableSize, ColumnsShareTheContentByTheirMaximums) {
   t.tree.grid(t.table);
   t.table->table.width = 200;
   RecordingPage page(600, 400);
-  EXPECT_EQ(table_column_widths(page.target, t.table), 200);
+  EXPECT_EQ(table_column_widths(page.job, page.target, t.table), 200);
   EXPECT_EQ(t.final(0), 50);
   EXPECT_EQ(t.final(1), 150);
 }
@@ -45,7 +45,7 @@ TEST(TableSize, ColumnWhoseMinimumExceedsItsShareIsFixedFirst) {
   t.tree.grid(t.table);
   t.table->table.width = 200;
   RecordingPage page(600, 400);
-  EXPECT_EQ(table_column_widths(page.target, t.table), 200);
+  EXPECT_EQ(table_column_widths(page.job, page.target, t.table), 200);
   EXPECT_EQ(t.final(0), 80);
   EXPECT_EQ(t.final(1), 120);
 }
@@ -58,15 +58,15 @@ TEST(TableSize, NaturalWidthPercentAndTooWideTables) {
   t.tree.grid(t.table);
   RecordingPage page(600, 400);
   // e = 2p + 2b + s = 6 per column, then s + 2b for the outer frame.
-  EXPECT_EQ(table_column_widths(page.target, t.table), 21 + 42 + 12 + 4);
+  EXPECT_EQ(table_column_widths(page.job, page.target, t.table), 21 + 42 + 12 + 4);
   EXPECT_EQ(t.final(0) + t.final(1), 63);
 
   t.table->table.width_frac = 0.5;
-  EXPECT_EQ(table_column_widths(page.target, t.table), 300);
+  EXPECT_EQ(table_column_widths(page.job, page.target, t.table), 300);
 
   RecordingPage narrow(40, 400);
   t.table->table.width_frac = 0;
-  int T = table_column_widths(narrow.target, t.table);
+  int T = table_column_widths(narrow.job, narrow.target, t.table);
   EXPECT_EQ(T, t.table->table.min_width);
   EXPECT_GT(T, 40);
   EXPECT_EQ(t.final(0), 21);
@@ -81,7 +81,7 @@ TEST(TableSize, PercentColumnIsCappedBeforeDistribution) {
   t.tree.grid(t.table);
   t.table->table.width = 400;
   RecordingPage page(600, 400);
-  table_column_widths(page.target, t.table);
+  table_column_widths(page.job, page.target, t.table);
   EXPECT_EQ(t.table->table.columns[0].max_width, 100);
   EXPECT_EQ(t.final(0), 100);  // 400 * 100 / 400
   EXPECT_EQ(t.final(1), 300);
@@ -95,7 +95,7 @@ TEST(TableSize, SpanningCellWidensItsColumnsInProportionOrEvenly) {
   float_cell(t.tree, t.tree.row(t.table), 800, 2);
   t.tree.grid(t.table);
   RecordingPage page(2000, 400);
-  table_width_bounds(page.target, t.table);
+  table_width_bounds(page.job, page.target, t.table);
   EXPECT_EQ(t.table->table.columns[0].max_width, 200);  // (800 + 2) * 100 / 400
   EXPECT_EQ(t.table->table.columns[1].max_width, 601);
 
@@ -105,7 +105,7 @@ TEST(TableSize, SpanningCellWidensItsColumnsInProportionOrEvenly) {
   even.tree.cell(e0);
   float_cell(even.tree, even.tree.row(even.table), 100, 2);
   even.tree.grid(even.table);
-  table_width_bounds(page.target, even.table);
+  table_width_bounds(page.job, page.target, even.table);
   EXPECT_EQ(even.table->table.columns[0].max_width, 51);
   EXPECT_EQ(even.table->table.columns[1].max_width, 51);
 }
@@ -119,7 +119,7 @@ TEST(TableSize, SpanningMinimumWithNoMaximumsAnywhereIsSpreadEvenly) {
   wide->cell.width = 60;  // minimum 60, maximum stays 0
   t.tree.grid(t.table);
   RecordingPage page(600, 400);
-  table_width_bounds(page.target, t.table);
+  table_width_bounds(page.job, page.target, t.table);
   EXPECT_EQ(t.table->table.columns[0].min_width, 30);
   EXPECT_EQ(t.table->table.columns[1].min_width, 30);
 }
@@ -133,8 +133,8 @@ TEST(TableSize, RowspanSpreadsTheContentHeight) {
   t.tree.cell(t.tree.row(t.table));
   t.tree.grid(t.table);
   RecordingPage page(600, 400);
-  table_column_widths(page.target, t.table);
-  int H = table_row_heights(page.target, t.table, 0, 0);
+  table_column_widths(page.job, page.target, t.table);
+  int H = table_row_heights(page.job, page.target, t.table, 0, 0);
   EXPECT_EQ(tall->cell.content_height, 41);
   EXPECT_EQ(t.table->table.row_heights[0], 21);
   EXPECT_EQ(t.table->table.row_heights[1], 20);
@@ -147,14 +147,14 @@ TEST(TableSize, WantedHeightStretchesRowsOfThePassAndLastRowTakesTheRest) {
   t.tree.grid(t.table);
   t.table->table.height = 100;
   RecordingPage page(600, 400);
-  table_column_widths(page.target, t.table);
-  EXPECT_EQ(table_row_heights(page.target, t.table, 0, 0), 100);
+  table_column_widths(page.job, page.target, t.table);
+  EXPECT_EQ(table_row_heights(page.job, page.target, t.table, 0, 0), 100);
   EXPECT_EQ(t.table->table.row_heights[0], 33);
   EXPECT_EQ(t.table->table.row_heights[1], 33);
   EXPECT_EQ(t.table->table.row_heights[2], 34);
 
   // From row 1 on, only rows 1 and 2 are measured and stretched.
-  EXPECT_EQ(table_row_heights(page.target, t.table, 1, 0), 100);
+  EXPECT_EQ(table_row_heights(page.job, page.target, t.table, 1, 0), 100);
   EXPECT_EQ(t.table->table.row_heights[0], 0);
   EXPECT_EQ(t.table->table.row_heights[1], 50);
   EXPECT_EQ(t.table->table.row_heights[2], 50);
@@ -162,8 +162,8 @@ TEST(TableSize, WantedHeightStretchesRowsOfThePassAndLastRowTakesTheRest) {
   // A percentage height does not stretch in measure mode.
   t.table->table.height = 0;
   t.table->table.height_frac = 0.5;
-  EXPECT_EQ(table_row_heights(page.target, t.table, 0, LAYOUT_MEASURE), 39);
-  EXPECT_EQ(table_row_heights(page.target, t.table, 0, 0), 200);
+  EXPECT_EQ(table_row_heights(page.job, page.target, t.table, 0, LAYOUT_MEASURE), 39);
+  EXPECT_EQ(table_row_heights(page.job, page.target, t.table, 0, 0), 200);
 }
 
 TEST(TableSize, VoidFrameSubtractsTheBorders) {
@@ -171,11 +171,11 @@ TEST(TableSize, VoidFrameSubtractsTheBorders) {
   t.tree.cell_text(t.tree.row(t.table), "abc");
   t.tree.grid(t.table);
   RecordingPage page(600, 400);
-  int full_w = table_column_widths(page.target, t.table);
-  int full_h = table_row_heights(page.target, t.table, 0, 0);
+  int full_w = table_column_widths(page.job, page.target, t.table);
+  int full_h = table_row_heights(page.job, page.target, t.table, 0, 0);
   t.table->table.frame = TABLE_FRAME_VOID;
-  EXPECT_EQ(table_column_widths(page.target, t.table), full_w - 8);
-  EXPECT_EQ(table_row_heights(page.target, t.table, 0, 0), full_h - 8);
+  EXPECT_EQ(table_column_widths(page.job, page.target, t.table), full_w - 8);
+  EXPECT_EQ(table_row_heights(page.job, page.target, t.table, 0, 0), full_h - 8);
   EXPECT_EQ(t.final(0), 21);  // the natural width still holds the content unwrapped
 }
 
@@ -187,7 +187,7 @@ TEST(TableSize, CellOutsideTheMatrixIsReportedAndSkipped) {
   t.tree.cell_text(row, "stray");  // added after the grid was made
   RecordingPage page(600, 400);
   testing::internal::CaptureStdout();
-  table_width_bounds(page.target, t.table);
+  table_width_bounds(page.job, page.target, t.table);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR!\n");
   EXPECT_EQ(t.table->table.columns[0].max_width, 21);
 }
