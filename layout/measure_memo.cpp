@@ -8,7 +8,6 @@
 #include <tuple>
 #include <unordered_map>
 
-
 namespace {
 
 // One hash over every field a key compares.
@@ -48,7 +47,7 @@ void MeasureMemoDeleter::operator()(MeasureMemo* memo) const { delete memo; }
 MeasureMemoPtr measure_memo_create() {
   // Without room for the records the job simply measures everything.
   try {
-    return MeasureMemoPtr(new MeasureMemo);
+    return MeasureMemoPtr(std::make_unique<MeasureMemo>().release());
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
