@@ -160,6 +160,157 @@ void create(pdoc_builder* b, int index, const char* tag, const char** attributes
   if (e && e->type == ELE_HRULE) end_tag(b, e->name);
 }
 
+// The handlers of a start tag by the class of the current element. Each
+// answers whether it dealt with the tag; otherwise the tag's element is made
+// inside the current one.
+
+// Ends the current element and starts the tag again in what holds it.
+bool restart_outside(pdoc_builder* b, const char* tag, const char** attributes) {
+  end_tag(b, b->current->name);
+  start_tag(b, tag, attributes);
+  return true;
+}
+
+// Inside a table or a header group only rows belong: one is added.
+bool start_row_first(pdoc_builder* b, const char* tag, const char** attributes) {
+  pdoc_element* cur = b->current;
+  pdoc_report(b, "WARNING, should be a row when in a table. Fixing by adding a row.");
+  start_tag(b, "tr", nullptr);
+  if (b->current != cur) start_tag(b, tag, attributes);
+  return true;
+}
+
+bool start_in_html(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  if (index == PDOC_TAG_BODY) return false;
+  static const char* kAutoBody[] = {"name", "autobody", nullptr};
+  start_tag(b, "BODY", kAutoBody);
+  if (b->current && b->current->type == ELE_BODY) start_tag(b, tag, attributes);
+  return true;
+}
+
+bool start_in_body(pdoc_builder* b, int index) {
+  if (index != PDOC_TAG_TR && index != PDOC_TAG_TD) return false;
+  pdoc_element* cur = b->current;
+  start_tag(b, index == PDOC_TAG_TR ? "TABLE" : "TR", nullptr);
+  return b->current == cur;  // nested too deep for the table it needs
+}
+
+bool start_in_text(pdoc_builder* b, const char* tag, const char** attributes) {
+  pdoc_element* cur = b->current;
+  pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_TEXT) first.\n", tag, cur->name);
+  b->forced_end = 1;
+  end_tag(b, cur->name);
+  b->forced_end = 0;
+  start_tag(b, tag, attributes);
+  return true;
+}
+
+bool start_in_table(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  if (index == PDOC_TAG_TABLE) {
+    pdoc_trace("Do not nest table tags.  Ending current before making new.\n");
+    return restart_outside(b, tag, attributes);
+  }
+  if (index != PDOC_TAG_TR && index != PDOC_TAG_THEAD) return start_row_first(b, tag, attributes);
+  return false;
+}
+
+bool start_in_row(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  if (index == PDOC_TAG_TR) {
+    pdoc_trace("Do not nest row tags.  Ending current before making new.\n");
+    return restart_outside(b, tag, attributes);
+  }
+  if (index != PDOC_TAG_TD) {
+    pdoc_report(b, "WARNING, should be a cell when in a row. Ignoring tag.");
+    return true;
+  }
+  return false;
+}
+
+bool start_in_cell(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  if (index == PDOC_TAG_TD) {
+    pdoc_trace("Do not nest cell tags.  Ending current before making new.\n");
+    return restart_outside(b, tag, attributes);
+  }
+  if (index == PDOC_TAG_TR) end_tag(b, tag);  // closes the cell and its row
+  return false;
+}
+
+bool start_in_hrule(pdoc_builder* b, const char* tag, const char** attributes) {
+  pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_HRULE) first.\n", tag,
+             b->current->name);
+  return restart_outside(b, tag, attributes);
+}
+
+bool start_in_thead(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  if (index == PDOC_TAG_THEAD) {
+    pdoc_trace("Do not nest thead tags.  Ending current before making new.\n");
+    return restart_outside(b, tag, attributes);
+  }
+  if (index != PDOC_TAG_TR) return start_row_first(b, tag, attributes);
+  return false;
+}
+
+bool start_in_current(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  switch (b->current->type) {
+    case ELE_HTML: return start_in_html(b, index, tag, attributes);
+    case ELE_BODY: return start_in_body(b, index);
+    case ELE_TEXT: return start_in_text(b, tag, attributes);
+    case ELE_TABLE: return start_in_table(b, index, tag, attributes);
+    case ELE_ROW: return start_in_row(b, index, tag, attributes);
+    case ELE_CELL: return start_in_cell(b, index, tag, attributes);
+    case ELE_HRULE: return start_in_hrule(b, tag, attributes);
+    case ELE_THEAD: return start_in_thead(b, index, tag, attributes);
+    default: return false;
+  }
+}
+
+// Inside an emulated list: content between items gets a row of its own, and
+// a tag that cannot stay in an item closes the list.
+void start_in_list(pdoc_builder* b, int index) {
+  if (b->current && b->current->type == ELE_TABLE) {
+    // Content between items goes into the second cell of a fresh row.
+    const int saved = b->list_depth;
+    b->list_depth = 0;
+    start_tag(b, "TR", nullptr);
+    start_tag(b, "TD", nullptr);
+    text(b, " ", 1);
+    start_tag(b, "TD", nullptr);
+    b->list_depth = saved;
+  }
+  if (!stays_in_list(index)) {
+    b->list_depth = 0;
+    end_tag(b, "TD");
+    end_tag(b, "TR");
+    end_tag(b, "TABLE");
+  }
+}
+
+// A tag the tree has no element for: a few switch a mode, others are silent.
+void start_unknown(pdoc_builder* b, const char* tag) {
+  if (is_silent_start(tag)) return;
+  if (same(tag, "NOBR")) {
+    b->nobr = 1;
+  } else if (same(tag, "SCRIPT") || same(tag, "STYLE")) {
+    free(b->ignore_tag);
+    b->ignore_tag = strdup(tag);
+  } else {
+    pdoc_report(b, "Unknown TAG %s.", tag);
+  }
+}
+
+// Nothing is open yet: everything starts inside an HTML element.
+void start_document(pdoc_builder* b, int index, const char* tag, const char** attributes) {
+  // A doctype before anything else is no content: an HTML and BODY made
+  // for it would hold the document's own html as a second page.
+  if (index == PDOC_TAG_DOCTYPE) return;
+  if (index != PDOC_TAG_HTML) {
+    start_tag(b, "HTML", nullptr);
+    if (b->current) start_tag(b, tag, attributes);  // else out of memory: drop it
+    return;
+  }
+  create(b, index, tag, attributes);
+}
+
 void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
   if (b->ignore_tag) {
     pdoc_trace("  IGNORING startElement:%s, current is: %s\n", tag, current_name(b));
@@ -177,131 +328,40 @@ void start_tag(pdoc_builder* b, const char* tag, const char** attributes) {
     pdoc_list_start(b, tag);
     return;
   }
-  if (b->list_depth > 0) {
-    if (b->current && b->current->type == ELE_TABLE) {
-      // Content between items goes into the second cell of a fresh row.
-      const int saved = b->list_depth;
-      b->list_depth = 0;
-      start_tag(b, "TR", nullptr);
-      start_tag(b, "TD", nullptr);
-      text(b, " ", 1);
-      start_tag(b, "TD", nullptr);
-      b->list_depth = saved;
-    }
-    if (!stays_in_list(index)) {
-      b->list_depth = 0;
-      end_tag(b, "TD");
-      end_tag(b, "TR");
-      end_tag(b, "TABLE");
-    }
-  }
+  if (b->list_depth > 0) start_in_list(b, index);
   if (index == PDOC_TAG_UNKNOWN) {
-    if (is_silent_start(tag)) return;
-    if (same(tag, "NOBR")) {
-      b->nobr = 1;
-    } else if (same(tag, "SCRIPT") || same(tag, "STYLE")) {
-      free(b->ignore_tag);
-      b->ignore_tag = strdup(tag);
-    } else {
-      pdoc_report(b, "Unknown TAG %s.", tag);
-    }
+    start_unknown(b, tag);
     return;
   }
   if (!b->current) {
-    // A doctype before anything else is no content: an HTML and BODY made
-    // for it would hold the document's own html as a second page.
-    if (index == PDOC_TAG_DOCTYPE) return;
-    if (index != PDOC_TAG_HTML) {
-      start_tag(b, "HTML", nullptr);
-      if (b->current) start_tag(b, tag, attributes);  // else out of memory: drop it
-      return;
-    }
-    create(b, index, tag, attributes);
+    start_document(b, index, tag, attributes);
     return;
   }
-
-  pdoc_element* cur = b->current;
-  switch (cur->type) {
-    case ELE_HTML:
-      if (index != PDOC_TAG_BODY) {
-        static const char* kAutoBody[] = {"name", "autobody", nullptr};
-        start_tag(b, "BODY", kAutoBody);
-        if (b->current && b->current->type == ELE_BODY) start_tag(b, tag, attributes);
-        return;
-      }
-      break;
-    case ELE_BODY:
-      if (index == PDOC_TAG_TR || index == PDOC_TAG_TD) {
-        start_tag(b, index == PDOC_TAG_TR ? "TABLE" : "TR", nullptr);
-        if (b->current == cur) return;  // nested too deep for the table it needs
-      }
-      break;
-    case ELE_TEXT:
-      pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_TEXT) first.\n", tag, cur->name);
-      b->forced_end = 1;
-      end_tag(b, cur->name);
-      b->forced_end = 0;
-      start_tag(b, tag, attributes);
-      return;
-    case ELE_TABLE:
-      if (index == PDOC_TAG_TABLE) {
-        pdoc_trace("Do not nest table tags.  Ending current before making new.\n");
-        end_tag(b, cur->name);
-        start_tag(b, tag, attributes);
-        return;
-      }
-      if (index != PDOC_TAG_TR && index != PDOC_TAG_THEAD) {
-        pdoc_report(b, "WARNING, should be a row when in a table. Fixing by adding a row.");
-        start_tag(b, "tr", nullptr);
-        if (b->current != cur) start_tag(b, tag, attributes);
-        return;
-      }
-      break;
-    case ELE_ROW:
-      if (index == PDOC_TAG_TR) {
-        pdoc_trace("Do not nest row tags.  Ending current before making new.\n");
-        end_tag(b, cur->name);
-        start_tag(b, tag, attributes);
-        return;
-      }
-      if (index != PDOC_TAG_TD) {
-        pdoc_report(b, "WARNING, should be a cell when in a row. Ignoring tag.");
-        return;
-      }
-      break;
-    case ELE_CELL:
-      if (index == PDOC_TAG_TD) {
-        pdoc_trace("Do not nest cell tags.  Ending current before making new.\n");
-        end_tag(b, cur->name);
-        start_tag(b, tag, attributes);
-        return;
-      }
-      if (index == PDOC_TAG_TR) end_tag(b, tag);  // closes the cell and its row
-      break;
-    case ELE_HRULE:
-      pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_HRULE) first.\n", tag, cur->name);
-      end_tag(b, cur->name);
-      start_tag(b, tag, attributes);
-      return;
-    case ELE_THEAD:
-      if (index == PDOC_TAG_THEAD) {
-        pdoc_trace("Do not nest thead tags.  Ending current before making new.\n");
-        end_tag(b, cur->name);
-        start_tag(b, tag, attributes);
-        return;
-      }
-      if (index != PDOC_TAG_TR) {
-        pdoc_report(b, "WARNING, should be a row when in a table. Fixing by adding a row.");
-        start_tag(b, "tr", nullptr);
-        if (b->current != cur) start_tag(b, tag, attributes);
-        return;
-      }
-      break;
-    default:
-      break;
-  }
+  if (start_in_current(b, index, tag, attributes)) return;
   if (too_deep(b, index, tag)) return;
   create(b, index, tag, attributes);
+}
+
+// The end of a structural element that is not the current one: what is open
+// inside it is closed first.
+void end_structural(pdoc_builder* b, int index, const char* tag) {
+  pdoc_element* cur = b->current;
+  assert(b->open.innermost() == cur);
+  pdoc_element* found = b->open.find(index);
+  if (!found) {
+    pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Parent not found, Ignoring.", tag, cur->name);
+    return;
+  }
+  if (cur->tag != PDOC_TAG_TEXT)
+    pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Found it. Closing em..", tag, cur->name);
+  while (b->current && b->current != found) {
+    pdoc_element* inner = b->current;
+    if (inner->tag != PDOC_TAG_TEXT && inner->tag != PDOC_TAG_HR)
+      pdoc_report(b, "-Forced ending %s.", inner->name);
+    end_tag(b, inner->name);
+    if (b->current == inner) return;  // could not be closed: give up rather than loop
+  }
+  if (b->current == found) end_tag(b, found->name);
 }
 
 void end_tag(pdoc_builder* b, const char* tag) {
@@ -348,22 +408,7 @@ void end_tag(pdoc_builder* b, const char* tag) {
   }
 
   if (is_structural(index)) {
-    assert(b->open.innermost() == cur);
-    pdoc_element* found = b->open.find(index);
-    if (!found) {
-      pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Parent not found, Ignoring.", tag, cur->name);
-      return;
-    }
-    if (cur->tag != PDOC_TAG_TEXT)
-      pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Found it. Closing em..", tag, cur->name);
-    while (b->current && b->current != found) {
-      pdoc_element* inner = b->current;
-      if (inner->tag != PDOC_TAG_TEXT && inner->tag != PDOC_TAG_HR)
-        pdoc_report(b, "-Forced ending %s.", inner->name);
-      end_tag(b, inner->name);
-      if (b->current == inner) return;  // could not be closed: give up rather than loop
-    }
-    if (b->current == found) end_tag(b, found->name);
+    end_structural(b, index, tag);
     return;
   }
 

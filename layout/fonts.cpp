@@ -131,6 +131,75 @@ bool starts_with_break(const pdoc_element* e) {
   }
 }
 
+namespace {
+
+bool is_inline(const pdoc_element* e) {
+  return e->type == ELE_TEXT || e->type == ELE_IMAGE || e->type == ELE_HRULE;
+}
+
+// What a line has taken so far, and the last point where it may break.
+struct LineTally {
+  bool limited = false;
+  int remaining = 0;
+  int units = 0, width = 0, ascent = 0, descent = 0, stretch = 0, wide = 0;
+  struct {
+    int units = 0, width = 0, ascent = 0, descent = 0;
+  } rec;
+
+  void record() { rec = {units, width, ascent, descent}; }
+  // Takes k bytes of text measured as s with the font's descent fd.
+  void add_text(int k, const RtSize& s, int fd) {
+    units += k;
+    width = add_lengths(width, s.width);
+    ascent = std::max(ascent, s.height - fd);
+    descent = std::max(descent, fd);
+    if (limited) remaining -= s.width;
+  }
+};
+
+// Adds what fits of the text run e from offset; answers whether the line
+// ends inside it.
+bool tally_text(LayoutJob& job, RenderTarget* t, pdoc_element* e, int offset, LineTally& line) {
+  select_element_font(job, t, e);
+  int n = e->data ? e->data_len - offset : 0;
+  const char* text = e->data;
+  while (n > 0) {
+    RtSize s{};
+    int w = 0;
+    int k = fit_text(t, text + offset, n, line.limited ? line.remaining : -1, &s, &w);
+    const int fd = t->font_descent(t);
+    if (k == n && text[offset] != '\n') {
+      int j = last_break(text + offset, n);
+      if (j == 0) {
+        line.add_text(k, s, fd);
+        line.stretch = add_lengths(line.stretch, w);
+        n = 0;
+      } else {
+        if (j != n) {
+          w = 0;
+          k = fit_text(t, text + offset, j, line.limited ? line.remaining : -1, &s, &w);
+        }
+        line.add_text(k, s, fd);
+        line.record();
+        line.wide = std::max(line.wide, add_lengths(line.stretch, w));
+        line.stretch = 0;
+        n -= j;
+        offset += j;
+      }
+    } else {
+      if (k > 0) {
+        line.add_text(k, s, fd);
+        line.stretch = add_lengths(line.stretch, w);
+        line.record();
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available,
                  RtSize* size, int* descent_out, int* widest) {
   if (size) *size = {0, 0};
@@ -146,102 +215,48 @@ int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int off
                scaled_length(t, element->rule.size) + scale(t, 14)};
     return 1;
   }
-  const bool limited = available != -1;
-  int remaining = available;
-  int units = 0, width = 0, ascent = 0, descent = 0, stretch = 0;
-  int wide = widest ? *widest : 0;
-  struct {
-    int units = 0, width = 0, ascent = 0, descent = 0;
-  } rec;
-  auto record = [&] { rec = {units, width, ascent, descent}; };
+  LineTally line;
+  line.limited = available != -1;
+  line.remaining = available;
+  line.wide = widest ? *widest : 0;
   pdoc_element* e = element;
-  bool stop = false;
-  while (!stop && e && (e->type == ELE_TEXT || e->type == ELE_IMAGE || e->type == ELE_HRULE)) {
+  while (e && is_inline(e)) {
     if (e->type == ELE_IMAGE) {
       if (e->image.align) {
-        record();
+        line.record();
         break;
       }
       RtSize box{};
       image_box(t, e, &box.width, &box.height);
-      if (limited && box.width > remaining) break;
-      units += 1;
-      width = add_lengths(width, box.width);
-      stretch = width;
-      wide = std::max(wide, stretch);
-      ascent = std::max(ascent, box.height);
-      if (limited) remaining -= box.width;
-      if (starts_with_break(e->next)) record();
+      if (line.limited && box.width > line.remaining) break;
+      line.units += 1;
+      line.width = add_lengths(line.width, box.width);
+      line.stretch = line.width;
+      line.wide = std::max(line.wide, line.stretch);
+      line.ascent = std::max(line.ascent, box.height);
+      if (line.limited) line.remaining -= box.width;
+      if (starts_with_break(e->next)) line.record();
     } else if (e->type == ELE_HRULE) {
-      record();
+      line.record();
       break;
-    } else {
-      select_element_font(job, t, e);
-      int n = e->data ? e->data_len - offset : 0;
-      const char* text = e->data;
-      while (n > 0) {
-        RtSize s{};
-        int w = 0;
-        int k = fit_text(t, text + offset, n, limited ? remaining : -1, &s, &w);
-        const int fd = t->font_descent(t);
-        if (k == n && text[offset] != '\n') {
-          int j = last_break(text + offset, n);
-          if (j == 0) {
-            units += k;
-            width = add_lengths(width, s.width);
-            stretch = add_lengths(stretch, w);
-            ascent = std::max(ascent, s.height - fd);
-            descent = std::max(descent, fd);
-            if (limited) remaining -= s.width;
-            n = 0;
-          } else {
-            if (j != n) {
-              w = 0;
-              k = fit_text(t, text + offset, j, limited ? remaining : -1, &s, &w);
-            }
-            units += k;
-            width = add_lengths(width, s.width);
-            ascent = std::max(ascent, s.height - fd);
-            descent = std::max(descent, fd);
-            record();
-            wide = std::max(wide, add_lengths(stretch, w));
-            stretch = 0;
-            n -= j;
-            offset += j;
-            if (limited) remaining -= s.width;
-          }
-        } else {
-          stop = true;
-          if (k > 0) {
-            units += k;
-            width = add_lengths(width, s.width);
-            stretch = add_lengths(stretch, w);
-            ascent = std::max(ascent, s.height - fd);
-            descent = std::max(descent, fd);
-            if (limited) remaining -= s.width;
-            record();
-          }
-          break;
-        }
-      }
-      if (stop) break;
+    } else if (tally_text(job, t, e, offset, line)) {
+      break;
     }
-    if (limited && remaining < 0) break;
+    if (line.limited && line.remaining < 0) break;
     pdoc_element* next = e->next;
     offset = 0;
-    if (!next || is_line_start_run(next) ||
-        !(next->type == ELE_TEXT || next->type == ELE_IMAGE || next->type == ELE_HRULE)) {
-      record();
+    if (!next || is_line_start_run(next) || !is_inline(next)) {
+      line.record();
       break;
     }
     e = next;
   }
-  if (e && !(e->type == ELE_TEXT || e->type == ELE_IMAGE || e->type == ELE_HRULE)) record();
-  wide = std::max(wide, stretch);
-  if (widest) *widest = wide;
-  if (size) *size = {rec.width, rec.ascent + rec.descent};
-  if (descent_out) *descent_out = rec.descent;
-  return rec.units;
+  if (e && !is_inline(e)) line.record();
+  line.wide = std::max(line.wide, line.stretch);
+  if (widest) *widest = line.wide;
+  if (size) *size = {line.rec.width, line.rec.ascent + line.rec.descent};
+  if (descent_out) *descent_out = line.rec.descent;
+  return line.rec.units;
 }
 
 pdoc_element* advance_units(pdoc_element* element, int units, int* offset) {
