@@ -3,8 +3,10 @@
 // as PNG (one page, or every page into a folder).
 #include "apps/tessel/host.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -79,11 +81,17 @@ std::string option(const CommandContext& c, const char* name, const char* fallba
     return found == c.options.end() ? fallback : found->second;
 }
 
-// Writes pages as PNG files on a thread of its own, so that one page is
-// encoded while the next is laid out and drawn. At most two pages wait.
+// Writes pages as PNG files on threads of their own, so that pages are
+// encoded while the next ones are laid out and drawn. Deflating a page costs
+// more than drawing it, so there is an encoder per processor; at most one
+// page per encoder (and one more) waits.
 class PageWriter {
 public:
-    PageWriter() : thread_([this] { run(); }) {}
+    PageWriter() : limit_(encoders() + 1)
+    {
+        for (size_t i = 0; i < limit_ - 1; ++i)
+            threads_.emplace_back([this] { run(); });
+    }
     ~PageWriter() { finish(); }
     PageWriter(const PageWriter&) = delete;
     PageWriter& operator=(const PageWriter&) = delete;
@@ -92,24 +100,26 @@ public:
     void write(std::string path, const unsigned char* bits, int width, int height, int stride)
     {
         Page page{std::move(path), std::vector<unsigned char>(bits, bits + static_cast<size_t>(stride) * height),
-                  width, height, stride};
+                  width, height, stride, 0};
         std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [&] { return waiting_.size() < 2; });
+        room_.wait(lock, [&] { return waiting_.size() < limit_; });
+        page.order = handed_++;
         waiting_.push_back(std::move(page));
         work_.notify_one();
     }
 
-    // Waits for every page handed over; answers the first file that could
-    // not be written, "" when all were.
+    // Waits for every page handed over; answers the first file (in the order
+    // handed over) that could not be written, "" when all were.
     std::string finish()
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             done_ = true;
         }
-        work_.notify_one();
-        if (thread_.joinable())
-            thread_.join();
+        work_.notify_all();
+        for (std::thread& thread : threads_)
+            if (thread.joinable())
+                thread.join();
         return unwritten_;
     }
 
@@ -118,7 +128,14 @@ private:
         std::string path;
         std::vector<unsigned char> pixels;
         int width, height, stride;
+        size_t order;
     };
+
+    static size_t encoders()
+    {
+        const unsigned processors = std::thread::hardware_concurrency();
+        return std::clamp<size_t>(processors, 1, 4);
+    }
 
     void run()
     {
@@ -132,9 +149,17 @@ private:
                 page = std::move(waiting_.front());
                 waiting_.pop_front();
                 room_.notify_one();
+                // Once a page has failed, later ones are not written.
+                if (failed_ < page.order)
+                    continue;
             }
-            if (unwritten_.empty() && !write_png_file(page))
-                unwritten_ = page.path;
+            if (!write_png_file(page)) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (page.order < failed_) {
+                    failed_ = page.order;
+                    unwritten_ = page.path;
+                }
+            }
         }
     }
 
@@ -150,12 +175,15 @@ private:
         return std::fclose(file) == 0 && written;
     }
 
+    const size_t limit_;
     std::mutex mutex_;
     std::condition_variable work_, room_;
     std::deque<Page> waiting_;
+    size_t handed_ = 0;
     bool done_ = false;
-    std::string unwritten_;  // the writer thread's until it is joined
-    std::thread thread_;
+    size_t failed_ = SIZE_MAX;  // the order of the first page that failed
+    std::string unwritten_;     // its file
+    std::vector<std::thread> threads_;
 };
 
 // Every page from one draw: the view lays the pages out once, in turn, on
