@@ -157,8 +157,8 @@ void cell_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* cell)
 
 namespace {
 
-void compute_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table) {
-  pdoc_table_fields& t = table->table;
+// Measures the bounds of every cell and returns the span lengths that occur.
+std::set<int> measure_cell_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table) {
   std::set<int> spans;
   for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row)) {
     for_each_cell(row, [&](pdoc_element* cell) {
@@ -166,75 +166,72 @@ void compute_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* ta
       if (cell->cell.colspan >= 1) spans.insert(cell->cell.colspan);
     });
   }
-  t.max_width = 0;
-  t.min_width = 0;
-  if (!has_matrix(table)) return;
+  return spans;
+}
 
-  const TableMetrics m = table_metrics(target, table);
-  const int C = t.cols;
-  const int64_t e = 2 * m.p + 2 * m.b + m.s;
-  pdoc_column* col = t.columns;
-  for (int j = 0; j < C; j++) col[j].max_width = col[j].min_width = col[j].final_width = 0;
-
-  // Narrow cells first, so that spanning cells only add what their columns
-  // lack. Only the span lengths that occur are visited.
-  for (int k : spans) {
-    int r = 0;
-    for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row), r++) {
-      for_each_cell(row, [&](pdoc_element* cell) {
-        const pdoc_cell_fields& c = cell->cell;
-        if (c.colspan != k) return;
-        int j = cell_column(table, cell, r);
-        if (j < 0) {
-          layout_trace(job, "ERROR!\n");
-          return;
-        }
-        if (k == 1) {
-          col[j].max_width = std::max(col[j].max_width, c.max_width);
-          col[j].min_width = std::max(col[j].min_width, c.min_width);
-          if (c.width_frac > 0) col[j].width_frac = std::max(col[j].width_frac, c.width_frac);
-          return;
-        }
-        const int n = std::min(k, C - j);  // columns actually spanned
-        int64_t X = 0, M = 0;
-        double F = 0;
-        for (int q = j; q < j + n; q++) {
-          X += col[q].max_width;
-          M += col[q].min_width;
-          F += col[q].width_frac;
-        }
-        const int64_t o = (n - 1) * e;
-        if (X < c.max_width) {
-          const int64_t want = c.max_width - o + n;
-          for (int q = j; q < j + n; q++) {
-            int64_t cur = col[q].max_width;
-            int64_t u = cur != 0 ? want * cur / X : want / n;
-            col[q].max_width = clamp_length(std::max(cur, u));
-          }
-          X = 0;
-          for (int q = j; q < j + n; q++) X += col[q].max_width;
-          if (X == 0) X = c.max_width;
-        }
-        if (M < c.min_width) {
-          const int64_t want = c.min_width - o + n - 1;
-          for (int q = j; q < j + n; q++) {
-            // With no maximums to weigh by, the minimum is spread evenly.
-            int64_t u = X != 0 ? want * col[q].max_width / X : want / n;
-            col[q].min_width = clamp_length(std::max<int64_t>(col[q].min_width, u));
-          }
-        }
-        if (c.width_frac > 0 && F < c.width_frac) {
-          for (int q = j; q < j + n; q++)
-            col[q].width_frac = std::max(col[q].width_frac, c.width_frac / n);
-        }
-      });
+// Widens the n columns from j that cell c spans until, with per_column
+// between each two of them, they hold the cell's bounds.
+void spread_spanning_cell(const pdoc_cell_fields& c, pdoc_column* col, int j, int n,
+                          int64_t per_column) {
+  int64_t max_sum = 0, min_sum = 0;
+  double frac_sum = 0;
+  for (int q = j; q < j + n; q++) {
+    max_sum += col[q].max_width;
+    min_sum += col[q].min_width;
+    frac_sum += col[q].width_frac;
+  }
+  const int64_t between = (n - 1) * per_column;
+  if (max_sum < c.max_width) {
+    const int64_t want = c.max_width - between + n;
+    for (int q = j; q < j + n; q++) {
+      int64_t cur = col[q].max_width;
+      int64_t u = cur != 0 ? want * cur / max_sum : want / n;
+      col[q].max_width = clamp_length(std::max(cur, u));
+    }
+    max_sum = 0;
+    for (int q = j; q < j + n; q++) max_sum += col[q].max_width;
+    if (max_sum == 0) max_sum = c.max_width;
+  }
+  if (min_sum < c.min_width) {
+    const int64_t want = c.min_width - between + n - 1;
+    for (int q = j; q < j + n; q++) {
+      // With no maximums to weigh by, the minimum is spread evenly.
+      int64_t u = max_sum != 0 ? want * col[q].max_width / max_sum : want / n;
+      col[q].min_width = clamp_length(std::max<int64_t>(col[q].min_width, u));
     }
   }
+  if (c.width_frac > 0 && frac_sum < c.width_frac) {
+    for (int q = j; q < j + n; q++)
+      col[q].width_frac = std::max(col[q].width_frac, c.width_frac / n);
+  }
+}
 
+// Adds the bounds of a cell of row r spanning k columns to its columns.
+void add_cell_bounds(LayoutJob& job, pdoc_element* table, pdoc_element* cell, int r, int k,
+                     int64_t per_column) {
+  const pdoc_cell_fields& c = cell->cell;
+  pdoc_column* col = table->table.columns;
+  int j = cell_column(table, cell, r);
+  if (j < 0) {
+    layout_trace(job, "ERROR!\n");
+    return;
+  }
+  if (k == 1) {
+    col[j].max_width = std::max(col[j].max_width, c.max_width);
+    col[j].min_width = std::max(col[j].min_width, c.min_width);
+    if (c.width_frac > 0) col[j].width_frac = std::max(col[j].width_frac, c.width_frac);
+    return;
+  }
+  const int n = std::min(k, table->table.cols - j);  // columns actually spanned
+  spread_spanning_cell(c, col, j, n, per_column);
+}
+
+// The table's bounds from its columns', each with per_column around it.
+void sum_width_bounds(pdoc_table_fields& t, const TableMetrics& m, int64_t per_column) {
   int64_t max_total = 0, min_total = 0;
-  for (int j = 0; j < C; j++) {
-    max_total += col[j].max_width + e;
-    min_total += col[j].min_width + e;
+  for (int j = 0; j < t.cols; j++) {
+    max_total += t.columns[j].max_width + per_column;
+    min_total += t.columns[j].min_width + per_column;
   }
   if (m.void_frame) {
     max_total += m.s - 2 * m.b;
@@ -245,6 +242,31 @@ void compute_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* ta
   }
   t.max_width = clamp_length(max_total);
   t.min_width = clamp_length(min_total);
+}
+
+void compute_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table) {
+  pdoc_table_fields& t = table->table;
+  const std::set<int> spans = measure_cell_bounds(job, target, table);
+  t.max_width = 0;
+  t.min_width = 0;
+  if (!has_matrix(table)) return;
+
+  const TableMetrics m = table_metrics(target, table);
+  const int64_t per_column = 2 * m.p + 2 * m.b + m.s;
+  pdoc_column* col = t.columns;
+  for (int j = 0; j < t.cols; j++) col[j].max_width = col[j].min_width = col[j].final_width = 0;
+
+  // Narrow cells first, so that spanning cells only add what their columns
+  // lack. Only the span lengths that occur are visited.
+  for (int k : spans) {
+    int r = 0;
+    for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row), r++) {
+      for_each_cell(row, [&](pdoc_element* cell) {
+        if (cell->cell.colspan == k) add_cell_bounds(job, table, cell, r, k, per_column);
+      });
+    }
+  }
+  sum_width_bounds(t, m, per_column);
 }
 
 TableBounds record_width_bounds(pdoc_element* table) {
@@ -476,6 +498,87 @@ const TableCells* table_cells(MeasureMemo* memo, pdoc_element* table, int rows) 
   }
 }
 
+// What the cells of one pass of table_row_heights are measured with.
+struct RowPass {
+  RenderTarget* target;
+  pdoc_element* table;
+  TableMetrics m;
+  int rows;
+  int H20;
+  std::vector<CellHeight>* slots;  // null when measurements are not kept
+  PendingColors& pending;
+};
+
+// A cell of row r: its height, spread over the rows it spans.
+void measure_pass_cell(LayoutJob& job, const RowPass& pass, const TableCell& c, int r) {
+  pdoc_table_fields& t = pass.table->table;
+  const TableMetrics& m = pass.m;
+  const int j = c.column;
+  if (j < 0) return;
+  int64_t w = t.columns[j].final_width;
+  for (int k = 1; k < c.colspan && j + k < t.cols; k++)
+    w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
+  int h = 0;
+  if (c.has_content && w > 0 && w <= INT32_MAX && pass.H20 > 0)
+    h = cell_content_height(job, pass.target, c.cell, static_cast<int>(w), pass.H20,
+                            pass.slots ? &(*pass.slots)[static_cast<size_t>(r) * t.cols + j] : nullptr,
+                            pass.pending);
+  const int span = std::max(c.rowspan, 1);
+  for (int o = 0; o < span && r + o < pass.rows; o++) {
+    int share = h / span + (span > 1 && o < h % span ? 1 : 0);
+    t.row_heights[r + o] = std::max(t.row_heights[r + o], share);
+  }
+}
+
+// Measures the cells of the pass from start_row, with the header rows
+// before it.
+void measure_pass_rows(LayoutJob& job, const RowPass& pass, int start_row) {
+  pdoc_element* table = pass.table;
+  const TableCells* cells = pass.slots ? table_cells(job.memo.get(), table, pass.rows) : nullptr;
+  if (cells) {
+    // The same cells in the same order as the walk below: the header rows
+    // before start_row, then every row from it.
+    auto measure_row = [&](int r) {
+      for (uint32_t k = cells->row_start[r]; k < cells->row_start[r + 1]; k++)
+        measure_pass_cell(job, pass, cells->cells[k], r);
+    };
+    for (int r : cells->head_rows)
+      if (r < start_row) measure_row(r);
+    const int gathered = static_cast<int>(cells->row_elements.size());
+    for (int r = std::max(start_row, 0); r < gathered; r++) measure_row(r);
+    return;
+  }
+  int r = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row && r < pass.rows;
+       row = pdoc_next_row(row), r++) {
+    if (!in_pass(row, r, start_row)) continue;
+    for_each_cell(row, [&](pdoc_element* cell) {
+      measure_pass_cell(job, pass, table_cell(table, cell, r), r);
+    });
+  }
+}
+
+// Stretches the rows of the pass in proportion to their heights so that
+// they share extra; false when they have no height to weigh by.
+bool stretch_pass_rows(pdoc_element* table, int rows, int start_row, int64_t extra) {
+  pdoc_table_fields& t = table->table;
+  int64_t sum = 0;
+  int r = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row && r < rows; row = pdoc_next_row(row), r++)
+    if (in_pass(row, r, start_row)) sum += t.row_heights[r];
+  if (sum == 0) return false;
+  int64_t given = 0;
+  r = 0;
+  for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
+       row = pdoc_next_row(row), r++) {
+    if (!in_pass(row, r, start_row)) continue;
+    t.row_heights[r] = static_cast<int32_t>(extra * t.row_heights[r] / sum);
+    given += t.row_heights[r];
+  }
+  if (given < extra) t.row_heights[rows - 1] += static_cast<int32_t>(extra - given);
+  return true;
+}
+
 }  // namespace
 
 int table_row_heights(LayoutJob& job, RenderTarget* target, pdoc_element* table, int start_row, int flags) {
@@ -496,44 +599,7 @@ int table_row_heights(LayoutJob& job, RenderTarget* target, pdoc_element* table,
   }
 
   PendingColors pending(target);
-  // A cell of row r: its height, spread over the rows it spans.
-  auto measure = [&](const TableCell& c, int r) {
-    const int j = c.column;
-    if (j < 0) return;
-    int64_t w = t.columns[j].final_width;
-    for (int k = 1; k < c.colspan && j + k < t.cols; k++)
-      w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
-    int h = 0;
-    if (c.has_content && w > 0 && w <= INT32_MAX && H20 > 0)
-      h = cell_content_height(job, target, c.cell, static_cast<int>(w), H20,
-                              slots ? &(*slots)[static_cast<size_t>(r) * t.cols + j] : nullptr,
-                              pending);
-    const int span = std::max(c.rowspan, 1);
-    for (int o = 0; o < span && r + o < rows; o++) {
-      int share = h / span + (span > 1 && o < h % span ? 1 : 0);
-      t.row_heights[r + o] = std::max(t.row_heights[r + o], share);
-    }
-  };
-  const TableCells* cells = slots ? table_cells(job.memo.get(), table, rows) : nullptr;
-  if (cells) {
-    // The same cells in the same order as the walk below: the header rows
-    // before start_row, then every row from it.
-    auto measure_row = [&](int r) {
-      for (uint32_t k = cells->row_start[r]; k < cells->row_start[r + 1]; k++)
-        measure(cells->cells[k], r);
-    };
-    for (int r : cells->head_rows)
-      if (r < start_row) measure_row(r);
-    const int gathered = static_cast<int>(cells->row_elements.size());
-    for (int r = std::max(start_row, 0); r < gathered; r++) measure_row(r);
-  } else if (sized) {
-    int r = 0;
-    for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
-         row = pdoc_next_row(row), r++) {
-      if (!in_pass(row, r, start_row)) continue;
-      for_each_cell(row, [&](pdoc_element* cell) { measure(table_cell(table, cell, r), r); });
-    }
-  }
+  if (sized) measure_pass_rows(job, RowPass{target, table, m, rows, H20, slots, pending}, start_row);
 
   const int64_t per_row = 2 * m.b + 2 * m.p + m.s;
   int64_t total = 0;
@@ -553,21 +619,7 @@ int table_row_heights(LayoutJob& job, RenderTarget* target, pdoc_element* table,
     wanted = fraction_of(page_height(target), t.height_frac);
   if (total >= wanted || !sized) return static_cast<int>(total);
 
-  // Stretch the rows of the pass in proportion to their heights.
   const int64_t extra = wanted - per_row * rows - m.s - 2 * m.b;
-  int64_t sum = 0;
-  int r = 0;
-  for (pdoc_element* row = pdoc_first_row(table); row && r < rows; row = pdoc_next_row(row), r++)
-    if (in_pass(row, r, start_row)) sum += t.row_heights[r];
-  if (sum == 0) return static_cast<int>(total);
-  int64_t given = 0;
-  r = 0;
-  for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
-       row = pdoc_next_row(row), r++) {
-    if (!in_pass(row, r, start_row)) continue;
-    t.row_heights[r] = static_cast<int32_t>(extra * t.row_heights[r] / sum);
-    given += t.row_heights[r];
-  }
-  if (given < extra) t.row_heights[rows - 1] += static_cast<int32_t>(extra - given);
+  if (!stretch_pass_rows(table, rows, start_row, extra)) return static_cast<int>(total);
   return static_cast<int>(wanted);
 }
