@@ -92,6 +92,11 @@ class Tokenizer {
   void text_characters(const char* bytes, int length);
   void deliver_owed_end();
   void append(char c);
+  void comment_byte(const char* bytes, int i, unsigned char c, int& run_start);
+  void prolog_byte(const char* bytes, int i, unsigned char c, int& run_start);
+  void text_byte(const char* bytes, int i, unsigned char c, int& run_start);
+  void end_tag_byte(int i, unsigned char c, int& run_start);
+  void deliver_rest(const char* bytes, int length, int run_start);
   void entity_byte(int i, unsigned char c, int& run_start);
   void tag_byte(unsigned char c, int i, int& run_start);
   void complete_start_tag();
@@ -168,88 +173,100 @@ void Tokenizer::run(const char* bytes, int length) {
     }
 
     if (p_->comment_state >= 1) {
-      switch (p_->comment_state) {
-        case 1:
-          if (c == '-') p_->comment_state = 2;
-          break;
-        case 2:
-          p_->comment_state = c == '-' ? 3 : 1;
-          break;
-        default:
-          if (c == '>') {
-            const int len = i - 2 - run_start;
-            if (len > 0 && p_->comment_handler) p_->comment_handler(p_->user, bytes + run_start, len);
-            p_->comment_state = 0;
-            p_->state = static_cast<uint8_t>(p_->return_state);
-            run_start = i + 1;
-          } else if (c != '-') {
-            p_->comment_state = 1;
-          }
-          break;
-      }
+      comment_byte(bytes, i, c, run_start);
       continue;
     }
 
     switch (p_->state) {
       case S_PROLOG:
-        p_->return_state = S_PROLOG;
-        if (c == '<') {
-          if (i > run_start && p_->prolog_handler)
-            p_->prolog_handler(p_->user, bytes + run_start, i - run_start);
-          run_start = i;
-          p_->state = S_TAG;
-        }
+        prolog_byte(bytes, i, c, run_start);
         break;
-
       case S_TEXT:
-        p_->return_state = S_TEXT;
-        if (p_->pi_question) {
-          if (c == '>') {
-            p_->script = 0;
-            break;
-          }
-          p_->pi_question = 0;
-        }
-        if (p_->script && c == '?') {
-          p_->pi_question = 1;
-        } else if (c == '<') {
-          if (p_->auto_end && p_->auto_end_pending) deliver_owed_end();
-          if (i != run_start) characters(bytes + run_start, i - run_start);
-          run_start = i;
-          p_->state = S_TAG;
-        } else if (c == '&' && !p_->script) {
-          text_characters(bytes + run_start, i - run_start);
-          p_->entity_buf[0] = '&';
-          p_->entity_buf[1] = '\0';
-          p_->state = S_ENTITY;
-        }
+        text_byte(bytes, i, c, run_start);
         break;
-
       case S_TAG:
         tag_byte(c, i, run_start);
         break;
-
       case S_END_TAG:
-        if (c == '>') {
-          complete_end_tag();
-          run_start = i + 1;
-          p_->state = S_TEXT;
-        } else {
-          p_->tag_buf[p_->tag_len++] = static_cast<char>(c);
-          if (p_->tag_len >= p_->tag_cap) {
-            complete_end_tag();
-            run_start = i + 1;
-            p_->state = S_TEXT;
-          }
-        }
+        end_tag_byte(i, c, run_start);
         break;
-
       default:  // S_ENTITY
         entity_byte(i, c, run_start);
         break;
     }
   }
+  deliver_rest(bytes, length, run_start);
+}
 
+// Inside a comment: counts the dashes before a '>' that closes it.
+void Tokenizer::comment_byte(const char* bytes, int i, unsigned char c, int& run_start) {
+  switch (p_->comment_state) {
+    case 1:
+      if (c == '-') p_->comment_state = 2;
+      break;
+    case 2:
+      p_->comment_state = c == '-' ? 3 : 1;
+      break;
+    default:
+      if (c == '>') {
+        const int len = i - 2 - run_start;
+        if (len > 0 && p_->comment_handler) p_->comment_handler(p_->user, bytes + run_start, len);
+        p_->comment_state = 0;
+        p_->state = static_cast<uint8_t>(p_->return_state);
+        run_start = i + 1;
+      } else if (c != '-') {
+        p_->comment_state = 1;
+      }
+      break;
+  }
+}
+
+void Tokenizer::prolog_byte(const char* bytes, int i, unsigned char c, int& run_start) {
+  p_->return_state = S_PROLOG;
+  if (c == '<') {
+    if (i > run_start && p_->prolog_handler)
+      p_->prolog_handler(p_->user, bytes + run_start, i - run_start);
+    run_start = i;
+    p_->state = S_TAG;
+  }
+}
+
+void Tokenizer::text_byte(const char* bytes, int i, unsigned char c, int& run_start) {
+  p_->return_state = S_TEXT;
+  if (p_->pi_question) {
+    if (c == '>') {
+      p_->script = 0;
+      return;
+    }
+    p_->pi_question = 0;
+  }
+  if (p_->script && c == '?') {
+    p_->pi_question = 1;
+  } else if (c == '<') {
+    if (p_->auto_end && p_->auto_end_pending) deliver_owed_end();
+    if (i != run_start) characters(bytes + run_start, i - run_start);
+    run_start = i;
+    p_->state = S_TAG;
+  } else if (c == '&' && !p_->script) {
+    text_characters(bytes + run_start, i - run_start);
+    p_->entity_buf[0] = '&';
+    p_->entity_buf[1] = '\0';
+    p_->state = S_ENTITY;
+  }
+}
+
+void Tokenizer::end_tag_byte(int i, unsigned char c, int& run_start) {
+  if (c != '>') {
+    p_->tag_buf[p_->tag_len++] = static_cast<char>(c);
+    if (p_->tag_len < p_->tag_cap) return;
+  }
+  complete_end_tag();
+  run_start = i + 1;
+  p_->state = S_TEXT;
+}
+
+// The unfinished run at the end of a piece goes out as far as it can.
+void Tokenizer::deliver_rest(const char* bytes, int length, int run_start) {
   const int rest = length - run_start;
   if (rest <= 0) return;
   if (p_->state == S_TEXT) {
