@@ -100,6 +100,8 @@ class Tokenizer {
   void entity_byte(int i, unsigned char c, int& run_start);
   void tag_byte(unsigned char c, int i, int& run_start);
   void complete_start_tag();
+  int split_attributes(char* s, char* end);
+  bool note_auto_end(const char* name, const char* const* attrs, int count);
   void complete_end_tag();
   void report_overflow();
 
@@ -465,6 +467,66 @@ void decode_value(char* value) {
   *out = '\0';
 }
 
+// Splits the attributes after the tag name into name/value pairs in
+// attr_buf, in place, and decodes the values; returns the number of entries.
+int Tokenizer::split_attributes(char* s, char* const end) {
+  const char** attrs = p_->attr_buf;
+  const int limit = p_->tag_cap + 2;  // entries before the closing "" and null
+  int count = 0;
+  while (s < end && count < limit) {
+    const char q = *s;
+    if (q == '"' || q == '\'') {
+      attrs[count++] = ++s;
+      char* close = static_cast<char*>(memchr(s, q, static_cast<size_t>(end - s)));
+      if (!close) {
+        s = end;
+        break;
+      }
+      *close = '\0';
+      s = close + 1;
+    } else {
+      attrs[count++] = s;
+      while (s < end && !is_space(static_cast<unsigned char>(*s)) && *s != '=') ++s;
+    }
+    if (s < end && is_space(static_cast<unsigned char>(*s))) {
+      *s++ = '\0';
+      while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
+      if (s < end && *s != '=' && (count & 1) && count < limit) attrs[count++] = end;
+    }
+    if (s < end && *s == '=') {
+      *s++ = '\0';
+      while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
+    }
+  }
+  if (count & 1) attrs[count++] = end;  // `end` is the buffer's NUL: an empty value
+  attrs[count] = nullptr;
+  for (int k = 1; k < count; k += 2)
+    if (*attrs[k]) decode_value(const_cast<char*>(attrs[k]));
+  return count;
+}
+
+// Elements that take no content owe their end tag, which goes out before
+// whatever comes next: a meta tag, a doctype, and an image unless an
+// embed-encoding comes before its src. Returns whether the tag ends at once,
+// as a line break does.
+bool Tokenizer::note_auto_end(const char* name, const char* const* attrs, int count) {
+  if (is_name(name, "img")) {
+    p_->auto_end_pending = 1;
+    for (int k = 0; k < count; k += 2) {
+      if (is_name(attrs[k], "src")) break;
+      if (is_name(attrs[k], "embed-encoding")) {
+        p_->auto_end_pending = 0;
+        break;
+      }
+    }
+  } else if (is_name(name, "meta") || is_name(name, "!doctype")) {
+    p_->auto_end_pending = 1;
+  } else if (is_name(name, "br")) {
+    return true;
+  }
+  return false;
+}
+
 void Tokenizer::complete_start_tag() {
   bool self_closing = false;
   if (p_->tag_len > 0 && p_->tag_buf[p_->tag_len - 1] == '/') {
@@ -488,37 +550,7 @@ void Tokenizer::complete_start_tag() {
     }
 
     const char** attrs = p_->attr_buf;
-    const int limit = p_->tag_cap + 2;  // entries before the closing "" and null
-    int count = 0;
-    while (s < end && count < limit) {
-      const char q = *s;
-      if (q == '"' || q == '\'') {
-        attrs[count++] = ++s;
-        char* close = static_cast<char*>(memchr(s, q, static_cast<size_t>(end - s)));
-        if (!close) {
-          s = end;
-          break;
-        }
-        *close = '\0';
-        s = close + 1;
-      } else {
-        attrs[count++] = s;
-        while (s < end && !is_space(static_cast<unsigned char>(*s)) && *s != '=') ++s;
-      }
-      if (s < end && is_space(static_cast<unsigned char>(*s))) {
-        *s++ = '\0';
-        while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
-        if (s < end && *s != '=' && (count & 1) && count < limit) attrs[count++] = end;
-      }
-      if (s < end && *s == '=') {
-        *s++ = '\0';
-        while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
-      }
-    }
-    if (count & 1) attrs[count++] = end;  // `end` is the buffer's NUL: an empty value
-    attrs[count] = nullptr;
-    for (int k = 1; k < count; k += 2)
-      if (*attrs[k]) decode_value(const_cast<char*>(attrs[k]));
+    const int count = split_attributes(s, end);
 
     if (p_->auto_end && p_->auto_end_pending) deliver_owed_end();
     if (p_->trace) {
@@ -529,22 +561,7 @@ void Tokenizer::complete_start_tag() {
     p_->start_element_handler(p_->user, name, attrs);
     qel_strlcpy(p_->last_tag, name, sizeof p_->last_tag);
 
-    if (p_->auto_end) {
-      if (is_name(name, "img")) {
-        p_->auto_end_pending = 1;
-        for (int k = 0; k < count; k += 2) {
-          if (is_name(attrs[k], "src")) break;
-          if (is_name(attrs[k], "embed-encoding")) {
-            p_->auto_end_pending = 0;
-            break;
-          }
-        }
-      } else if (is_name(name, "meta") || is_name(name, "!doctype")) {
-        p_->auto_end_pending = 1;
-      } else if (is_name(name, "br")) {
-        self_closing = true;
-      }
-    }
+    if (p_->auto_end && note_auto_end(name, attrs, count)) self_closing = true;
   }
 
   if (is_name(p_->last_tag, "script")) p_->script = 1;
