@@ -99,6 +99,8 @@ class Tokenizer {
   void deliver_rest(const char* bytes, int length, int run_start);
   void entity_byte(int i, unsigned char c, int& run_start);
   void tag_byte(unsigned char c, int i, int& run_start);
+  bool tag_first_byte(unsigned char c, int i, int& run_start);
+  void tag_text_byte(unsigned char c, int i, int& run_start);
   void complete_start_tag();
   int split_attributes(char* s, char* end);
   bool note_auto_end(const char* name, const char* const* attrs, int count);
@@ -280,35 +282,40 @@ void Tokenizer::deliver_rest(const char* bytes, int length, int run_start) {
   }
 }
 
-void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
-  if (p_->tag_len == 0) {
-    if (c == '/') {
-      p_->state = S_END_TAG;
-      return;
-    }
-    if (c == '?' || p_->script) {
-      // A processing instruction, or '<' and this byte in raw text: text
-      // from here on, after a '<' of its own. Whatever came between the '<'
-      // and this byte is dropped (as a '<' right after '<' is for a tag), and
-      // the '<' need not be in this piece of the input.
-      if (c == '?') p_->script = 1;
-      p_->state = S_TEXT;
-      p_->comment_state = 0;
-      characters("<", 1);
-      run_start = i;
-      return;
-    }
-    if (c == '!') {
-      p_->comment_state = -2;
-      return;
-    }
-    if (c != '-' && p_->comment_state == -2) {
-      p_->comment_state = 0;
-      append('!');
-      append(static_cast<char>(c));
-      return;
-    }
+// The first byte after '<': an end tag, a processing instruction, raw text
+// or the start of a comment. Returns whether the byte was taken.
+bool Tokenizer::tag_first_byte(unsigned char c, int i, int& run_start) {
+  if (c == '/') {
+    p_->state = S_END_TAG;
+    return true;
   }
+  if (c == '?' || p_->script) {
+    // A processing instruction, or '<' and this byte in raw text: text
+    // from here on, after a '<' of its own. Whatever came between the '<'
+    // and this byte is dropped (as a '<' right after '<' is for a tag), and
+    // the '<' need not be in this piece of the input.
+    if (c == '?') p_->script = 1;
+    p_->state = S_TEXT;
+    p_->comment_state = 0;
+    characters("<", 1);
+    run_start = i;
+    return true;
+  }
+  if (c == '!') {
+    p_->comment_state = -2;
+    return true;
+  }
+  if (c != '-' && p_->comment_state == -2) {
+    p_->comment_state = 0;
+    append('!');
+    append(static_cast<char>(c));
+    return true;
+  }
+  return false;
+}
+
+void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
+  if (p_->tag_len == 0 && tag_first_byte(c, i, run_start)) return;
 
   if (p_->tag_len >= p_->tag_cap) {
     report_overflow();
@@ -335,6 +342,12 @@ void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
     p_->state = S_TEXT;
     return;
   }
+  tag_text_byte(c, i, run_start);
+}
+
+// A byte of the tag text, unless it is part of a "<!--" that opens a comment;
+// the bytes of an opening that falls short are tag text after all.
+void Tokenizer::tag_text_byte(unsigned char c, int i, int& run_start) {
   switch (p_->comment_state) {
     case -1:
       if (c == '!') {
