@@ -92,9 +92,18 @@ class Tokenizer {
   void text_characters(const char* bytes, int length);
   void deliver_owed_end();
   void append(char c);
+  void comment_byte(const char* bytes, int i, unsigned char c, int& run_start);
+  void prolog_byte(const char* bytes, int i, unsigned char c, int& run_start);
+  void text_byte(const char* bytes, int i, unsigned char c, int& run_start);
+  void end_tag_byte(int i, unsigned char c, int& run_start);
+  void deliver_rest(const char* bytes, int length, int run_start);
   void entity_byte(int i, unsigned char c, int& run_start);
   void tag_byte(unsigned char c, int i, int& run_start);
+  bool tag_first_byte(unsigned char c, int i, int& run_start);
+  void tag_text_byte(unsigned char c, int i, int& run_start);
   void complete_start_tag();
+  int split_attributes(char* s, char* end);
+  bool note_auto_end(const char* name, const char* const* attrs, int count);
   void complete_end_tag();
   void report_overflow();
 
@@ -168,88 +177,100 @@ void Tokenizer::run(const char* bytes, int length) {
     }
 
     if (p_->comment_state >= 1) {
-      switch (p_->comment_state) {
-        case 1:
-          if (c == '-') p_->comment_state = 2;
-          break;
-        case 2:
-          p_->comment_state = c == '-' ? 3 : 1;
-          break;
-        default:
-          if (c == '>') {
-            const int len = i - 2 - run_start;
-            if (len > 0 && p_->comment_handler) p_->comment_handler(p_->user, bytes + run_start, len);
-            p_->comment_state = 0;
-            p_->state = static_cast<uint8_t>(p_->return_state);
-            run_start = i + 1;
-          } else if (c != '-') {
-            p_->comment_state = 1;
-          }
-          break;
-      }
+      comment_byte(bytes, i, c, run_start);
       continue;
     }
 
     switch (p_->state) {
       case S_PROLOG:
-        p_->return_state = S_PROLOG;
-        if (c == '<') {
-          if (i > run_start && p_->prolog_handler)
-            p_->prolog_handler(p_->user, bytes + run_start, i - run_start);
-          run_start = i;
-          p_->state = S_TAG;
-        }
+        prolog_byte(bytes, i, c, run_start);
         break;
-
       case S_TEXT:
-        p_->return_state = S_TEXT;
-        if (p_->pi_question) {
-          if (c == '>') {
-            p_->script = 0;
-            break;
-          }
-          p_->pi_question = 0;
-        }
-        if (p_->script && c == '?') {
-          p_->pi_question = 1;
-        } else if (c == '<') {
-          if (p_->auto_end && p_->auto_end_pending) deliver_owed_end();
-          if (i != run_start) characters(bytes + run_start, i - run_start);
-          run_start = i;
-          p_->state = S_TAG;
-        } else if (c == '&' && !p_->script) {
-          text_characters(bytes + run_start, i - run_start);
-          p_->entity_buf[0] = '&';
-          p_->entity_buf[1] = '\0';
-          p_->state = S_ENTITY;
-        }
+        text_byte(bytes, i, c, run_start);
         break;
-
       case S_TAG:
         tag_byte(c, i, run_start);
         break;
-
       case S_END_TAG:
-        if (c == '>') {
-          complete_end_tag();
-          run_start = i + 1;
-          p_->state = S_TEXT;
-        } else {
-          p_->tag_buf[p_->tag_len++] = static_cast<char>(c);
-          if (p_->tag_len >= p_->tag_cap) {
-            complete_end_tag();
-            run_start = i + 1;
-            p_->state = S_TEXT;
-          }
-        }
+        end_tag_byte(i, c, run_start);
         break;
-
       default:  // S_ENTITY
         entity_byte(i, c, run_start);
         break;
     }
   }
+  deliver_rest(bytes, length, run_start);
+}
 
+// Inside a comment: counts the dashes before a '>' that closes it.
+void Tokenizer::comment_byte(const char* bytes, int i, unsigned char c, int& run_start) {
+  switch (p_->comment_state) {
+    case 1:
+      if (c == '-') p_->comment_state = 2;
+      break;
+    case 2:
+      p_->comment_state = c == '-' ? 3 : 1;
+      break;
+    default:
+      if (c == '>') {
+        const int len = i - 2 - run_start;
+        if (len > 0 && p_->comment_handler) p_->comment_handler(p_->user, bytes + run_start, len);
+        p_->comment_state = 0;
+        p_->state = static_cast<uint8_t>(p_->return_state);
+        run_start = i + 1;
+      } else if (c != '-') {
+        p_->comment_state = 1;
+      }
+      break;
+  }
+}
+
+void Tokenizer::prolog_byte(const char* bytes, int i, unsigned char c, int& run_start) {
+  p_->return_state = S_PROLOG;
+  if (c == '<') {
+    if (i > run_start && p_->prolog_handler)
+      p_->prolog_handler(p_->user, bytes + run_start, i - run_start);
+    run_start = i;
+    p_->state = S_TAG;
+  }
+}
+
+void Tokenizer::text_byte(const char* bytes, int i, unsigned char c, int& run_start) {
+  p_->return_state = S_TEXT;
+  if (p_->pi_question) {
+    if (c == '>') {
+      p_->script = 0;
+      return;
+    }
+    p_->pi_question = 0;
+  }
+  if (p_->script && c == '?') {
+    p_->pi_question = 1;
+  } else if (c == '<') {
+    if (p_->auto_end && p_->auto_end_pending) deliver_owed_end();
+    if (i != run_start) characters(bytes + run_start, i - run_start);
+    run_start = i;
+    p_->state = S_TAG;
+  } else if (c == '&' && !p_->script) {
+    text_characters(bytes + run_start, i - run_start);
+    p_->entity_buf[0] = '&';
+    p_->entity_buf[1] = '\0';
+    p_->state = S_ENTITY;
+  }
+}
+
+void Tokenizer::end_tag_byte(int i, unsigned char c, int& run_start) {
+  if (c != '>') {
+    p_->tag_buf[p_->tag_len++] = static_cast<char>(c);
+    if (p_->tag_len < p_->tag_cap) return;
+  }
+  complete_end_tag();
+  run_start = i + 1;
+  p_->state = S_TEXT;
+}
+
+// The unfinished run at the end of a piece goes out as far as it can.
+void Tokenizer::deliver_rest(const char* bytes, int length, int run_start) {
   const int rest = length - run_start;
   if (rest <= 0) return;
   if (p_->state == S_TEXT) {
@@ -261,35 +282,40 @@ void Tokenizer::run(const char* bytes, int length) {
   }
 }
 
-void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
-  if (p_->tag_len == 0) {
-    if (c == '/') {
-      p_->state = S_END_TAG;
-      return;
-    }
-    if (c == '?' || p_->script) {
-      // A processing instruction, or '<' and this byte in raw text: text
-      // from here on, after a '<' of its own. Whatever came between the '<'
-      // and this byte is dropped (as a '<' right after '<' is for a tag), and
-      // the '<' need not be in this piece of the input.
-      if (c == '?') p_->script = 1;
-      p_->state = S_TEXT;
-      p_->comment_state = 0;
-      characters("<", 1);
-      run_start = i;
-      return;
-    }
-    if (c == '!') {
-      p_->comment_state = -2;
-      return;
-    }
-    if (c != '-' && p_->comment_state == -2) {
-      p_->comment_state = 0;
-      append('!');
-      append(static_cast<char>(c));
-      return;
-    }
+// The first byte after '<': an end tag, a processing instruction, raw text
+// or the start of a comment. Returns whether the byte was taken.
+bool Tokenizer::tag_first_byte(unsigned char c, int i, int& run_start) {
+  if (c == '/') {
+    p_->state = S_END_TAG;
+    return true;
   }
+  if (c == '?' || p_->script) {
+    // A processing instruction, or '<' and this byte in raw text: text
+    // from here on, after a '<' of its own. Whatever came between the '<'
+    // and this byte is dropped (as a '<' right after '<' is for a tag), and
+    // the '<' need not be in this piece of the input.
+    if (c == '?') p_->script = 1;
+    p_->state = S_TEXT;
+    p_->comment_state = 0;
+    characters("<", 1);
+    run_start = i;
+    return true;
+  }
+  if (c == '!') {
+    p_->comment_state = -2;
+    return true;
+  }
+  if (c != '-' && p_->comment_state == -2) {
+    p_->comment_state = 0;
+    append('!');
+    append(static_cast<char>(c));
+    return true;
+  }
+  return false;
+}
+
+void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
+  if (p_->tag_len == 0 && tag_first_byte(c, i, run_start)) return;
 
   if (p_->tag_len >= p_->tag_cap) {
     report_overflow();
@@ -316,6 +342,12 @@ void Tokenizer::tag_byte(unsigned char c, int i, int& run_start) {
     p_->state = S_TEXT;
     return;
   }
+  tag_text_byte(c, i, run_start);
+}
+
+// A byte of the tag text, unless it is part of a "<!--" that opens a comment;
+// the bytes of an opening that falls short are tag text after all.
+void Tokenizer::tag_text_byte(unsigned char c, int i, int& run_start) {
   switch (p_->comment_state) {
     case -1:
       if (c == '!') {
@@ -448,6 +480,66 @@ void decode_value(char* value) {
   *out = '\0';
 }
 
+// Splits the attributes after the tag name into name/value pairs in
+// attr_buf, in place, and decodes the values; returns the number of entries.
+int Tokenizer::split_attributes(char* s, char* const end) {
+  const char** attrs = p_->attr_buf;
+  const int limit = p_->tag_cap + 2;  // entries before the closing "" and null
+  int count = 0;
+  while (s < end && count < limit) {
+    const char q = *s;
+    if (q == '"' || q == '\'') {
+      attrs[count++] = ++s;
+      char* close = static_cast<char*>(memchr(s, q, static_cast<size_t>(end - s)));
+      if (!close) {
+        s = end;
+        break;
+      }
+      *close = '\0';
+      s = close + 1;
+    } else {
+      attrs[count++] = s;
+      while (s < end && !is_space(static_cast<unsigned char>(*s)) && *s != '=') ++s;
+    }
+    if (s < end && is_space(static_cast<unsigned char>(*s))) {
+      *s++ = '\0';
+      while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
+      if (s < end && *s != '=' && (count & 1) && count < limit) attrs[count++] = end;
+    }
+    if (s < end && *s == '=') {
+      *s++ = '\0';
+      while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
+    }
+  }
+  if (count & 1) attrs[count++] = end;  // `end` is the buffer's NUL: an empty value
+  attrs[count] = nullptr;
+  for (int k = 1; k < count; k += 2)
+    if (*attrs[k]) decode_value(const_cast<char*>(attrs[k]));
+  return count;
+}
+
+// Elements that take no content owe their end tag, which goes out before
+// whatever comes next: a meta tag, a doctype, and an image unless an
+// embed-encoding comes before its src. Returns whether the tag ends at once,
+// as a line break does.
+bool Tokenizer::note_auto_end(const char* name, const char* const* attrs, int count) {
+  if (is_name(name, "img")) {
+    p_->auto_end_pending = 1;
+    for (int k = 0; k < count; k += 2) {
+      if (is_name(attrs[k], "src")) break;
+      if (is_name(attrs[k], "embed-encoding")) {
+        p_->auto_end_pending = 0;
+        break;
+      }
+    }
+  } else if (is_name(name, "meta") || is_name(name, "!doctype")) {
+    p_->auto_end_pending = 1;
+  } else if (is_name(name, "br")) {
+    return true;
+  }
+  return false;
+}
+
 void Tokenizer::complete_start_tag() {
   bool self_closing = false;
   if (p_->tag_len > 0 && p_->tag_buf[p_->tag_len - 1] == '/') {
@@ -471,37 +563,7 @@ void Tokenizer::complete_start_tag() {
     }
 
     const char** attrs = p_->attr_buf;
-    const int limit = p_->tag_cap + 2;  // entries before the closing "" and null
-    int count = 0;
-    while (s < end && count < limit) {
-      const char q = *s;
-      if (q == '"' || q == '\'') {
-        attrs[count++] = ++s;
-        char* close = static_cast<char*>(memchr(s, q, static_cast<size_t>(end - s)));
-        if (!close) {
-          s = end;
-          break;
-        }
-        *close = '\0';
-        s = close + 1;
-      } else {
-        attrs[count++] = s;
-        while (s < end && !is_space(static_cast<unsigned char>(*s)) && *s != '=') ++s;
-      }
-      if (s < end && is_space(static_cast<unsigned char>(*s))) {
-        *s++ = '\0';
-        while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
-        if (s < end && *s != '=' && (count & 1) && count < limit) attrs[count++] = end;
-      }
-      if (s < end && *s == '=') {
-        *s++ = '\0';
-        while (s < end && is_space(static_cast<unsigned char>(*s))) ++s;
-      }
-    }
-    if (count & 1) attrs[count++] = end;  // `end` is the buffer's NUL: an empty value
-    attrs[count] = nullptr;
-    for (int k = 1; k < count; k += 2)
-      if (*attrs[k]) decode_value(const_cast<char*>(attrs[k]));
+    const int count = split_attributes(s, end);
 
     if (p_->auto_end && p_->auto_end_pending) deliver_owed_end();
     if (p_->trace) {
@@ -512,22 +574,7 @@ void Tokenizer::complete_start_tag() {
     p_->start_element_handler(p_->user, name, attrs);
     qel_strlcpy(p_->last_tag, name, sizeof p_->last_tag);
 
-    if (p_->auto_end) {
-      if (is_name(name, "img")) {
-        p_->auto_end_pending = 1;
-        for (int k = 0; k < count; k += 2) {
-          if (is_name(attrs[k], "src")) break;
-          if (is_name(attrs[k], "embed-encoding")) {
-            p_->auto_end_pending = 0;
-            break;
-          }
-        }
-      } else if (is_name(name, "meta") || is_name(name, "!doctype")) {
-        p_->auto_end_pending = 1;
-      } else if (is_name(name, "br")) {
-        self_closing = true;
-      }
-    }
+    if (p_->auto_end && note_auto_end(name, attrs, count)) self_closing = true;
   }
 
   if (is_name(p_->last_tag, "script")) p_->script = 1;
