@@ -47,8 +47,8 @@ struct bench_files {
     png_infop info = png_create_info_struct(w);
     png_init_io(w, f);
     png_set_compression_level(w, 3);
-    png_set_IHDR(w, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(w, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(w, info);
     for (int y = 0; y < kHeight; ++y) png_write_row(w, &rgb[static_cast<size_t>(y) * kWidth * 3]);
     png_write_end(w, info);
@@ -87,7 +87,9 @@ const bench_files& files() {
   return instance;
 }
 
-void* zeroed(imgfilter*, void*, size_t size) { return calloc(1, size); }
+void* zeroed(imgfilter*, void*, size_t size) {
+  return calloc(1, size);
+}
 
 void plain_png(benchmark::State& state) {
   const std::string& name = files().png;
@@ -160,10 +162,18 @@ void library(benchmark::State& state, const std::string& name, int format, bool 
   }
 }
 
-void library_png(benchmark::State& state) { library(state, files().png, IMF_FMT_PNG, false); }
-void library_png_dib(benchmark::State& state) { library(state, files().png, IMF_FMT_PNG, true); }
-void library_jpeg(benchmark::State& state) { library(state, files().jpeg, IMF_FMT_JPEG, false); }
-void library_jpeg_dib(benchmark::State& state) { library(state, files().jpeg, IMF_FMT_JPEG, true); }
+void library_png(benchmark::State& state) {
+  library(state, files().png, IMF_FMT_PNG, false);
+}
+void library_png_dib(benchmark::State& state) {
+  library(state, files().png, IMF_FMT_PNG, true);
+}
+void library_jpeg(benchmark::State& state) {
+  library(state, files().jpeg, IMF_FMT_JPEG, false);
+}
+void library_jpeg_dib(benchmark::State& state) {
+  library(state, files().jpeg, IMF_FMT_JPEG, true);
+}
 
 }  // namespace
 

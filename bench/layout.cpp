@@ -31,9 +31,8 @@ std::string make_document(int sections) {
     d += "</p>\n<table border=1 cellpadding=2 width=\"100%\"><thead><tr><td>Item</td><td>Qty</td>"
          "<td>Price</td></tr></thead>\n";
     for (int r = 0; r < 10; ++r)
-      d += "<tr><td>Article " + std::to_string(r) + "</td><td align=right>" +
-           std::to_string(r * 3) + "</td><td align=right>" + std::to_string(r * 7) +
-           ".50</td></tr>\n";
+      d += "<tr><td>Article " + std::to_string(r) + "</td><td align=right>" + std::to_string(r * 3) +
+           "</td><td align=right>" + std::to_string(r * 7) + ".50</td></tr>\n";
     d += "</table><hr>\n";
   }
   return d + "</body></html>\n";
@@ -63,8 +62,7 @@ pdoc_element* root() {
   return document.doc->root;
 }
 
-void run_pages(benchmark::State& state, DeviceContext& dc, RenderTarget* target,
-               void (*clear)(void*), void* user) {
+void run_pages(benchmark::State& state, DeviceContext& dc, RenderTarget* target, void (*clear)(void*), void* user) {
   long pages = 0;
   for (auto _ : state) {
     PaginateHooks hooks;
@@ -86,7 +84,8 @@ void BM_PaginateRecording(benchmark::State& state) {
   root();
   RecordingDc dc(96, kPageW, kPageH);
   RenderTarget* t = rt_create(&dc, {0, 0, kPageW - 1, kPageH - 1}, 100);
-  run_pages(state, dc, t, [](void* u) { static_cast<RecordingDc*>(u)->clear(); }, &dc);
+  run_pages(
+      state, dc, t, [](void* u) { static_cast<RecordingDc*>(u)->clear(); }, &dc);
   t->destroy(t);
 }
 BENCHMARK(BM_PaginateRecording)->Unit(benchmark::kMillisecond);
@@ -122,4 +121,6 @@ BENCHMARK(BM_ShowPageN)->Arg(1)->Arg(10)->Arg(100)->Arg(500)->Unit(benchmark::kM
 
 }  // namespace
 
-int main(int argc, char** argv) { return run_benchmarks_with_stdout_silenced(argc, argv); }
+int main(int argc, char** argv) {
+  return run_benchmarks_with_stdout_silenced(argc, argv);
+}

@@ -8,15 +8,13 @@
 
 #include <benchmark/benchmark.h>
 
-inline int run_benchmarks_with_stdout_silenced(int argc, char** argv)
-{
-    if (!std::freopen("/dev/null", "w", stdout))
-        return 1;
-    benchmark::Initialize(&argc, argv);
-    benchmark::ConsoleReporter reporter;
-    reporter.SetOutputStream(&std::cerr);
-    reporter.SetErrorStream(&std::cerr);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+inline int run_benchmarks_with_stdout_silenced(int argc, char** argv) {
+  if (!std::freopen("/dev/null", "w", stdout)) return 1;
+  benchmark::Initialize(&argc, argv);
+  benchmark::ConsoleReporter reporter;
+  reporter.SetOutputStream(&std::cerr);
+  reporter.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
 }

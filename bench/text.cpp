@@ -32,8 +32,7 @@ void BM_FitText(benchmark::State& state) {
   RtSize size{};
   for (auto _ : state) {
     int widest = 0;
-    benchmark::DoNotOptimize(
-        fit_text(t.get(), text, static_cast<int>(strlen(text)), 300, &size, &widest));
+    benchmark::DoNotOptimize(fit_text(t.get(), text, static_cast<int>(strlen(text)), 300, &size, &widest));
   }
   state.SetItemsProcessed(state.iterations());
 }

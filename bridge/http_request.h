@@ -9,27 +9,27 @@
 #include <vector>
 
 struct HttpRequest {
-    std::string method;   // as sent, e.g. "POST"
-    std::string target;   // the request target as sent
-    std::string path;     // the target up to '?', percent-decoded
-    std::string query;    // after '?', still encoded
-    std::string version;  // "HTTP/1.0" or "HTTP/1.1"
-    std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
-    size_t content_length = 0;
-    std::string body;
+  std::string method;                                        // as sent, e.g. "POST"
+  std::string target;                                        // the request target as sent
+  std::string path;                                          // the target up to '?', percent-decoded
+  std::string query;                                         // after '?', still encoded
+  std::string version;                                       // "HTTP/1.0" or "HTTP/1.1"
+  std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
+  size_t content_length = 0;
+  std::string body;
 
-    // The value of a header (name in lower case), or null when absent.
-    const std::string* header(std::string_view name) const;
-    // A query parameter, percent-decoded; "" when absent.
-    std::string query_param(std::string_view name) const;
+  // The value of a header (name in lower case), or null when absent.
+  const std::string* header(std::string_view name) const;
+  // A query parameter, percent-decoded; "" when absent.
+  std::string query_param(std::string_view name) const;
 };
 
 enum class HttpHeadStatus {
-    Complete,    // the head is parsed; the body follows
-    Incomplete,  // no blank line yet: read more
-    Malformed,   // answer 400
-    TooLarge,    // the head is over the bound: answer 431
-    Unsupported, // a body framing we do not read (Transfer-Encoding): answer 411
+  Complete,     // the head is parsed; the body follows
+  Incomplete,   // no blank line yet: read more
+  Malformed,    // answer 400
+  TooLarge,     // the head is over the bound: answer 431
+  Unsupported,  // a body framing we do not read (Transfer-Encoding): answer 411
 };
 
 // Parses the head at the start of `data`. On Complete, *head_length is the

@@ -8,24 +8,23 @@
 #include <string>
 
 struct ChannelMessage {
-    std::string json;
-    std::string payload;
+  std::string json;
+  std::string payload;
 };
 
 inline constexpr size_t kChannelMaxJson = 4 * 1024 * 1024;
 inline constexpr size_t kChannelMaxPayload = 256 * 1024 * 1024;
 
 enum class ChannelStatus {
-    Ok,
-    Closed,     // the other end is gone
-    TimedOut,   // nothing whole arrived (or could be sent) in time
-    Malformed,  // a length over the bounds: the channel is unusable
+  Ok,
+  Closed,     // the other end is gone
+  TimedOut,   // nothing whole arrived (or could be sent) in time
+  Malformed,  // a length over the bounds: the channel is unusable
 };
 
 using ChannelDeadline = std::chrono::steady_clock::time_point;
-inline ChannelDeadline channel_no_deadline()
-{
-    return ChannelDeadline::max();
+inline ChannelDeadline channel_no_deadline() {
+  return ChannelDeadline::max();
 }
 
 // Sends one message whole, or fails by the deadline. After anything but Ok

@@ -5,9 +5,9 @@
 #include <cstddef>
 
 enum class DownloadTls {
-    Off,        // https addresses fail
-    Unchecked,  // TLS without checking the server certificate
-    Verified,   // TLS, certificate checked against the system trust store and the host name
+  Off,        // https addresses fail
+  Unchecked,  // TLS without checking the server certificate
+  Verified,   // TLS, certificate checked against the system trust store and the host name
 };
 
 // Seconds any one wait of a download may take (connect with handshake,

@@ -13,12 +13,10 @@ inline constexpr uint32_t FLASH_PAGES = 1u << (24 - FLASH_OFFSET_BITS);
 // What a page reads as before it was ever programmed.
 inline constexpr unsigned char FLASH_ERASED_BYTE = 0xFF;
 
-inline constexpr uint32_t flash_page_of(uint32_t address)
-{
-    return (address & 0xFFFFFFu) >> FLASH_OFFSET_BITS;
+inline constexpr uint32_t flash_page_of(uint32_t address) {
+  return (address & 0xFFFFFFu) >> FLASH_OFFSET_BITS;
 }
 
-inline constexpr uint64_t flash_file_offset(uint32_t page)
-{
-    return uint64_t{page} * FLASH_PAGE_SIZE;
+inline constexpr uint64_t flash_file_offset(uint32_t page) {
+  return uint64_t{page} * FLASH_PAGE_SIZE;
 }

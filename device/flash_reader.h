@@ -7,18 +7,18 @@
 #include <vector>
 
 struct FlashDirectoryEntry {
-    uint32_t address;  // device address of the page's first block
-    uint8_t format;    // 1: a 5-6-5 page image
-    uint8_t blocks;
+  uint32_t address;  // device address of the page's first block
+  uint8_t format;    // 1: a 5-6-5 page image
+  uint8_t blocks;
 };
 
 struct FlashDirectory {
-    int count;  // the count byte as stored
-    std::vector<FlashDirectoryEntry> entries;  // at most as many as fit in the block
-    // False for a block no transfer wrote: an erased flash (all 0xFF) or
-    // foreign data, whose count, padding or tail is not what a transfer
-    // leaves. Its entries are then not listed.
-    bool valid;
+  int count;                                 // the count byte as stored
+  std::vector<FlashDirectoryEntry> entries;  // at most as many as fit in the block
+  // False for a block no transfer wrote: an erased flash (all 0xFF) or
+  // foreign data, whose count, padding or tail is not what a transfer
+  // leaves. Its entries are then not listed.
+  bool valid;
 };
 
 // Reads the flash page that holds address into block (528 bytes); pages

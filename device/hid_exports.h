@@ -6,26 +6,21 @@
 
 #define HID_EXPORT extern "C" __attribute__((visibility("default")))
 
-HID_EXPORT unsigned char readData()
-{
-    return 0;
+HID_EXPORT unsigned char readData() {
+  return 0;
 }
-HID_EXPORT unsigned char hidRegisterDeviceNotification()
-{
-    return 0;
+HID_EXPORT unsigned char hidRegisterDeviceNotification() {
+  return 0;
 }
-HID_EXPORT unsigned char hidUnregisterDeviceNotification()
-{
-    return 0;
+HID_EXPORT unsigned char hidUnregisterDeviceNotification() {
+  return 0;
 }
-HID_EXPORT unsigned char isMyDeviceNotification()
-{
-    return 0;
+HID_EXPORT unsigned char isMyDeviceNotification() {
+  return 0;
 }
 // A build for tests may leave this one out, to be refused by the binding.
 #ifndef TESSEL_HID_WITHOUT_SET_FEATURE
-HID_EXPORT unsigned char setFeature()
-{
-    return 0;
+HID_EXPORT unsigned char setFeature() {
+  return 0;
 }
 #endif

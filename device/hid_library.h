@@ -20,14 +20,14 @@ inline constexpr const char* HID_MESSAGE_TITLE = "ORV/Tessel";
 // The entry points, process-wide; valid only while the library they came
 // from is loaded.
 struct HidFunctions {
-    HidFindDeviceFn findHidDevice;
-    HidCloseDeviceFn closeDevice;
-    HidWriteDataFn writeData;
-    HidUnusedFn readData;
-    HidUnusedFn hidRegisterDeviceNotification;
-    HidUnusedFn hidUnregisterDeviceNotification;
-    HidUnusedFn isMyDeviceNotification;
-    HidUnusedFn setFeature;
+  HidFindDeviceFn findHidDevice;
+  HidCloseDeviceFn closeDevice;
+  HidWriteDataFn writeData;
+  HidUnusedFn readData;
+  HidUnusedFn hidRegisterDeviceNotification;
+  HidUnusedFn hidUnregisterDeviceNotification;
+  HidUnusedFn isMyDeviceNotification;
+  HidUnusedFn setFeature;
 };
 extern HidFunctions g_hid;
 

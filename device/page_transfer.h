@@ -33,12 +33,12 @@ inline constexpr uint8_t CMD_BUFFER2_PROGRAM = 0x86;
 // carry over from one transfer to the next while the module stays loaded;
 // the directory starts afresh with each transfer.
 struct DeviceLinkState {
-    uint32_t write_address = DEVICE_FIRST_PAGE_ADDRESS;
-    uint8_t data_command = CMD_BUFFER1_WRITE;
-    uint8_t store_command = CMD_BUFFER1_PROGRAM;
-    unsigned char directory[DEVICE_BLOCK_SIZE] = {};
-    uint32_t directory_length = 4;
-    unsigned char frame_buffer[DEVICE_PAGE_IMAGE_SIZE] = {};
+  uint32_t write_address = DEVICE_FIRST_PAGE_ADDRESS;
+  uint8_t data_command = CMD_BUFFER1_WRITE;
+  uint8_t store_command = CMD_BUFFER1_PROGRAM;
+  unsigned char directory[DEVICE_BLOCK_SIZE] = {};
+  uint32_t directory_length = 4;
+  unsigned char frame_buffer[DEVICE_PAGE_IMAGE_SIZE] = {};
 };
 extern DeviceLinkState g_device_link;
 

@@ -12,8 +12,7 @@
 // platform/message_box.h).
 using ShowMessageFn = std::function<int(const char* text, const char* title, int buttons)>;
 
-inline constexpr const char* DEVICE_NOT_FOUND_TEXT =
-    "Unable to find Tessel.  Please make sure it is plugged in.";
+inline constexpr const char* DEVICE_NOT_FOUND_TEXT = "Unable to find Tessel.  Please make sure it is plugged in.";
 
 // Loads the HID library, finds the device (asking the user to retry), sends
 // the pages from root on (none when root is null) and the directory, closes

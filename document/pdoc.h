@@ -77,9 +77,9 @@ struct pdoc_style {
   // Never null: a static "Times", or a name held once per document (see
   // pdoc_document::strings), so that copies of a style share it.
   const char* face;
-  int32_t align;   // 0, ALIGN_LEFT, ALIGN_RIGHT, ALIGN_CENTER
-  int32_t size;    // HTML size number 1-7, 3 normal
-  int32_t flags;   // STYLE_* bits
+  int32_t align;  // 0, ALIGN_LEFT, ALIGN_RIGHT, ALIGN_CENTER
+  int32_t size;   // HTML size number 1-7, 3 normal
+  int32_t flags;  // STYLE_* bits
   int32_t color;
   int32_t outline_color;
 };
@@ -123,11 +123,11 @@ struct pdoc_table_fields {
   int32_t rows;         // counted as rows are created
   int32_t cols;         // set by normalisation
   int32_t align;
-  int32_t bgcolor;      // -1 none
-  int32_t max_width;    // natural width, filled by layout
+  int32_t bgcolor;    // -1 none
+  int32_t max_width;  // natural width, filled by layout
   int32_t min_width;
-  int8_t frame;         // 0 not given, 1 void ... 7 vsides
-  char forcedisplay;    // 'W', 'H' or 'B' (default)
+  int8_t frame;       // 0 not given, 1 void ... 7 vsides
+  char forcedisplay;  // 'W', 'H' or 'B' (default)
 };
 
 // Fields of an ELE_ROW element.
@@ -149,7 +149,7 @@ struct pdoc_cell_fields {
   int32_t rowspan;  // default 1
   int32_t align;
   int32_t valign;
-  int32_t bgcolor;  // -1 none
+  int32_t bgcolor;    // -1 none
   int32_t max_width;  // filled by layout
   int32_t min_width;
   int32_t content_height;
@@ -158,20 +158,20 @@ struct pdoc_cell_fields {
 // Fields of an ELE_HRULE element.
 struct pdoc_rule_fields {
   double width_frac;  // default 1.0
-  int32_t align;    // default ALIGN_CENTER
-  int32_t noshade;  // 0/1
-  int32_t size;     // thickness, default 1, never below 1
-  int32_t width;    // pixels, default 0
+  int32_t align;      // default ALIGN_CENTER
+  int32_t noshade;    // 0/1
+  int32_t size;       // thickness, default 1, never below 1
+  int32_t width;      // pixels, default 0
 };
 
 // One element of the tree. Records are heap-allocated zero-filled; text runs
 // use `style`, images `image`, tables `table`, rows `row`, cells `cell` and
 // rules `rule`.
 struct pdoc_element {
-  int32_t type;                // ELE_*
-  int32_t tag;                 // PDOC_TAG_* index
-  char name[PDOC_NAME_SIZE];   // canonical name from the element table
-  int32_t line, col;           // 1-based tokenizer position just after the start tag
+  int32_t type;               // ELE_*
+  int32_t tag;                // PDOC_TAG_* index
+  char name[PDOC_NAME_SIZE];  // canonical name from the element table
+  int32_t line, col;          // 1-based tokenizer position just after the start tag
   int32_t data_len;
   pdoc_element* next;
   pdoc_element* prev;

@@ -19,7 +19,9 @@ namespace {
 // Room for a temporary picture name: 254 characters and the NUL.
 constexpr size_t kTempNameSize = 255;
 
-bool is(const char* name, const char* wanted) { return pdoc_same_name(name, wanted); }
+bool is(const char* name, const char* wanted) {
+  return pdoc_same_name(name, wanted);
+}
 
 // Calls fn(name, value) for every pair of a null-terminated list.
 template <typename Fn>
@@ -68,12 +70,13 @@ char read_forcedisplay(const char* value) {
   return 'B';
 }
 
-bool has_text_attributes(int tag) { return tag != PDOC_TAG_BR; }
+bool has_text_attributes(int tag) {
+  return tag != PDOC_TAG_BR;
+}
 
 }  // namespace
 
-void pdoc_apply_text_attributes(pdoc_builder* builder, pdoc_element* element, int tag,
-                                const char** attributes) {
+void pdoc_apply_text_attributes(pdoc_builder* builder, pdoc_element* element, int tag, const char** attributes) {
   pdoc_style& style = element->style;
   for_each_attribute(attributes, [&](const char* name, const char* value) {
     if (is(name, "face")) {
@@ -94,8 +97,7 @@ void pdoc_apply_text_attributes(pdoc_builder* builder, pdoc_element* element, in
   if (tag == PDOC_TAG_CENTER) style.align = ALIGN_CENTER;
 }
 
-void pdoc_apply_image_attributes(pdoc_builder* builder, pdoc_element* element,
-                                 const char** attributes) {
+void pdoc_apply_image_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes) {
   const char* temp_dir = builder ? builder->temp_dir : nullptr;
   pdoc_image_fields& image = element->image;
   std::free(image.src);
@@ -243,24 +245,13 @@ void pdoc_read_attributes(pdoc_builder* builder, pdoc_element* element, const ch
   if (!element) return;
   switch (element->type) {
     case ELE_TEXT:
-      if (has_text_attributes(element->tag))
-        pdoc_apply_text_attributes(builder, element, element->tag, attributes);
+      if (has_text_attributes(element->tag)) pdoc_apply_text_attributes(builder, element, element->tag, attributes);
       break;
-    case ELE_IMAGE:
-      pdoc_apply_image_attributes(builder, element, attributes);
-      break;
-    case ELE_TABLE:
-      pdoc_apply_table_attributes(builder, element, attributes);
-      break;
-    case ELE_ROW:
-      pdoc_apply_row_attributes(builder, element, attributes);
-      break;
-    case ELE_CELL:
-      pdoc_apply_cell_attributes(builder, element, attributes);
-      break;
-    case ELE_HRULE:
-      pdoc_apply_rule_attributes(element, attributes);
-      break;
+    case ELE_IMAGE: pdoc_apply_image_attributes(builder, element, attributes); break;
+    case ELE_TABLE: pdoc_apply_table_attributes(builder, element, attributes); break;
+    case ELE_ROW: pdoc_apply_row_attributes(builder, element, attributes); break;
+    case ELE_CELL: pdoc_apply_cell_attributes(builder, element, attributes); break;
+    case ELE_HRULE: pdoc_apply_rule_attributes(element, attributes); break;
     default:
       // HTML, HEAD, BODY, THEAD and !DOCTYPE take no attributes.
       break;

@@ -21,13 +21,11 @@ void pdoc_read_attributes(pdoc_builder* builder, pdoc_element* element, const ch
 // they are not read); reports go out through the builder (may be null).
 // Text runs (not BR): face, size, align, color, outline, name; a CENTER run
 // (tag PDOC_TAG_CENTER) is centred whatever its attributes say.
-void pdoc_apply_text_attributes(pdoc_builder* builder, pdoc_element* element, int tag,
-                                const char** attributes);
+void pdoc_apply_text_attributes(pdoc_builder* builder, pdoc_element* element, int tag, const char** attributes);
 // Images: defaults 0/null, then width, height, border, align, name, src and
 // embed-encoding (a temporary name in the builder's temp_dir, or the
 // system's).
-void pdoc_apply_image_attributes(pdoc_builder* builder, pdoc_element* element,
-                                 const char** attributes);
+void pdoc_apply_image_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes);
 // Tables, rows, cells, rules: defaults first, then the list.
 void pdoc_apply_table_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes);
 void pdoc_apply_row_attributes(pdoc_builder* builder, pdoc_element* element, const char** attributes);

@@ -34,7 +34,9 @@ bool has_non_space(const char* bytes, int length) {
   return false;
 }
 
-bool same(const char* a, const char* b) { return pdoc_same_name(a, b); }
+bool same(const char* a, const char* b) {
+  return pdoc_same_name(a, b);
+}
 
 const char* alias(const char* tag) {
   if (same(tag, "TH")) return "TD";
@@ -43,7 +45,9 @@ const char* alias(const char* tag) {
   return tag;
 }
 
-const char* current_name(const pdoc_builder* b) { return b->current ? b->current->name : ""; }
+const char* current_name(const pdoc_builder* b) {
+  return b->current ? b->current->name : "";
+}
 
 bool is_silent_start(const char* tag) {
   static const char* const kSilent[] = {"SPAN", "DIV", "A", "TBODY", "FORM", "INPUT", "META", "LINK"};
@@ -61,8 +65,8 @@ bool is_silent_end(const char* tag) {
 
 // Tags that may appear inside an emulated list item without closing the list.
 bool stays_in_list(int tag) {
-  return tag == PDOC_TAG_TEXT || tag == PDOC_TAG_B || tag == PDOC_TAG_U || tag == PDOC_TAG_I ||
-         tag == PDOC_TAG_BR || tag == PDOC_TAG_FONT || tag == PDOC_TAG_IMG;
+  return tag == PDOC_TAG_TEXT || tag == PDOC_TAG_B || tag == PDOC_TAG_U || tag == PDOC_TAG_I || tag == PDOC_TAG_BR ||
+         tag == PDOC_TAG_FONT || tag == PDOC_TAG_IMG;
 }
 
 bool is_structural(int tag) {
@@ -79,12 +83,9 @@ bool nests(int tag, const pdoc_element* parent) {
     case PDOC_TAG_HEAD:
     case PDOC_TAG_IMG:
     case PDOC_TAG_TABLE:
-    case PDOC_TAG_DOCTYPE:
-      return true;
-    case PDOC_TAG_BODY:
-      return !parent || parent->type != ELE_HTML;
-    default:
-      return false;
+    case PDOC_TAG_DOCTYPE: return true;
+    case PDOC_TAG_BODY: return !parent || parent->type != ELE_HTML;
+    default: return false;
   }
 }
 
@@ -95,8 +96,9 @@ bool too_deep(pdoc_builder* b, int index, const char* tag) {
   if (!nests(index, b->current) || b->open.depth() < PDOC_MAX_NESTING) return false;
   if (!b->nesting_reported) {
     b->nesting_reported = 1;
-    pdoc_report(b, "WARNING Nesting deeper than %d levels. Ignoring %s here and every later tag that "
-                   "would nest deeper.",
+    pdoc_report(b,
+                "WARNING Nesting deeper than %d levels. Ignoring %s here and every later tag that "
+                "would nest deeper.",
                 static_cast<int>(PDOC_MAX_NESTING), tag);
   }
   return true;
@@ -124,23 +126,16 @@ void close_current(pdoc_builder* b) {
         pdoc_free_element(e);
       }
       break;
-    case ELE_CELL:
-      pdoc_pop_style(b, PDOC_TAG_TD);
-      break;
-    case ELE_TABLE:
-      pdoc_normalize_table(b, e);
-      break;
-    case ELE_IMAGE:
-      pdoc_image_finish(b, e);
-      break;
+    case ELE_CELL: pdoc_pop_style(b, PDOC_TAG_TD); break;
+    case ELE_TABLE: pdoc_normalize_table(b, e); break;
+    case ELE_IMAGE: pdoc_image_finish(b, e); break;
     case ELE_BODY:
       if (!e->child) {
         pdoc_unlink_element(b, e);
         pdoc_free_element(e);
       }
       break;
-    default:
-      break;
+    default: break;
   }
   b->current = parent;
 }
@@ -236,8 +231,7 @@ bool start_in_cell(pdoc_builder* b, int index, const char* tag, const char** att
 }
 
 bool start_in_hrule(pdoc_builder* b, const char* tag, const char** attributes) {
-  pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_HRULE) first.\n", tag,
-             b->current->name);
+  pdoc_trace("  startElement:%s, current is: %s, but endElement(ELE_HRULE) first.\n", tag, b->current->name);
   return restart_outside(b, tag, attributes);
 }
 
@@ -356,8 +350,7 @@ void end_structural(pdoc_builder* b, int index, const char* tag) {
     pdoc_report(b, "Unmatched ending. name: %s, curr: %s. Found it. Closing em..", tag, cur->name);
   while (b->current && b->current != found) {
     pdoc_element* inner = b->current;
-    if (inner->tag != PDOC_TAG_TEXT && inner->tag != PDOC_TAG_HR)
-      pdoc_report(b, "-Forced ending %s.", inner->name);
+    if (inner->tag != PDOC_TAG_TEXT && inner->tag != PDOC_TAG_HR) pdoc_report(b, "-Forced ending %s.", inner->name);
     end_tag(b, inner->name);
     if (b->current == inner) return;  // could not be closed: give up rather than loop
   }
@@ -418,9 +411,10 @@ void end_tag(pdoc_builder* b, const char* tag) {
     return;
   }
   if (cur->tag == PDOC_TAG_TEXT) {
-    pdoc_trace("   endElement: Terminating TEXT element because </%s> tag. (current->name: %s) "
-               "(current->parent->name: %s)\n",
-               tag, cur->name, cur->parent ? cur->parent->name : "");
+    pdoc_trace(
+        "   endElement: Terminating TEXT element because </%s> tag. (current->name: %s) "
+        "(current->parent->name: %s)\n",
+        tag, cur->name, cur->parent ? cur->parent->name : "");
     end_tag(b, cur->name);
     if (b->current != cur) end_tag(b, tag);
     return;
@@ -491,8 +485,7 @@ void text_now(pdoc_builder* b, const char* bytes, int length) {
       return;
     case ELE_TEXT:
       if (cur->child) pdoc_report(b, "THIS SHOULD NEVER HAPPEN, REPORT THIS LINE pdocbuild: %d.", 2202);
-      if (cur->data_len == 0 && length > 0 && pdoc_is_blank(static_cast<unsigned char>(bytes[0])) &&
-          cur->prev) {
+      if (cur->data_len == 0 && length > 0 && pdoc_is_blank(static_cast<unsigned char>(bytes[0])) && cur->prev) {
         pdoc_element* prev = cur->prev;
         if (prev->data_len == 0 || !pdoc_is_blank(static_cast<unsigned char>(prev->data[prev->data_len - 1])))
           pdoc_append_text(b, prev, " ", 1);
@@ -502,8 +495,7 @@ void text_now(pdoc_builder* b, const char* bytes, int length) {
     case ELE_IMAGE:
       if (cur->image.src && cur->image.embedded && length > 0) pdoc_image_append_inline(b, cur, bytes, length);
       return;
-    default:
-      return;  // text directly in tables, rows, groups and rules is dropped
+    default: return;  // text directly in tables, rows, groups and rules is dropped
   }
 }
 

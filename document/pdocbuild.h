@@ -19,8 +19,7 @@ inline constexpr size_t PDOC_MAX_NESTING = 1000;
 pdoc_document* pdocbuild_file(FILE* stream, const pdoc_sources* sources, const char* extra_headers);
 
 // The same for a NUL-terminated string (null: an empty document).
-pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources,
-                                const char* extra_headers);
+pdoc_document* pdocbuild_string(const char* text, const pdoc_sources* sources, const char* extra_headers);
 
 struct qelhtmlparser;
 

@@ -28,8 +28,8 @@ struct pdoc_builder {
   char* ignore_tag;       // SCRIPT/STYLE as written while its content is skipped
   int pre;
   int nobr;
-  int list_depth;  // emulated lists open
-  int forced_end;  // a text run is being ended because a start tag follows
+  int list_depth;                       // emulated lists open
+  int forced_end;                       // a text run is being ended because a start tag follows
   std::deque<pdoc_style_entry> styles;  // the style stack, top at the back
   const char* base_url;
   const char* temp_dir;

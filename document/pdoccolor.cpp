@@ -160,8 +160,7 @@ const pdoc_named_color pdoc_color_names[] = {
 
 const size_t pdoc_color_name_count = sizeof pdoc_color_names / sizeof pdoc_color_names[0];
 
-static_assert(sizeof pdoc_color_names / sizeof pdoc_color_names[0] == 147,
-              "the named colour table has 147 entries");
+static_assert(sizeof pdoc_color_names / sizeof pdoc_color_names[0] == 147, "the named colour table has 147 entries");
 
 int32_t pdoc_rgb_to_color(unsigned long rgb) {
   const unsigned long bgr = ((rgb >> 16) & 0xFF) | ((rgb << 16) & 0xFF0000) | (rgb & 0xFF00);
@@ -174,8 +173,7 @@ int32_t parse_color(const char* text) {
   // limit, so "#fff" is the number 0xFFF rather than white.
   if (text[0] == '#') return pdoc_rgb_to_color(std::strtoul(text + 1, nullptr, 16));
   for (size_t i = 0; i < pdoc_color_name_count; ++i) {
-    if (strcasecmp(text, pdoc_color_names[i].name) == 0)
-      return pdoc_rgb_to_color(pdoc_color_names[i].rgb);
+    if (strcasecmp(text, pdoc_color_names[i].name) == 0) return pdoc_rgb_to_color(pdoc_color_names[i].rgb);
   }
   if (std::strlen(text) == 6) return pdoc_rgb_to_color(std::strtoul(text, nullptr, 16));
   return 0;

@@ -134,8 +134,7 @@ void pdoc_dump_fields(std::string& out, const pdoc_element* e) {
       add_frac(out, "width_frac", r.width_frac);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 

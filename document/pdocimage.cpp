@@ -37,8 +37,7 @@ void replace_src(pdoc_image_fields& fields, char* src) {
 
 // Gives the downloaded file the extension its type calls for, under a
 // fresh name when that one is taken, and makes it the element's source.
-void keep_download(const pdoc_builder* builder, pdoc_image_fields& fields, const char* downloaded,
-                   int image_class) {
+void keep_download(const pdoc_builder* builder, pdoc_image_fields& fields, const char* downloaded, int image_class) {
   const char* extension = class_extension(image_class);
   replace_src(fields, nullptr);
   fields.temp_file = 1;
@@ -94,8 +93,7 @@ void fetch(const pdoc_builder* builder, pdoc_image_fields& fields) {
   int image_class = PDOC_IMAGE_UNSUPPORTED;
   // The document's own headers carry the user's session: they go only to
   // the server the document came from.
-  const char* headers =
-      pdoc_image_same_origin(builder->base_url, fields.src) ? builder->extra_headers : nullptr;
+  const char* headers = pdoc_image_same_origin(builder->base_url, fields.src) ? builder->extra_headers : nullptr;
   if (!pdoc_fetch_image(fields.src, downloaded, &image_class, builder->temp_dir, headers, &builder->fetch)) return;
   keep_download(builder, fields, downloaded, image_class);
 }
@@ -121,10 +119,8 @@ void complete_size(pdoc_image_fields& fields) {
   int w = 0, h = 0;
   imf_get_size(context.get(), &w, &h);
   if (w <= 0 || h <= 0) return;
-  if (!fields.width)
-    fields.width = fields.height ? clamp_length(int64_t{w} * fields.height / h) : w;
-  if (!fields.height)
-    fields.height = fields.width ? clamp_length(int64_t{h} * fields.width / w) : h;
+  if (!fields.width) fields.width = fields.height ? clamp_length(int64_t{w} * fields.height / h) : w;
+  if (!fields.height) fields.height = fields.width ? clamp_length(int64_t{h} * fields.width / w) : h;
 }
 
 }  // namespace

@@ -50,8 +50,7 @@ int pdoc_image_same_origin(const char* base_url, const char* address);
 
 // Collects inline picture text (base64) of an image in a side file of its
 // own under the builder's temporary directory.
-void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, const char* bytes,
-                              int length);
+void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, const char* bytes, int length);
 
 // Decodes the collected inline text, as one base64 text, into a new
 // temporary picture file, which becomes the image's src, and removes the side

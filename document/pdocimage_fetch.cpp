@@ -44,9 +44,8 @@ void report_failure(const QELHTTP* http, int result, const char* address) {
   printf(
       "QELHTTPExecute Returned (%d) for url:\n%s\nQELTCPSocketError - %s\nQELHTTPError = %s\n"
       "Received Status Code: %d\nResponse Time: %d Request Time %d Interim Time: %d\n",
-      result, address, QELTCPSocketError(QELHTTPSocket(http)), QELHTTPError(http),
-      QELHTTPStatusCode(http), QELHTTPTransferTime(http), QELHTTPRequestTime(http),
-      QELHTTPResponseTime(http));
+      result, address, QELTCPSocketError(QELHTTPSocket(http)), QELHTTPError(http), QELHTTPStatusCode(http),
+      QELHTTPTransferTime(http), QELHTTPRequestTime(http), QELHTTPResponseTime(http));
 }
 
 }  // namespace

@@ -5,8 +5,7 @@
 
 #include "support/qelfile.h"
 
-int pdoc_image_create_temp(char* name, size_t size, const char* directory, const char* prefix,
-                           const char* extension) {
+int pdoc_image_create_temp(char* name, size_t size, const char* directory, const char* prefix, const char* extension) {
   return qel_create_tempfile(name, size, directory, prefix, extension);
 }
 

@@ -6,8 +6,7 @@
 
 // Makes a fresh name with qel_tempname and creates that file, empty, for
 // the owner only. Answers its open descriptor (write only), or -1.
-int pdoc_image_create_temp(char* name, size_t size, const char* directory, const char* prefix,
-                           const char* extension);
+int pdoc_image_create_temp(char* name, size_t size, const char* directory, const char* prefix, const char* extension);
 
 // 1 when text begins with "http://" or "https://" in any case.
 int pdoc_image_is_web_address(const char* text);

@@ -46,8 +46,7 @@ std::string picture_extension(const char* src) {
 
 }  // namespace
 
-void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, const char* bytes,
-                              int length) {
+void pdoc_image_append_inline(const pdoc_builder* builder, pdoc_element* image, const char* bytes, int length) {
   pdoc_image_fields& fields = image->image;
   int fd;
   if (!fields.side_file) {
@@ -124,17 +123,13 @@ std::string decode_side_file(const pdoc_builder* builder, const pdoc_element* im
   Decoded result = decode_text(text.get(), picture.get());
   if (fclose(picture.release()) != 0 && result == Decoded::kPicture) result = Decoded::kWriteFailed;
   switch (result) {
-    case Decoded::kPicture:
-      return name;
+    case Decoded::kPicture: return name;
     case Decoded::kNotBase64:
-      pdoc_report(builder, "WARNING Inline picture from line: %d col: %d is not base64. Leaving it out.",
-                  image->line, image->col);
+      pdoc_report(builder, "WARNING Inline picture from line: %d col: %d is not base64. Leaving it out.", image->line,
+                  image->col);
       break;
-    case Decoded::kWriteFailed:
-      printf("Error writing %s.\n", name);
-      break;
-    case Decoded::kNoData:
-      break;
+    case Decoded::kWriteFailed: printf("Error writing %s.\n", name); break;
+    case Decoded::kNoData: break;
   }
   unlink(name);
   return {};

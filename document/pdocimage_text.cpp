@@ -6,7 +6,9 @@
 
 namespace {
 
-bool is_skipped(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_skipped(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -44,8 +46,7 @@ bool pdoc_inline_decoder::feed(const char* text, size_t length, std::string& out
 bool pdoc_inline_decoder::finish(std::string& out) {
   if (failed_ || (padding_ > 0 && !ended_)) return fail();
   switch (in_group_) {
-    case 0:
-      return true;
+    case 0: return true;
     case 2:
       bits_ <<= 12;
       emit(out, 1);
@@ -54,7 +55,6 @@ bool pdoc_inline_decoder::finish(std::string& out) {
       bits_ <<= 6;
       emit(out, 2);
       return true;
-    default:
-      return fail();
+    default: return fail();
   }
 }

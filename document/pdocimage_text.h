@@ -27,8 +27,8 @@ class pdoc_inline_decoder {
   void emit(std::string& out, int bytes);
 
   uint32_t bits_ = 0;
-  int in_group_ = 0;  // characters of the group being read
-  int padding_ = 0;   // "=" seen in it
+  int in_group_ = 0;    // characters of the group being read
+  int padding_ = 0;     // "=" seen in it
   bool ended_ = false;  // a padded group ended the data
   bool failed_ = false;
 };

@@ -9,8 +9,8 @@
 
 namespace {
 
-const char* kListTable[] = {"name", "LI", "forcedisplay", "w", "BORDER", "0",
-                            "cellspacing", "0", "cellpadding", "0", nullptr};
+const char* kListTable[] = {"name",        "LI", "forcedisplay", "w", "BORDER", "0",
+                            "cellspacing", "0",  "cellpadding",  "0", nullptr};
 const char* kListRow[] = {"name", "LI", nullptr};
 const char* kBulletCell[] = {"name", "LI", "valign", "top", nullptr};
 const char* kContentCell[] = {"name", "LI", nullptr};

@@ -10,8 +10,7 @@ extern int pdoc_verbose_trace;
 // One repair report and a line feed: "PDOC_BUILDER ERROR at (line,col)
 // (%d,%d): " with the tokenizer position, or "PDOC_BUILDER ERROR: " when
 // there is no builder or tokenizer at hand.
-void pdoc_report(const pdoc_builder* builder, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void pdoc_report(const pdoc_builder* builder, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // A verbose trace line, printed as given when pdoc_verbose_trace is on.
 void pdoc_trace(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -15,7 +15,9 @@ const char* pdoc_strings::hold(const char* text, size_t max) {
   }
 }
 
-void pdoc_strings_free(pdoc_strings* strings) { std::unique_ptr<pdoc_strings> owned(strings); }
+void pdoc_strings_free(pdoc_strings* strings) {
+  std::unique_ptr<pdoc_strings> owned(strings);
+}
 
 pdoc_strings* pdoc_builder_strings(pdoc_builder* builder) {
   if (!builder->strings) {

@@ -80,4 +80,6 @@ pdoc_style_mark pdoc_style_top(const pdoc_builder* builder) {
   return {builder->styles.size(), builder->styles.back().count};
 }
 
-void pdoc_clear_styles(pdoc_builder* builder) { builder->styles.clear(); }
+void pdoc_clear_styles(pdoc_builder* builder) {
+  builder->styles.clear();
+}

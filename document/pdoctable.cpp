@@ -23,7 +23,9 @@ int32_t clamp_int32(int64_t v) {
 
 // Spans below 0 never come from the attribute reader; treat any that get
 // here some other way like a span of 0: the cell then occupies nothing.
-int32_t span_of(int32_t span) { return span < 0 ? 0 : span; }
+int32_t span_of(int32_t span) {
+  return span < 0 ? 0 : span;
+}
 
 std::vector<pdoc_element*> collect_rows(pdoc_element* table) {
   std::vector<pdoc_element*> rows;
@@ -104,8 +106,7 @@ void place_cells(pdoc_builder* builder, pdoc_element* table, const std::vector<p
           }
           if (!col_inside) f.colspan = k;
           if (!row_inside) f.rowspan = j;
-          pdoc_report(builder, "WARNING Rowspan or colpsan exceeded rows or cols (row,col:%d,%d).\n",
-                      r, c);
+          pdoc_report(builder, "WARNING Rowspan or colpsan exceeded rows or cols (row,col:%d,%d).\n", r, c);
         }
       }
       c += f.colspan;
@@ -123,8 +124,7 @@ void pdoc_normalize_table(pdoc_builder* builder, pdoc_element* table) {
 
   std::vector<pdoc_element*> rows = collect_rows(table);
   if (rows.empty()) {
-    pdoc_report(builder, "WARNING Getting rid of empty table line: %d col: %d.\n", table->line,
-                table->col);
+    pdoc_report(builder, "WARNING Getting rid of empty table line: %d col: %d.\n", table->line, table->col);
     pdoc_unlink_element(builder, table);
     pdoc_free_element(table);
     return;
@@ -143,8 +143,8 @@ void pdoc_normalize_table(pdoc_builder* builder, pdoc_element* table) {
   for (size_t i = 0; i < rows.size(); ++i) {
     pdoc_row_fields& row = rows[i]->row;
     if (row.span_total == cols) continue;
-    pdoc_report(builder, "WARNING Coumns(%d) for this Row[%d] do not match table(%d). Fixing.\n",
-                row.span_total, static_cast<int>(i), cols);
+    pdoc_report(builder, "WARNING Coumns(%d) for this Row[%d] do not match table(%d). Fixing.\n", row.span_total,
+                static_cast<int>(i), cols);
     if (row.span_total > cols) {
       // Only rows wider than the column limit get here; placement cuts
       // their cells back to the table.
@@ -167,8 +167,7 @@ void pdoc_normalize_table(pdoc_builder* builder, pdoc_element* table) {
     pdoc_report(builder,
                 "WARNING Table line: %d col: %d has %d columns and %d rows, over the limit of %lld cells. "
                 "Leaving it out.\n",
-                table->line, table->col, cols, table->table.rows,
-                static_cast<long long>(PDOC_MAX_TABLE_POSITIONS));
+                table->line, table->col, cols, table->table.rows, static_cast<long long>(PDOC_MAX_TABLE_POSITIONS));
     return;
   }
   if (!allocate_matrix(table)) {

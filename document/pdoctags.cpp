@@ -11,11 +11,10 @@ struct TagEntry {
 };
 
 constexpr TagEntry kTags[PDOC_TAG_UNKNOWN] = {
-    {"!DOCTYPE", ELE_DOCTYPE}, {"HTML", ELE_HTML},   {"TITLE", ELE_TEXT},  {"HEAD", ELE_HEAD},
-    {"BODY", ELE_BODY},        {"TEXT", ELE_TEXT},   {"P", ELE_TEXT},      {"B", ELE_TEXT},
-    {"U", ELE_TEXT},           {"I", ELE_TEXT},      {"BR", ELE_TEXT},     {"FONT", ELE_TEXT},
-    {"CENTER", ELE_TEXT},      {"PRE", ELE_TEXT},    {"IMG", ELE_IMAGE},   {"TABLE", ELE_TABLE},
-    {"TR", ELE_ROW},           {"TD", ELE_CELL},     {"HR", ELE_HRULE},    {"THEAD", ELE_THEAD},
+    {"!DOCTYPE", ELE_DOCTYPE}, {"HTML", ELE_HTML}, {"TITLE", ELE_TEXT},  {"HEAD", ELE_HEAD}, {"BODY", ELE_BODY},
+    {"TEXT", ELE_TEXT},        {"P", ELE_TEXT},    {"B", ELE_TEXT},      {"U", ELE_TEXT},    {"I", ELE_TEXT},
+    {"BR", ELE_TEXT},          {"FONT", ELE_TEXT}, {"CENTER", ELE_TEXT}, {"PRE", ELE_TEXT},  {"IMG", ELE_IMAGE},
+    {"TABLE", ELE_TABLE},      {"TR", ELE_ROW},    {"TD", ELE_CELL},     {"HR", ELE_HRULE},  {"THEAD", ELE_THEAD},
 };
 
 }  // namespace
@@ -30,6 +29,10 @@ int pdoc_tag_index(const char* name) {
   return PDOC_TAG_UNKNOWN;
 }
 
-const char* pdoc_tag_name(int tag) { return tag >= 0 && tag < PDOC_TAG_UNKNOWN ? kTags[tag].name : ""; }
+const char* pdoc_tag_name(int tag) {
+  return tag >= 0 && tag < PDOC_TAG_UNKNOWN ? kTags[tag].name : "";
+}
 
-int pdoc_tag_class(int tag) { return tag >= 0 && tag < PDOC_TAG_UNKNOWN ? kTags[tag].type : 0; }
+int pdoc_tag_class(int tag) {
+  return tag >= 0 && tag < PDOC_TAG_UNKNOWN ? kTags[tag].type : 0;
+}

@@ -72,8 +72,8 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
   const bool nobr = builder && builder->nobr;
   const bool has_data = element->data_len > 0;
   // A collapsed blank may have been stored as a no-break space (NOBR).
-  const bool after_space = has_data && (element->data[element->data_len - 1] == ' ' ||
-                                        (builder && builder->blank_run == element));
+  const bool after_space =
+      has_data && (element->data[element->data_len - 1] == ' ' || (builder && builder->blank_run == element));
 
   long long out_len = 0;
   int tabs = 0;

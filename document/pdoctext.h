@@ -15,4 +15,6 @@ void pdoc_append_text(pdoc_builder* builder, pdoc_element* element, const char* 
 size_t pdoc_data_capacity(size_t length);
 
 // TAB, LF, CR or space.
-inline bool pdoc_is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+inline bool pdoc_is_blank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}

@@ -73,9 +73,7 @@ void set_defaults(pdoc_element* e) {
       e->table.forcedisplay = 'B';
       e->table.bgcolor = -1;
       break;
-    case ELE_ROW:
-      e->row.bgcolor = -1;
-      break;
+    case ELE_ROW: e->row.bgcolor = -1; break;
     case ELE_CELL:
       e->cell.colspan = 1;
       e->cell.rowspan = 1;
@@ -86,8 +84,7 @@ void set_defaults(pdoc_element* e) {
       e->rule.size = 1;
       e->rule.width_frac = 1.0;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -104,8 +101,7 @@ void free_one(pdoc_element* e) {
 
 }  // namespace
 
-pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, int tag,
-                                  const char** attributes) {
+pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, int tag, const char** attributes) {
   auto* e = static_cast<pdoc_element*>(calloc(1, sizeof(pdoc_element)));
   if (!e) {
     pdoc_report(builder, "malloc");
@@ -150,8 +146,7 @@ pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, i
       } else if (parent && parent->type == ELE_THEAD) {
         if (parent->parent && parent->parent->type == ELE_TABLE) parent->parent->table.rows += 1;
       } else {
-        pdoc_report(builder, "Attempted Row on a %s... That is not right.",
-                    parent ? parent->name : "no parent");
+        pdoc_report(builder, "Attempted Row on a %s... That is not right.", parent ? parent->name : "no parent");
       }
       break;
     case ELE_CELL:
@@ -160,16 +155,12 @@ pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, i
         parent->row.span_total = saturating_add(parent->row.span_total, e->cell.colspan);
         pdoc_push_style(builder, PDOC_TAG_TD, nullptr);
       } else {
-        pdoc_report(builder, "Attempted Cell on a %s... That is not right.",
-                    parent ? parent->name : "no parent");
+        pdoc_report(builder, "Attempted Cell on a %s... That is not right.", parent ? parent->name : "no parent");
       }
       break;
     case ELE_IMAGE:
-    case ELE_HRULE:
-      pdoc_read_attributes(builder, e, attributes);
-      break;
-    default:
-      break;
+    case ELE_HRULE: pdoc_read_attributes(builder, e, attributes); break;
+    default: break;
   }
 
   link_element(builder, parent, e);

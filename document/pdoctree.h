@@ -9,8 +9,7 @@
 // none) and, for text runs, tables and cells under a row, pushes the style
 // entry it owes. Does not make it current. Reports "malloc" and answers null
 // when the record cannot be allocated.
-pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, int tag,
-                                  const char** attributes);
+pdoc_element* pdoc_create_element(pdoc_builder* builder, pdoc_element* parent, int tag, const char** attributes);
 
 // Takes the element out of its parent's (or the top-level) sibling list.
 // Everything that removes elements while a build runs goes through here,

@@ -56,9 +56,9 @@ struct NamedEntity {
 };
 
 constexpr NamedEntity kEntities[] = {
-    {"lt", 2, 0x3C},     {"gt", 2, 0x3E},     {"amp", 3, 0x26},    {"deg", 3, 0xB0},
-    {"nbsp", 4, 0xA0},   {"quot", 4, 0x22},   {"apos", 4, 0x27},   {"copy", 4, 0xA9},
-    {"micro", 5, 0xB5},  {"frac14", 6, 0xBC}, {"frac12", 6, 0xBD}, {"frac34", 6, 0xBE},
+    {"lt", 2, 0x3C},    {"gt", 2, 0x3E},     {"amp", 3, 0x26},    {"deg", 3, 0xB0},
+    {"nbsp", 4, 0xA0},  {"quot", 4, 0x22},   {"apos", 4, 0x27},   {"copy", 4, 0xA9},
+    {"micro", 5, 0xB5}, {"frac14", 6, 0xBC}, {"frac12", 6, 0xBD}, {"frac34", 6, 0xBE},
 };
 
 // Case-insensitive comparison with a lower-case ASCII name; tags are
@@ -76,8 +76,7 @@ bool is_name(const char* s, const char* lower) {
 int lookup_entity(const char* name, size_t length, bool ignore_case) {
   for (const NamedEntity& e : kEntities) {
     if (e.length != length) continue;
-    if (ignore_case ? strncasecmp(e.name, name, length) == 0 : memcmp(e.name, name, length) == 0)
-      return e.byte;
+    if (ignore_case ? strncasecmp(e.name, name, length) == 0 : memcmp(e.name, name, length) == 0) return e.byte;
   }
   return -1;
 }
@@ -130,8 +129,7 @@ void Tokenizer::deliver_owed_end() {
 }
 
 void Tokenizer::report_overflow() {
-  if (p_->error_handler)
-    p_->error_handler(p_->user, "TAG is too large for processor!", p_->line, p_->column);
+  if (p_->error_handler) p_->error_handler(p_->user, "TAG is too large for processor!", p_->line, p_->column);
 }
 
 // Appends to the tag text; a full buffer keeps its first tag_cap - 1
@@ -156,8 +154,7 @@ constexpr TextStops kTextStops;
 void Tokenizer::run(const char* bytes, int length) {
   int run_start = 0;
   for (int i = 0; i < length; ++i) {
-    if (p_->state == S_TEXT && p_->comment_state == 0 && !p_->script && !p_->pi_question &&
-        !qelhtmlparser_char_trace) {
+    if (p_->state == S_TEXT && p_->comment_state == 0 && !p_->script && !p_->pi_question && !qelhtmlparser_char_trace) {
       // Fast path over plain text; the byte it stops at goes the normal way.
       int j = i;
       while (j < length && !kTextStops.stop[static_cast<unsigned char>(bytes[j])]) ++j;
@@ -168,8 +165,8 @@ void Tokenizer::run(const char* bytes, int length) {
     }
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (qelhtmlparser_char_trace)
-      printf("-s:%d(c:%d)(len:%d)(q:%d)(s:%d):%c-\n", p_->state, p_->comment_state, p_->tag_len,
-             p_->in_quote, p_->script, c);
+      printf("-s:%d(c:%d)(len:%d)(q:%d)(s:%d):%c-\n", p_->state, p_->comment_state, p_->tag_len, p_->in_quote,
+             p_->script, c);
     p_->column += 1;
     if (c == '\n') {
       p_->line += 1;
@@ -182,18 +179,10 @@ void Tokenizer::run(const char* bytes, int length) {
     }
 
     switch (p_->state) {
-      case S_PROLOG:
-        prolog_byte(bytes, i, c, run_start);
-        break;
-      case S_TEXT:
-        text_byte(bytes, i, c, run_start);
-        break;
-      case S_TAG:
-        tag_byte(c, i, run_start);
-        break;
-      case S_END_TAG:
-        end_tag_byte(i, c, run_start);
-        break;
+      case S_PROLOG: prolog_byte(bytes, i, c, run_start); break;
+      case S_TEXT: text_byte(bytes, i, c, run_start); break;
+      case S_TAG: tag_byte(c, i, run_start); break;
+      case S_END_TAG: end_tag_byte(i, c, run_start); break;
       default:  // S_ENTITY
         entity_byte(i, c, run_start);
         break;
@@ -208,9 +197,7 @@ void Tokenizer::comment_byte(const char* bytes, int i, unsigned char c, int& run
     case 1:
       if (c == '-') p_->comment_state = 2;
       break;
-    case 2:
-      p_->comment_state = c == '-' ? 3 : 1;
-      break;
+    case 2: p_->comment_state = c == '-' ? 3 : 1; break;
     default:
       if (c == '>') {
         const int len = i - 2 - run_start;
@@ -228,8 +215,7 @@ void Tokenizer::comment_byte(const char* bytes, int i, unsigned char c, int& run
 void Tokenizer::prolog_byte(const char* bytes, int i, unsigned char c, int& run_start) {
   p_->return_state = S_PROLOG;
   if (c == '<') {
-    if (i > run_start && p_->prolog_handler)
-      p_->prolog_handler(p_->user, bytes + run_start, i - run_start);
+    if (i > run_start && p_->prolog_handler) p_->prolog_handler(p_->user, bytes + run_start, i - run_start);
     run_start = i;
     p_->state = S_TAG;
   }
@@ -380,9 +366,7 @@ void Tokenizer::tag_text_byte(unsigned char c, int i, int& run_start) {
         append(static_cast<char>(c));
       }
       break;
-    default:
-      append(static_cast<char>(c));
-      break;
+    default: append(static_cast<char>(c)); break;
   }
 }
 
@@ -666,8 +650,7 @@ qelhtmlparser_data_handler qelhtmlparser_set_comment_handler(qelhtmlparser* pars
   return old;
 }
 
-qelhtmlparser_data_handler qelhtmlparser_set_prolog_handler(qelhtmlparser* parser,
-                                                            qelhtmlparser_data_handler handler) {
+qelhtmlparser_data_handler qelhtmlparser_set_prolog_handler(qelhtmlparser* parser, qelhtmlparser_data_handler handler) {
   auto old = parser->prolog_handler;
   parser->prolog_handler = handler;
   if (parser->line == 0 && parser->column == 0) parser->state = S_PROLOG;
@@ -681,8 +664,8 @@ qelhtmlparser_data_handler qelhtmlparser_set_characters_handler(qelhtmlparser* p
   return old;
 }
 
-qelhtmlparser_start_handler qelhtmlparser_set_start_element_handler(
-    qelhtmlparser* parser, qelhtmlparser_start_handler handler) {
+qelhtmlparser_start_handler qelhtmlparser_set_start_element_handler(qelhtmlparser* parser,
+                                                                    qelhtmlparser_start_handler handler) {
   auto old = parser->start_element_handler;
   parser->start_element_handler = handler;
   return old;
@@ -700,8 +683,12 @@ int qelhtmlparser_set_auto_end(qelhtmlparser* parser, int flag) {
   return flag;
 }
 
-int qelhtmlparser_line(const qelhtmlparser* parser) { return parser->line + 1; }
-int qelhtmlparser_column(const qelhtmlparser* parser) { return parser->column + 1; }
+int qelhtmlparser_line(const qelhtmlparser* parser) {
+  return parser->line + 1;
+}
+int qelhtmlparser_column(const qelhtmlparser* parser) {
+  return parser->column + 1;
+}
 
 int qelhtmlparser_parse(qelhtmlparser* parser, const char* bytes, size_t length) {
   Tokenizer tokenizer(parser);

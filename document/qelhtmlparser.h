@@ -69,16 +69,13 @@ using qelhtmlparser_ptr = std::unique_ptr<qelhtmlparser, qelhtmlparser_deleter>;
 // Setters answer the previous value. Installing the prolog handler before
 // any byte was seen makes the tokenizer start in S_PROLOG.
 void* qelhtmlparser_set_user_data(qelhtmlparser* parser, void* user);
-qelhtmlparser_error_handler qelhtmlparser_set_error_handler(qelhtmlparser* parser,
-                                                            qelhtmlparser_error_handler handler);
-qelhtmlparser_data_handler qelhtmlparser_set_comment_handler(qelhtmlparser* parser,
-                                                             qelhtmlparser_data_handler handler);
-qelhtmlparser_data_handler qelhtmlparser_set_prolog_handler(qelhtmlparser* parser,
-                                                            qelhtmlparser_data_handler handler);
+qelhtmlparser_error_handler qelhtmlparser_set_error_handler(qelhtmlparser* parser, qelhtmlparser_error_handler handler);
+qelhtmlparser_data_handler qelhtmlparser_set_comment_handler(qelhtmlparser* parser, qelhtmlparser_data_handler handler);
+qelhtmlparser_data_handler qelhtmlparser_set_prolog_handler(qelhtmlparser* parser, qelhtmlparser_data_handler handler);
 qelhtmlparser_data_handler qelhtmlparser_set_characters_handler(qelhtmlparser* parser,
                                                                 qelhtmlparser_data_handler handler);
-qelhtmlparser_start_handler qelhtmlparser_set_start_element_handler(
-    qelhtmlparser* parser, qelhtmlparser_start_handler handler);
+qelhtmlparser_start_handler qelhtmlparser_set_start_element_handler(qelhtmlparser* parser,
+                                                                    qelhtmlparser_start_handler handler);
 qelhtmlparser_end_handler qelhtmlparser_set_end_element_handler(qelhtmlparser* parser,
                                                                 qelhtmlparser_end_handler handler);
 

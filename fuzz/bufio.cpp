@@ -45,12 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int capacity = input.ConsumeIntegralInRange<int>(1, 300);
   source.fail_at_end = input.ConsumeBool();
   int packets = input.ConsumeIntegralInRange<int>(0, 16);
-  for (int i = 0; i < packets; ++i)
-    source.packets.push_back(input.ConsumeRandomLengthString(400));
+  for (int i = 0; i < packets; ++i) source.packets.push_back(input.ConsumeRandomLengthString(400));
   QELBufPtr reader(QELBufCreate(capacity, &source, Source::read));
   if (!reader) std::abort();
-  QELBufSetDelimiter(reader.get(), input.ConsumeIntegralInRange<int>(0, 1),
-                     input.ConsumeIntegral<uint8_t>());
+  QELBufSetDelimiter(reader.get(), input.ConsumeIntegralInRange<int>(0, 1), input.ConsumeIntegral<uint8_t>());
 
   for (int step = 0; step < 64 && input.remaining_bytes() > 0; ++step) {
     switch (input.ConsumeIntegralInRange<int>(0, 2)) {
@@ -73,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: {
         std::string sequence = input.ConsumeRandomLengthString(8);
         int skipped = QELBufSkipTo(reader.get(), sequence.data(), static_cast<int>(sequence.size()));
-        if (skipped >= 0 && std::memcmp(reader->buffer.get(), sequence.data(), sequence.size()) != 0)
-          std::abort();
+        if (skipped >= 0 && std::memcmp(reader->buffer.get(), sequence.data(), sequence.size()) != 0) std::abort();
         break;
       }
     }

@@ -18,10 +18,9 @@
 
 namespace {
 
-const char* const kConversions[] = {"d",  "i",  "u",   "o",   "x",   "X",   "c",   "s",   "f",  "e",
-                                    "E",  "g",  "G",   "%",   "y",   "pp",  "pA",  "pI",  "pl", "pL",
-                                    "pr", "pR", "pe",  "px",  "pq",  "pjS", "pjs", "pje", "pjl", "pjq",
-                                    "pZ", "n",  "lld", "llx", "ld",  "hd",  "zu"};
+const char* const kConversions[] = {"d",   "i",   "u",   "o",   "x",  "X",  "c",   "s",   "f",  "e",  "E",  "g",  "G",
+                                    "%",   "y",   "pp",  "pA",  "pI", "pl", "pL",  "pr",  "pR", "pe", "px", "pq", "pjS",
+                                    "pjs", "pje", "pjl", "pjq", "pZ", "n",  "lld", "llx", "ld", "hd", "zu"};
 constexpr size_t kCount = sizeof kConversions / sizeof kConversions[0];
 
 struct Input {
@@ -47,16 +46,26 @@ void run(const std::string& format, const char* conversion, const std::string& t
     int n;
     if (c == "s" || (c[0] == 'p' && c != "pp" && c != "pA" && c != "pI" && c != "pZ"))
       n = QELSnprintf(buffer, size, f, text.c_str());
-    else if (c == "pA") n = QELSnprintf(buffer, size, f, &address);
-    else if (c == "pI") n = QELSnprintf(buffer, size, f, &socket_address);
-    else if (c == "pp") n = QELSnprintf(buffer, size, f, reinterpret_cast<void*>(value));
-    else if (c == "pZ" || c == "%" || c == "y") n = QELSnprintf(buffer, size, f);
-    else if (c == "n") n = QELSnprintf(buffer, size, f, &count);
-    else if (c == "f" || c == "e" || c == "E" || c == "g" || c == "G") n = QELSnprintf(buffer, size, f, number);
-    else if (c == "lld" || c == "llx") n = QELSnprintf(buffer, size, f, value);
-    else if (c == "ld") n = QELSnprintf(buffer, size, f, static_cast<long>(value));
-    else if (c == "zu") n = QELSnprintf(buffer, size, f, static_cast<size_t>(value));
-    else n = QELSnprintf(buffer, size, f, static_cast<int>(value));
+    else if (c == "pA")
+      n = QELSnprintf(buffer, size, f, &address);
+    else if (c == "pI")
+      n = QELSnprintf(buffer, size, f, &socket_address);
+    else if (c == "pp")
+      n = QELSnprintf(buffer, size, f, reinterpret_cast<void*>(value));
+    else if (c == "pZ" || c == "%" || c == "y")
+      n = QELSnprintf(buffer, size, f);
+    else if (c == "n")
+      n = QELSnprintf(buffer, size, f, &count);
+    else if (c == "f" || c == "e" || c == "E" || c == "g" || c == "G")
+      n = QELSnprintf(buffer, size, f, number);
+    else if (c == "lld" || c == "llx")
+      n = QELSnprintf(buffer, size, f, value);
+    else if (c == "ld")
+      n = QELSnprintf(buffer, size, f, static_cast<long>(value));
+    else if (c == "zu")
+      n = QELSnprintf(buffer, size, f, static_cast<size_t>(value));
+    else
+      n = QELSnprintf(buffer, size, f, static_cast<int>(value));
     if (n < 0 || static_cast<size_t>(n) > size || std::strlen(buffer) >= size) std::abort();
   }
 }

@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   if ((flags >> 2) & 1) {
     const char* kept = QELHTTPBody(http.get());
-    if (body == 0 && total > 0 && (!kept || std::memchr(kept, 0, static_cast<size_t>(total) + 1) == nullptr)) std::abort();
+    if (body == 0 && total > 0 && (!kept || std::memchr(kept, 0, static_cast<size_t>(total) + 1) == nullptr))
+      std::abort();
   }
   return 0;
 }

@@ -50,11 +50,10 @@ void paginate_on(pdoc_element* root, int width, int height, int dpi, long bound)
   if (!target) abort();
   LeftOutScope left_out;
   PaginateResult r = paginate_document(target, root, nullptr, static_cast<int>(bound));
-  if (!r.finished) abort();  // a page loop that does not end
+  if (!r.finished) abort();                            // a page loop that does not end
   if (target->get_resolution(target) != dpi) abort();  // fitting must restore it
   const LeftOutReport& lost = left_out.report();
-  if (lost.elements < 0 || (lost.elements > 0 && (lost.first_page < 1 || lost.first_page > r.pages)))
-    abort();
+  if (lost.elements < 0 || (lost.elements > 0 && (lost.first_page < 1 || lost.first_page > r.pages))) abort();
   target->destroy(target);
 }
 

@@ -12,7 +12,9 @@
 
 namespace fuzz_picture {
 
-inline void* zeroed(imgfilter*, void*, size_t size) { return calloc(1, size); }
+inline void* zeroed(imgfilter*, void*, size_t size) {
+  return calloc(1, size);
+}
 
 // Encodes the context's decoded picture as a DIB into memory and frees it.
 // Large pictures only cost time here: the encoder's bounds are the same
@@ -30,8 +32,7 @@ inline void reencode_as_dib(imgfilter* context) {
 // The bytes as a stream: over the memory itself, or through a temporary
 // file for decoders that size their input with fstat.
 inline FilePtr open_input(const unsigned char* data, size_t size, bool real_file) {
-  if (!real_file)
-    return FilePtr(size > 0 ? fmemopen(const_cast<unsigned char*>(data), size, "rb") : nullptr);
+  if (!real_file) return FilePtr(size > 0 ? fmemopen(const_cast<unsigned char*>(data), size, "rb") : nullptr);
   FilePtr file(tmpfile());
   if (file && size > 0) fwrite(data, 1, size, file.get());
   if (file) rewind(file.get());

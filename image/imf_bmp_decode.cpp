@@ -35,22 +35,15 @@ struct row_source {
     uint64_t rest = length - start;
     return static_cast<size_t>(rest < row_size ? rest : row_size);
   }
-  const unsigned char* row(int64_t file_row) const {
-    return bits + static_cast<size_t>(file_row) * row_size;
-  }
+  const unsigned char* row(int64_t file_row) const { return bits + static_cast<size_t>(file_row) * row_size; }
 };
 
 void put_packed(imf_image* image, int y, int64_t x, unsigned value) {
   unsigned char* row = image->data + static_cast<size_t>(y) * image->stride;
   switch (image->bpp) {
-    case 1:
-      row[x >> 3] |= static_cast<unsigned char>((value & 1u) << (7 - (x & 7)));
-      break;
-    case 4:
-      row[x >> 1] |= static_cast<unsigned char>((value & 15u) << ((x & 1) ? 0 : 4));
-      break;
-    default:
-      row[x] = static_cast<unsigned char>(value);
+    case 1: row[x >> 3] |= static_cast<unsigned char>((value & 1u) << (7 - (x & 7))); break;
+    case 4: row[x >> 1] |= static_cast<unsigned char>((value & 15u) << ((x & 1) ? 0 : 4)); break;
+    default: row[x] = static_cast<unsigned char>(value);
   }
 }
 
@@ -67,8 +60,7 @@ struct rle_writer {
       column = 0;
       ++row;
     }
-    if (row < image->height && column < image->width)
-      put_packed(image, rows.image_row(row), column, value);
+    if (row < image->height && column < image->width) put_packed(image, rows.image_row(row), column, value);
     ++column;
   }
 };
@@ -77,8 +69,8 @@ enum class rle_state { normal, absolute };
 
 // Expands RLE8 (rle8) or RLE4 data. Always succeeds: a delta escape or the
 // end of the data leaves what has been written so far.
-void dib_rle_decode(imgfilter* context, imf_image* image, const row_source& rows,
-                    const unsigned char* data, size_t size, bool rle8) {
+void dib_rle_decode(imgfilter* context, imf_image* image, const row_source& rows, const unsigned char* data,
+                    size_t size, bool rle8) {
   rle_writer writer{image, rows, static_cast<int64_t>(rows.row_size * 8 / static_cast<unsigned>(image->bpp))};
   rle_state state = rle_state::normal;
   unsigned remaining = 0;
@@ -87,8 +79,7 @@ void dib_rle_decode(imgfilter* context, imf_image* image, const row_source& rows
     switch (state) {
       case rle_state::normal:
         if (first > 0) {
-          for (unsigned k = 0; k < first; ++k)
-            writer.put(rle8 ? second : ((k & 1) ? second & 15u : second >> 4));
+          for (unsigned k = 0; k < first; ++k) writer.put(rle8 ? second : ((k & 1) ? second & 15u : second >> 4));
         } else if (second == 0) {
           ++writer.row;
           writer.column = 0;
@@ -106,17 +97,14 @@ void dib_rle_decode(imgfilter* context, imf_image* image, const row_source& rows
         unsigned pixels[4] = {first, second, 0, 0};
         unsigned count = 2;
         if (!rle8) {
-          pixels[0] = first >> 4, pixels[1] = first & 15u, pixels[2] = second >> 4,
-          pixels[3] = second & 15u;
+          pixels[0] = first >> 4, pixels[1] = first & 15u, pixels[2] = second >> 4, pixels[3] = second & 15u;
           count = 4;
         }
         for (unsigned k = 0; k < count && remaining > 0; ++k, --remaining) writer.put(pixels[k]);
         if (remaining == 0) state = rle_state::normal;
         break;
       }
-      default:
-        imf_error(context, "rle: internal: invalid state");
-        return;
+      default: imf_error(context, "rle: internal: invalid state"); return;
     }
   }
 }
@@ -149,8 +137,8 @@ unsigned channel_value(const channel_mask& channel, uint32_t pixel) {
   return (shifted(bits, channel.shift_high) | shifted(bits, channel.shift_low)) & 0xFF;
 }
 
-void dib_bitfields_decode(imgfilter* context, imf_image* image, const row_source& rows,
-                          int bit_count, const uint32_t masks[3]) {
+void dib_bitfields_decode(imgfilter* context, imf_image* image, const row_source& rows, int bit_count,
+                          const uint32_t masks[3]) {
   channel_mask channels[3];
   for (int c = 0; c < 3; ++c) channels[c] = make_channel(masks[c]);
   size_t pixel_bytes = bit_count == 16 ? 2 : 4;
@@ -162,8 +150,7 @@ void dib_bitfields_decode(imgfilter* context, imf_image* image, const row_source
     for (int64_t x = 0; x < image->width && (static_cast<size_t>(x) + 1) * pixel_bytes <= have; ++x) {
       const unsigned char* p = in + static_cast<size_t>(x) * pixel_bytes;
       uint32_t value = pixel_bytes == 2 ? imf_getu16(context, p) : imf_get32(context, p);
-      for (int c = 0; c < 3; ++c)
-        out[3 * x + c] = static_cast<unsigned char>(channel_value(channels[c], value));
+      for (int c = 0; c < 3; ++c) out[3 * x + c] = static_cast<unsigned char>(channel_value(channels[c], value));
     }
   }
 }
@@ -175,8 +162,8 @@ int bad_dib(imgfilter* context) {
 
 }  // namespace
 
-int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header,
-               size_t header_length, const unsigned char* bits, size_t bits_length) {
+int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header, size_t header_length,
+               const unsigned char* bits, size_t bits_length) {
   context->big_endian = 0;
   if (!header || header_length < 12) return bad_dib(context);
   uint32_t header_size = imf_get32(context, header);
@@ -193,8 +180,7 @@ int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header
     table_offset = 12;
     entry_size = 3;
   } else {
-    if (header_size < DIB_INFO_HEADER_SIZE || header_length < DIB_INFO_HEADER_SIZE)
-      return bad_dib(context);
+    if (header_size < DIB_INFO_HEADER_SIZE || header_length < DIB_INFO_HEADER_SIZE) return bad_dib(context);
     width = static_cast<int32_t>(imf_get32(context, header + 4));
     height = static_cast<int32_t>(imf_get32(context, header + 8));
     bit_count = imf_getu16(context, header + 14);
@@ -206,8 +192,7 @@ int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header
     table_offset = header_size;
     entry_size = 4;
     if (compression == 3) {
-      if ((bit_count != 16 && bit_count != 32) || header_length < DIB_INFO_HEADER_SIZE + 12)
-        return bad_dib(context);
+      if ((bit_count != 16 && bit_count != 32) || header_length < DIB_INFO_HEADER_SIZE + 12) return bad_dib(context);
       for (int c = 0; c < 3; ++c) masks[c] = imf_get32(context, header + 40 + 4 * c);
       if (table_offset < DIB_INFO_HEADER_SIZE + 12) table_offset = DIB_INFO_HEADER_SIZE + 12;
     } else if (compression > 2) {
@@ -223,8 +208,7 @@ int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header
   }
   bool top_down = height < 0;
   if (top_down) height = -height;
-  if ((bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 16 && bit_count != 24 &&
-       bit_count != 32) ||
+  if ((bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 16 && bit_count != 24 && bit_count != 32) ||
       width < 1 || width > kMaxDimension || height < 1 || height > kMaxDimension)
     return bad_dib(context);
   uint64_t colors = colors_used;
@@ -237,8 +221,7 @@ int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header
     bits = header + table_end;
     bits_length = header_length - static_cast<size_t>(table_end);
     // RLE data is as long as the header says, within what is there.
-    if ((compression == 1 || compression == 2) && image_size && image_size < bits_length)
-      bits_length = image_size;
+    if ((compression == 1 || compression == 2) && image_size && image_size < bits_length) bits_length = image_size;
   }
 
   image->width = static_cast<int32_t>(width);
@@ -261,8 +244,8 @@ int dib_decode(imgfilter* context, imf_image* image, const unsigned char* header
     }
   }
 
-  row_source rows{bits, bits_length, 4 * ((static_cast<uint64_t>(width) * bit_count + 31) / 32),
-                  top_down, image->height};
+  row_source rows{bits, bits_length, 4 * ((static_cast<uint64_t>(width) * bit_count + 31) / 32), top_down,
+                  image->height};
   if (compression == 1 || compression == 2) {
     if (bit_count > 8) {
       imf_error(context, "dib_decode: Unsupported compression or color type");
@@ -330,8 +313,7 @@ int imf_bmp_decode(imgfilter* context, imf_image* image) {
     bits = raw + offset;
     bits_length = length - offset;
   }
-  return dib_decode(context, image, raw + BMP_FILE_HEADER_SIZE, length - BMP_FILE_HEADER_SIZE, bits,
-                    bits_length);
+  return dib_decode(context, image, raw + BMP_FILE_HEADER_SIZE, length - BMP_FILE_HEADER_SIZE, bits, bits_length);
 }
 
 int imf_dib_decode_memory(imgfilter* context, imf_image* image) {
@@ -339,6 +321,6 @@ int imf_dib_decode_memory(imgfilter* context, imf_image* image) {
     imf_error(context, "dib_decode: unsupported input type");
     return 0;
   }
-  return dib_decode(context, image, context->input_memory, context->input_memory_length,
-                    context->input_bits, context->input_bits_length);
+  return dib_decode(context, image, context->input_memory, context->input_memory_length, context->input_bits,
+                    context->input_bits_length);
 }

@@ -23,8 +23,8 @@ uint32_t rounded_density(const imf_image* image, double density) {
 
 }  // namespace
 
-int dib_encode(imgfilter* context, imf_image* image, unsigned char** block, size_t* size,
-               size_t* bits_offset, int use_allocator) {
+int dib_encode(imgfilter* context, imf_image* image, unsigned char** block, size_t* size, size_t* bits_offset,
+               int use_allocator) {
   context->big_endian = 0;
   scoped_image converted;
   const imf_image* source = image;
@@ -62,9 +62,7 @@ int dib_encode(imgfilter* context, imf_image* image, unsigned char** block, size
       bits = 24;
       table_entries = 0;
       break;
-    default:
-      imf_error(context, "dib_encode: color type not supported");
-      return 0;
+    default: imf_error(context, "dib_encode: color type not supported"); return 0;
   }
   // A palette longer than the pixel depth can address would make an invalid
   // colour table.
@@ -87,9 +85,8 @@ int dib_encode(imgfilter* context, imf_image* image, unsigned char** block, size
   }
   unsigned char* out;
   if (use_allocator)
-    out = context->malloc_fn
-              ? static_cast<unsigned char*>(context->malloc_fn(context, context->malloc_user, total))
-              : nullptr;
+    out = context->malloc_fn ? static_cast<unsigned char*>(context->malloc_fn(context, context->malloc_user, total))
+                             : nullptr;
   else
     out = static_cast<unsigned char*>(calloc(1, total));
   if (!out) {

@@ -29,8 +29,7 @@ int file2memory(imgfilter* context, FILE* stream, unsigned char** block, size_t*
   }
   size_t got = size ? fread(data, 1, size, stream) : 0;
   if (got != size) {
-    imf_error(context, "file2memory: Read failed (%d/%d)", static_cast<int>(got),
-              static_cast<int>(size));
+    imf_error(context, "file2memory: Read failed (%d/%d)", static_cast<int>(got), static_cast<int>(size));
     free(data);
     return 0;
   }
@@ -50,10 +49,8 @@ unsigned imf_getu16(const imgfilter* context, const unsigned char* bytes) {
 
 uint32_t imf_get32(const imgfilter* context, const unsigned char* bytes) {
   if (context->big_endian)
-    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-           bytes[3];
-  return (uint32_t{bytes[3]} << 24) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[1]} << 8) |
-         bytes[0];
+    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | bytes[3];
+  return (uint32_t{bytes[3]} << 24) | (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[1]} << 8) | bytes[0];
 }
 
 int imf_put16(const imgfilter* context, unsigned char* bytes, unsigned value) {
@@ -76,11 +73,9 @@ size_t imf_read_bytes(imgfilter* context, void* buffer, size_t count) {
   context->bytes_read += static_cast<long>(got);
   if (got < count) {
     if (!context->input_stream || feof(context->input_stream))
-      imf_error(context, "Unexpected end of file (expected %d,got %d)", static_cast<int>(count),
-                static_cast<int>(got));
+      imf_error(context, "Unexpected end of file (expected %d,got %d)", static_cast<int>(count), static_cast<int>(got));
     else
-      imf_error(context, "Read file failed (expected %d,got %d)", static_cast<int>(count),
-                static_cast<int>(got));
+      imf_error(context, "Read file failed (expected %d,got %d)", static_cast<int>(count), static_cast<int>(got));
     memset(buffer, 0, count);
   }
   return got;
@@ -93,8 +88,7 @@ void imf_skip(imgfilter* context, long count) {
     size_t got = context->input_stream ? fread(piece, 1, want, context->input_stream) : 0;
     context->bytes_read += static_cast<long>(got);
     if (got < want) {
-      imf_error(context, "Unexpected end of file (expected %d,got %d)", static_cast<int>(want),
-                static_cast<int>(got));
+      imf_error(context, "Unexpected end of file (expected %d,got %d)", static_cast<int>(want), static_cast<int>(got));
       return;
     }
     count -= static_cast<long>(got);
@@ -140,8 +134,5 @@ int imf_write_int(imgfilter* context, long value, int size) {
   else
     return 0;
   if (!context->output_stream) return 0;
-  return fwrite(bytes, 1, static_cast<size_t>(size), context->output_stream) ==
-                 static_cast<size_t>(size)
-             ? 1
-             : 0;
+  return fwrite(bytes, 1, static_cast<size_t>(size), context->output_stream) == static_cast<size_t>(size) ? 1 : 0;
 }

@@ -14,24 +14,18 @@ struct name_entry {
 
 // Extensions recognised on input ("jpeg" is deliberately not one of them).
 constexpr name_entry kExtensions[] = {
-    {"png", IMF_FMT_PNG}, {"gif", IMF_FMT_GIF}, {"tif", IMF_FMT_TIFF}, {"tiff", IMF_FMT_TIFF},
+    {"png", IMF_FMT_PNG},  {"gif", IMF_FMT_GIF}, {"tif", IMF_FMT_TIFF},  {"tiff", IMF_FMT_TIFF},
     {"jpg", IMF_FMT_JPEG}, {"bmp", IMF_FMT_BMP}, {"dcm", IMF_FMT_DICOM}, {"gd", IMF_FMT_GD},
-    {"gd2", IMF_FMT_GD2}, {"pcl", IMF_FMT_PCL}, {"pdf", IMF_FMT_PDF},
+    {"gd2", IMF_FMT_GD2},  {"pcl", IMF_FMT_PCL}, {"pdf", IMF_FMT_PDF},
 };
 
 constexpr name_entry kMimeTypes[] = {
-    {"image/png", IMF_FMT_PNG},
-    {"image/gif", IMF_FMT_GIF},
-    {"image/tiff", IMF_FMT_TIFF},
-    {"image/x-tiff", IMF_FMT_TIFF},
-    {"image/jpeg", IMF_FMT_JPEG},
-    {"image/bmp", IMF_FMT_BMP},
-    {"image/x-bmp", IMF_FMT_BMP},
-    {"application/dicom", IMF_FMT_DICOM},
-    {"image/jp2", IMF_FMT_JP2},
-    {"application/vnd.hp-pcl", IMF_FMT_PCL},
-    {"application/x-pcl", IMF_FMT_PCL},
-    {"application/pdf", IMF_FMT_PDF},
+    {"image/png", IMF_FMT_PNG},         {"image/gif", IMF_FMT_GIF},
+    {"image/tiff", IMF_FMT_TIFF},       {"image/x-tiff", IMF_FMT_TIFF},
+    {"image/jpeg", IMF_FMT_JPEG},       {"image/bmp", IMF_FMT_BMP},
+    {"image/x-bmp", IMF_FMT_BMP},       {"application/dicom", IMF_FMT_DICOM},
+    {"image/jp2", IMF_FMT_JP2},         {"application/vnd.hp-pcl", IMF_FMT_PCL},
+    {"application/x-pcl", IMF_FMT_PCL}, {"application/pdf", IMF_FMT_PDF},
 };
 
 template <size_t N>
@@ -52,7 +46,9 @@ int imf_format_from_extension(const char* name) {
   return lookup(kExtensions, dot ? dot + 1 : base);
 }
 
-int imf_format_from_mime(const char* type) { return type ? lookup(kMimeTypes, type) : 0; }
+int imf_format_from_mime(const char* type) {
+  return type ? lookup(kMimeTypes, type) : 0;
+}
 
 const char* imf_format_mime(int format) {
   switch (format) {

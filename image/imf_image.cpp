@@ -4,7 +4,9 @@
 
 #include "image/imgfilter.h"
 
-imf_image* imf_new_image() { return static_cast<imf_image*>(calloc(1, sizeof(imf_image))); }
+imf_image* imf_new_image() {
+  return static_cast<imf_image*>(calloc(1, sizeof(imf_image)));
+}
 
 void imf_release_pixels(imf_image* image) {
   if (!image) return;
@@ -25,29 +27,24 @@ void imf_free_image(imf_image* image) {
 int imf_bits_per_pixel(int type) {
   switch (type) {
     case IMF_GRAY1:
-    case IMF_PAL1:
-      return 1;
+    case IMF_PAL1: return 1;
     case IMF_GRAY2:
-    case IMF_PAL2:
-      return 2;
+    case IMF_PAL2: return 2;
     case IMF_GRAY4:
-    case IMF_PAL4:
-      return 4;
+    case IMF_PAL4: return 4;
     case IMF_GRAY8:
     case IMF_PAL8:
-    case IMF_GRAYW8:
-      return 8;
+    case IMF_GRAYW8: return 8;
     case IMF_GRAY16:
-    case IMF_GRAYW16:
-      return 16;
-    case IMF_RGB24:
-      return 24;
-    default:
-      return 0;
+    case IMF_GRAYW16: return 16;
+    case IMF_RGB24: return 24;
+    default: return 0;
   }
 }
 
-int imf_is_palette_type(int type) { return type >= IMF_PAL8 && type <= IMF_PAL4; }
+int imf_is_palette_type(int type) {
+  return type >= IMF_PAL8 && type <= IMF_PAL4;
+}
 
 int64_t imf_row_bytes(int type, int64_t width) {
   int bpp = imf_bits_per_pixel(type);

@@ -113,7 +113,8 @@ int jpeg_decode(imgfilter* context, imf_image* image) {
 namespace {
 
 void credit_libjpeg(char* buffer, size_t size) {
-  snprintf(buffer, size, "This software is based in part on the work of the Independent JPEG Group (library version %d.%d)",
+  snprintf(buffer, size,
+           "This software is based in part on the work of the Independent JPEG Group (library version %d.%d)",
            JPEG_LIB_VERSION / 10, JPEG_LIB_VERSION % 10);
 }
 

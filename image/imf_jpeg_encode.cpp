@@ -57,22 +57,14 @@ int jpeg_encode(imgfilter* context, imf_image* image) {
     case IMF_GRAY1:
     case IMF_GRAY2:
     case IMF_GRAY4:
-    case IMF_GRAY16:
-      target = IMF_GRAY8;
-      break;
+    case IMF_GRAY16: target = IMF_GRAY8; break;
     case IMF_PAL1:
     case IMF_PAL2:
     case IMF_PAL4:
-    case IMF_PAL8:
-      target = IMF_RGB24;
-      break;
+    case IMF_PAL8: target = IMF_RGB24; break;
     case IMF_GRAY8:
-    case IMF_RGB24:
-      target = image->type;
-      break;
-    default:
-      imf_error(context, "jpeg_encode: color type not supported");
-      return 0;
+    case IMF_RGB24: target = image->type; break;
+    default: imf_error(context, "jpeg_encode: color type not supported"); return 0;
   }
   imf_image converted{};
   const imf_image* source = image;

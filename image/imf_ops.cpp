@@ -91,16 +91,16 @@ int convert_pixels(const imf_image* source, imf_image* result) {
 }
 
 bool conversion_supported(int from, int to) {
-  if (to == IMF_GRAY8 || to == IMF_RGB24)
-    return is_gray_type(from) || imf_is_palette_type(from) || from == IMF_RGB24;
-  if (to == IMF_PAL4)
-    return from == IMF_GRAY1 || from == IMF_GRAY2 || from == IMF_PAL1 || from == IMF_PAL2;
+  if (to == IMF_GRAY8 || to == IMF_RGB24) return is_gray_type(from) || imf_is_palette_type(from) || from == IMF_RGB24;
+  if (to == IMF_PAL4) return from == IMF_GRAY1 || from == IMF_GRAY2 || from == IMF_PAL1 || from == IMF_PAL2;
   return false;
 }
 
 }  // namespace
 
-int grey_level(int i, int bits) { return i * (255 / ((1 << bits) - 1)); }
+int grey_level(int i, int bits) {
+  return i * (255 / ((1 << bits) - 1));
+}
 
 int make_grey_palette(imf_image* image, int bits) {
   if (bits < 1 || bits > 8) return 0;
@@ -137,9 +137,7 @@ int optimize_image(imgfilter* context, imf_image* image) {
     case 2: gray_type = IMF_GRAY2; break;
     case 4: gray_type = IMF_GRAY4; break;
     case 8: gray_type = IMF_GRAY8; break;
-    default:
-      imf_error(context, "optimize_image: internal error");
-      return 0;
+    default: imf_error(context, "optimize_image: internal error"); return 0;
   }
   free(image->palette);
   image->palette = nullptr;

@@ -33,7 +33,9 @@ png_voidp bounded_malloc(png_structp, png_alloc_size_t size) {
   return size > kMaxLibpngAllocation ? nullptr : malloc(size);
 }
 
-void bounded_free(png_structp, png_voidp block) { free(block); }
+void bounded_free(png_structp, png_voidp block) {
+  free(block);
+}
 
 int channels_of(int color_type) {
   switch (color_type) {
@@ -71,8 +73,7 @@ int output_type(int color_type, int depth) {
 
 // Asks libpng for the transformations that leave gray, palette or 8-bit RGB
 // rows without alpha.
-void request_transformations(imgfilter* context, png_structp png, png_infop info, int color_type,
-                             int depth) {
+void request_transformations(imgfilter* context, png_structp png, png_infop info, int color_type, int depth) {
   if (depth == 16) {
     if (color_type == PNG_COLOR_TYPE_GRAY || color_type == PNG_COLOR_TYPE_GRAY_ALPHA) {
       if (context->gray_depth > 0 && context->gray_depth <= 8)
@@ -105,8 +106,8 @@ int png_decode(imgfilter* context, imf_image* image) {
     return 0;
   }
   imf_png_target target{context, "png_decode"};
-  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &target, imf_png_error,
-                                             imf_png_warning, nullptr, bounded_malloc, bounded_free);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &target, imf_png_error, imf_png_warning, nullptr,
+                                             bounded_malloc, bounded_free);
   if (!png) {
     imf_error(context, "Failed to create PNG struct");
     return 0;
@@ -174,8 +175,7 @@ int png_decode(imgfilter* context, imf_image* image) {
   }
   image->width = static_cast<int32_t>(width);
   image->height = static_cast<int32_t>(height);
-  if (width > INT32_MAX || height > INT32_MAX ||
-      !imf_alloc_pixels(context, image, "png_decode: out of memory") ||
+  if (width > INT32_MAX || height > INT32_MAX || !imf_alloc_pixels(context, image, "png_decode: out of memory") ||
       png_get_rowbytes(png, info) > static_cast<size_t>(image->stride)) {
     imf_error(context, "png_decode: out of memory");
     png_destroy_read_struct(&png, &info, nullptr);
@@ -192,8 +192,7 @@ int png_decode(imgfilter* context, imf_image* image) {
       return 0;
     }
     if (count > IMF_PALETTE_SIZE) count = IMF_PALETTE_SIZE;
-    for (int i = 0; i < count; ++i)
-      image->palette[i] = {entries[i].red, entries[i].green, entries[i].blue, 0};
+    for (int i = 0; i < count; ++i) image->palette[i] = {entries[i].red, entries[i].green, entries[i].blue, 0};
     image->palette_count = count;
   }
 
@@ -218,7 +217,9 @@ void credit_libpng(char* buffer, size_t size) {
   snprintf(buffer, size, "libpng version %s", png_get_libpng_ver(nullptr));
 }
 
-void credit_zlib(char* buffer, size_t size) { snprintf(buffer, size, "zlib version %s", zlibVersion()); }
+void credit_zlib(char* buffer, size_t size) {
+  snprintf(buffer, size, "zlib version %s", zlibVersion());
+}
 
 }  // namespace
 

@@ -31,8 +31,7 @@ bool png_layout(int type, int* color_type, int* depth) {
 // The libpng part of png_encode; nothing here outlives a longjmp.
 int write_png(imgfilter* context, imf_image* image, FILE* stream, int color_type, int depth) {
   imf_png_target target{context, "png_encode"};
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &target, imf_png_error, imf_png_warning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &target, imf_png_error, imf_png_warning);
   if (!png) {
     imf_error(context, "Failed to create PNG struct");
     return 0;
@@ -48,9 +47,8 @@ int write_png(imgfilter* context, imf_image* image, FILE* stream, int color_type
     return 0;
   }
   png_init_io(png, stream);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image->width), static_cast<png_uint_32>(image->height),
-               depth, color_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image->width), static_cast<png_uint_32>(image->height), depth,
+               color_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (color_type == PNG_COLOR_TYPE_PALETTE) {
     png_color entries[IMF_PALETTE_SIZE];
     int count = image->palette_count;
@@ -59,8 +57,8 @@ int write_png(imgfilter* context, imf_image* image, FILE* stream, int color_type
       entries[i] = {image->palette[i].red, image->palette[i].green, image->palette[i].blue};
     png_set_PLTE(png, info, entries, count);
   }
-  if (image->density_unit == 2 && image->x_density > 0 && image->y_density > 0 &&
-      image->x_density < 4e9 && image->y_density < 4e9)
+  if (image->density_unit == 2 && image->x_density > 0 && image->y_density > 0 && image->x_density < 4e9 &&
+      image->y_density < 4e9)
     png_set_pHYs(png, info, static_cast<png_uint_32>(image->x_density + 0.5),
                  static_cast<png_uint_32>(image->y_density + 0.5), PNG_RESOLUTION_METER);
   if (image->has_gamma && image->gamma > 0) {
@@ -73,8 +71,7 @@ int write_png(imgfilter* context, imf_image* image, FILE* stream, int color_type
   }
   png_write_info(png, info);
   if (depth == 16) png_set_swap(png);  // samples are kept little-endian
-  for (int y = 0; y < image->height; ++y)
-    png_write_row(png, image->data + static_cast<size_t>(y) * image->stride);
+  for (int y = 0; y < image->height; ++y) png_write_row(png, image->data + static_cast<size_t>(y) * image->stride);
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return 1;

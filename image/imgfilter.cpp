@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
 namespace {
 
 char* copy_name(const char* name) {
@@ -19,8 +18,7 @@ char* copy_name(const char* name) {
 
 // Formats that have a number, whether or not a module exists for them.
 bool is_known_format(int format) {
-  return format == IMF_FMT_SAME || format == IMF_FMT_RAW ||
-         (format >= IMF_FMT_PNG && format <= IMF_FMT_JP2) ||
+  return format == IMF_FMT_SAME || format == IMF_FMT_RAW || (format >= IMF_FMT_PNG && format <= IMF_FMT_JP2) ||
          (format >= IMF_FMT_DIB && format <= IMF_FMT_PDF);
 }
 
@@ -56,8 +54,7 @@ void imf_free(imgfilter* context) {
 }
 
 void imf_version_string(char* buffer, size_t size) {
-  snprintf(buffer, size, "%d.%d.%d", IMF_VERSION / 1000000, (IMF_VERSION / 10000) % 100,
-           (IMF_VERSION / 100) % 100);
+  snprintf(buffer, size, "%d.%d.%d", IMF_VERSION / 1000000, (IMF_VERSION / 10000) % 100, (IMF_VERSION / 100) % 100);
 }
 
 int imf_register(imgfilter* context, imf_module_fn module, void* user) {
@@ -76,8 +73,7 @@ void imf_set_input_stream(imgfilter* context, FILE* stream) {
   context->input_iotype = IMF_IO_STREAM;
 }
 
-void imf_set_input_memory(imgfilter* context, const void* block, size_t length, const void* bits,
-                          size_t bits_length) {
+void imf_set_input_memory(imgfilter* context, const void* block, size_t length, const void* bits, size_t bits_length) {
   context->input_memory = static_cast<const unsigned char*>(block);
   context->input_memory_length = length;
   context->input_bits = static_cast<const unsigned char*>(bits);
@@ -108,8 +104,7 @@ void imf_set_output_stream(imgfilter* context, FILE* stream) {
   context->output_iotype = IMF_IO_STREAM;
 }
 
-void imf_set_output_memory(imgfilter* context, void** block, size_t* size, size_t* bits_offset,
-                           void** bits) {
+void imf_set_output_memory(imgfilter* context, void** block, size_t* size, size_t* bits_offset, void** bits) {
   context->output_memory = block;
   context->output_memory_size = size;
   context->output_bits_offset = bits_offset;
@@ -182,8 +177,7 @@ int imf_open_input(imgfilter* context) {
   if (format == IMF_FMT_TIFF || format == IMF_FMT_DICOM) {
     imf_hook_fn open = context->open_input_hooks[format];
     if (!open) {
-      imf_error(context, format == IMF_FMT_TIFF ? "TIFF module not registered"
-                                                : "DICOM module not registered");
+      imf_error(context, format == IMF_FMT_TIFF ? "TIFF module not registered" : "DICOM module not registered");
       imf_close_input(context);
       return 0;
     }
@@ -263,8 +257,7 @@ int imf_open_output(imgfilter* context) {
     context->output_iotype = IMF_IO_STREAM;
     context->output_opened = 1;
   }
-  if (format == IMF_FMT_TIFF || format == IMF_FMT_DICOM || format == IMF_FMT_PCL ||
-      format == IMF_FMT_PDF) {
+  if (format == IMF_FMT_TIFF || format == IMF_FMT_DICOM || format == IMF_FMT_PCL || format == IMF_FMT_PDF) {
     imf_hook_fn open = context->open_output_hooks[format];
     if (!open || !open(context)) {
       imf_close_output(context);
@@ -280,8 +273,7 @@ int imf_write_page(imgfilter* context) {
     imf_error(context, "No image to write (read failed?)");
     return 0;
   }
-  if (context->pages_written > 0 && format != IMF_FMT_TIFF && format != IMF_FMT_PCL &&
-      format != IMF_FMT_PDF) {
+  if (context->pages_written > 0 && format != IMF_FMT_TIFF && format != IMF_FMT_PCL && format != IMF_FMT_PDF) {
     imf_error(context, "Multiple pages are not supported for this file format");
     return 0;
   }

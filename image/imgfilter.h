@@ -123,7 +123,7 @@ struct imgfilter {
   FILE* input_stream;
   const unsigned char* input_memory;  // IMF_IO_MEMORY: header, colours, maybe bits
   size_t input_memory_length;
-  const unsigned char* input_bits;    // null when the bits follow the colours
+  const unsigned char* input_bits;  // null when the bits follow the colours
   size_t input_bits_length;
   long bytes_read;
   int input_opened;  // input_stream was opened here from input_file
@@ -147,9 +147,9 @@ struct imgfilter {
   void* malloc_user;
   imf_warning_fn warning_fn;
 
-  int gray_depth;       // >0 and <=8: 16-bit gray PNG reduced to 8 bits
-  int jpeg_gray_window; // gray JPEG decoded as IMF_GRAYW8
-  int jpeg_quality;     // 0 means the encoder's default
+  int gray_depth;        // >0 and <=8: 16-bit gray PNG reduced to 8 bits
+  int jpeg_gray_window;  // gray JPEG decoded as IMF_GRAYW8
+  int jpeg_quality;      // 0 means the encoder's default
   int jpeg_progressive;
 
   imf_codec_fn decoders[IMF_FMT_SLOTS];
@@ -181,15 +181,14 @@ int imf_register(imgfilter* context, imf_module_fn module, void* user = nullptr)
 // Setters answer the previous value where there is one.
 void imf_set_input_file(imgfilter* context, const char* name);
 void imf_set_input_stream(imgfilter* context, FILE* stream);
-void imf_set_input_memory(imgfilter* context, const void* block, size_t length,
-                          const void* bits = nullptr, size_t bits_length = 0);
+void imf_set_input_memory(imgfilter* context, const void* block, size_t length, const void* bits = nullptr,
+                          size_t bits_length = 0);
 int imf_set_input_format(imgfilter* context, int format);
 int imf_set_output_format(imgfilter* context, int format);
 void imf_set_output_file(imgfilter* context, const char* name);
 void imf_set_output_stream(imgfilter* context, FILE* stream);
 // Memory output: block is required, the other locations may be null.
-void imf_set_output_memory(imgfilter* context, void** block, size_t* size, size_t* bits_offset,
-                           void** bits);
+void imf_set_output_memory(imgfilter* context, void** block, size_t* size, size_t* bits_offset, void** bits);
 imf_malloc_fn imf_set_malloc(imgfilter* context, imf_malloc_fn allocator, void* user = nullptr);
 imf_warning_fn imf_set_warning(imgfilter* context, imf_warning_fn callback);
 
@@ -210,17 +209,15 @@ void imf_get_size(imgfilter* context, int* width, int* height);
 
 // Records an error (code 1, or the given code) with a printf-style text.
 void imf_error(imgfilter* context, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void imf_error_code(imgfilter* context, int code, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+void imf_error_code(imgfilter* context, int code, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // Hands a message to the warning callback, when one is installed.
-void imf_warning(imgfilter* context, int level, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+void imf_warning(imgfilter* context, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Image records.
 imf_image* imf_new_image();
-void imf_free_image(imf_image* image);  // data, palette and record; null allowed
+void imf_free_image(imf_image* image);      // data, palette and record; null allowed
 void imf_release_pixels(imf_image* image);  // data and palette only
-int imf_bits_per_pixel(int type);  // 0 for a value that is no colour type
+int imf_bits_per_pixel(int type);           // 0 for a value that is no colour type
 int imf_is_palette_type(int type);
 // Row bytes for width pixels of the type, or -1 when it does not fit.
 int64_t imf_row_bytes(int type, int64_t width);

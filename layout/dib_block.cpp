@@ -5,7 +5,9 @@
 
 namespace {
 
-void* zeroed_block(imgfilter*, void*, size_t size) { return calloc(1, size); }
+void* zeroed_block(imgfilter*, void*, size_t size) {
+  return calloc(1, size);
+}
 
 }  // namespace
 
@@ -23,6 +25,5 @@ bool write_dib_block(imgfilter* image, DibBlock* out) {
   out->block.reset(block);
   out->size = block_size;
   out->bits_offset = bits_offset;
-  return written && block && bits && bits_offset >= sizeof(DcBitmapInfoHeader) &&
-         bits_offset <= block_size;
+  return written && block && bits && bits_offset >= sizeof(DcBitmapInfoHeader) && bits_offset <= block_size;
 }

@@ -15,9 +15,7 @@ struct DibBlock {
   size_t size = 0;
   size_t bits_offset = 0;
 
-  const DcBitmapInfoHeader* header() const {
-    return static_cast<const DcBitmapInfoHeader*>(block.get());
-  }
+  const DcBitmapInfoHeader* header() const { return static_cast<const DcBitmapInfoHeader*>(block.get()); }
   const void* bits() const { return static_cast<const char*>(block.get()) + bits_offset; }
   size_t bits_size() const { return size - bits_offset; }
 };

@@ -26,7 +26,9 @@ bool is_float(const pdoc_element* e) {
   return e && e->type == ELE_IMAGE && e->image.align != 0;
 }
 
-bool is_rule(const pdoc_element* e) { return e && e->type == ELE_HRULE; }
+bool is_rule(const pdoc_element* e) {
+  return e && e->type == ELE_HRULE;
+}
 
 bool is_table_or_row(const pdoc_element* e) {
   return e && (e->type == ELE_TABLE || e->type == ELE_ROW);
@@ -84,8 +86,7 @@ int effective_align(const pdoc_element* element) {
   return 0;
 }
 
-pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H,
-                           int y, int flags) {
+pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H, int y, int flags) {
   H = std::min(H, spans.size());
   while (is_float(element)) {
     int w = 0, h = 0;
@@ -107,8 +108,7 @@ pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans
       }
       bool right = element->image.align == ALIGN_RIGHT;
       int left_edge = spans[row].left, right_edge = spans[row].right;
-      if (!(flags & LAYOUT_MEASURE))
-        draw_image_box(target, element, right ? right_edge - w : left_edge, row);
+      if (!(flags & LAYOUT_MEASURE)) draw_image_box(target, element, right ? right_edge - w : left_edge, row);
       for (int i = row; i <= row + h - 2; i++) {
         if (right)
           spans.at(i).right = right_edge - w;
@@ -124,8 +124,7 @@ pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans
   return element;
 }
 
-pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans&, int,
-                           int* y, int flags) {
+pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans&, int, int* y, int flags) {
   int gap = scale(target, 7);
   while (is_rule(element)) {
     const pdoc_rule_fields& rule = element->rule;
@@ -146,8 +145,7 @@ pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans
       else if (rule.align != ALIGN_LEFT)
         x0 = (P - width) / 2;
     }
-    if (!(flags & LAYOUT_MEASURE))
-      paint_rule(target, x0, *y, x0 + width, s1, rule.size, rule.noshade != 0);
+    if (!(flags & LAYOUT_MEASURE)) paint_rule(target, x0, *y, x0 + width, s1, rule.size, rule.noshade != 0);
     *y = add_lengths(*y, add_lengths(s, gap));
     element = element->next;
   }
@@ -264,8 +262,7 @@ void place_table(Flow& f) {
     layout_trace(f.job, "Table can't fit: %s from line:%d,%d\n", table->name, table->line, table->col);
     // A table that cannot be laid out ends its sequence: it and what
     // follows it are not shown.
-    if (result.outcome == TABLE_FAILED && !(f.flags & LAYOUT_MEASURE))
-      note_left_out(1 + count_shown(table->next));
+    if (result.outcome == TABLE_FAILED && !(f.flags & LAYOUT_MEASURE)) note_left_out(1 + count_shown(table->next));
     f.element = result.element;
     *f.offset = 0;
   }
@@ -337,8 +334,8 @@ void used_extent(const Flow& f, int* width, int* height) {
   *height = used_height;
 }
 
-pdoc_element* flow(LayoutJob& job, RenderTarget* target, int* width, int* height, pdoc_element* element,
-                   int* offset, int flags) {
+pdoc_element* flow(LayoutJob& job, RenderTarget* target, int* width, int* height, pdoc_element* element, int* offset,
+                   int flags) {
   const int W = *width ? *width : page_width(target);
   const int H = *height ? *height : page_height(target);
   if (W <= 0 || H <= 0) return nullptr;

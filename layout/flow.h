@@ -53,12 +53,10 @@ pdoc_element* layout_flow(LayoutJob& job, RenderTarget* target, int* width, int*
 
 // Places consecutive floating pictures searching from row y; returns the
 // first element that is not a float, or the float that found no room.
-pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H,
-                           int y, int flags);
+pdoc_element* place_floats(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H, int y, int flags);
 
 // Lays out consecutive rules from row y, which advances past them.
-pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H,
-                           int* y, int flags);
+pdoc_element* layout_rules(RenderTarget* target, pdoc_element* element, RowSpans& spans, int H, int* y, int flags);
 
 // The alignment of an element, inherited from its ancestors when not set.
 int effective_align(const pdoc_element* element);

@@ -12,9 +12,13 @@
 
 namespace {
 
-bool is_c_space(unsigned char c) { return std::isspace(c) != 0; }
+bool is_c_space(unsigned char c) {
+  return std::isspace(c) != 0;
+}
 
-bool is_text(const pdoc_element* e) { return e && e->type == ELE_TEXT; }
+bool is_text(const pdoc_element* e) {
+  return e && e->type == ELE_TEXT;
+}
 
 bool is_line_start_run(const pdoc_element* e) {
   return is_text(e) && (e->tag == PDOC_TAG_BR || e->tag == PDOC_TAG_P || e->tag == PDOC_TAG_CENTER);
@@ -32,7 +36,9 @@ int scale(RenderTarget* t, int v) {
   return static_cast<int>(std::clamp<int64_t>(scaled, INT32_MIN, INT32_MAX));
 }
 
-int scaled_length(RenderTarget* t, int v) { return document_length(scale(t, v)); }
+int scaled_length(RenderTarget* t, int v) {
+  return document_length(scale(t, v));
+}
 
 int size_code_points(int code) {
   static constexpr int kPoints[8] = {7, 8, 10, 12, 14, 18, 24, 36};
@@ -53,18 +59,18 @@ void select_element_font(LayoutJob& job, RenderTarget* t, const pdoc_element* el
   // since a line's fonts are all selected to measure it before it is drawn,
   // even the colour of text further along.
   const RtColor color = style.color == -1 ? PAINT_BLACK : static_cast<RtColor>(style.color);
-  if (t->select_font(t, face, points, style.flags, color,
-                     static_cast<RtColor>(style.outline_color)))
-    return;
+  if (t->select_font(t, face, points, style.flags, color, static_cast<RtColor>(style.outline_color))) return;
   if (!fallback)
     layout_trace(job, "Error locating font %s with b: %d, i: %d size: %d, DPI:%d\n", face, style.flags & 1,
-           style.flags & 2, points, t->get_resolution(t));
+                 style.flags & 2, points, t->get_resolution(t));
   else
     layout_trace(job, "Error locating font %s with b: %d, i: %d, size: %d, DPI:%d\n", face, style.flags & 1,
-           style.flags & 2, points, t->get_resolution(t));
+                 style.flags & 2, points, t->get_resolution(t));
 }
 
-bool is_blank(int byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
+bool is_blank(int byte) {
+  return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
+}
 
 int word_length(const char* text, int n) {
   int i = 0;
@@ -78,8 +84,7 @@ int last_break(const char* text, int n) {
   return 0;
 }
 
-int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSize* size,
-             int* widest) {
+int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSize* size, int* widest) {
   if (!t || !text || length <= 0) {
     if (size) *size = {0, t ? t->font_height(t) : 0};
     return 0;
@@ -200,8 +205,8 @@ bool tally_text(LayoutJob& job, RenderTarget* t, pdoc_element* e, int offset, Li
 
 }  // namespace
 
-int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available,
-                 RtSize* size, int* descent_out, int* widest) {
+int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available, RtSize* size,
+                 int* descent_out, int* widest) {
   if (size) *size = {0, 0};
   if (descent_out) *descent_out = 0;
   if (!t || !element) return 0;
@@ -211,8 +216,7 @@ int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int off
   }
   if (element->type == ELE_HRULE) {
     if (size)
-      *size = {std::max(3, scaled_length(t, element->rule.width)),
-               scaled_length(t, element->rule.size) + scale(t, 14)};
+      *size = {std::max(3, scaled_length(t, element->rule.width)), scaled_length(t, element->rule.size) + scale(t, 14)};
     return 1;
   }
   LineTally line;
@@ -294,9 +298,7 @@ pdoc_element* advance_units(pdoc_element* element, int units, int* offset) {
 }
 
 int char_at(const pdoc_element* element, int offset) {
-  if (!element || element->type != ELE_TEXT || !element->data || offset < 0 ||
-      offset >= element->data_len)
-    return 0;
+  if (!element || element->type != ELE_TEXT || !element->data || offset < 0 || offset >= element->data_len) return 0;
   return static_cast<unsigned char>(element->data[offset]);
 }
 

@@ -14,10 +14,9 @@ int scaled_length(RenderTarget* t, int v);
 
 int size_code_points(int size_code);
 void select_element_font(LayoutJob& job, RenderTarget* t, const pdoc_element* element);
-int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSize* size,
-             int* widest);
-int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available_width,
-                 RtSize* size, int* descent, int* widest);
+int fit_text(RenderTarget* t, const char* text, int length, int max_width, RtSize* size, int* widest);
+int measure_line(LayoutJob& job, RenderTarget* t, pdoc_element* element, int offset, int available_width, RtSize* size,
+                 int* descent, int* widest);
 pdoc_element* advance_units(pdoc_element* element, int units, int* offset);
 int char_at(const pdoc_element* element, int offset);
 void skip_break_char(pdoc_element** element, int* offset);

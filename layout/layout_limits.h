@@ -9,9 +9,7 @@
 inline constexpr int LAYOUT_MAX_LENGTH = 1 << 22;
 
 constexpr int clamp_length(int64_t v) {
-  return static_cast<int>(v < -LAYOUT_MAX_LENGTH  ? -LAYOUT_MAX_LENGTH
-                          : v > LAYOUT_MAX_LENGTH ? LAYOUT_MAX_LENGTH
-                                                  : v);
+  return static_cast<int>(v < -LAYOUT_MAX_LENGTH ? -LAYOUT_MAX_LENGTH : v > LAYOUT_MAX_LENGTH ? LAYOUT_MAX_LENGTH : v);
 }
 
 // A size taken from the document: none is negative (a negative border,
@@ -22,7 +20,9 @@ constexpr int document_length(int64_t v) {
 
 // a + b for lengths already bounded, itself kept within the bound, for sums
 // whose number of terms the document decides (a line of many pictures).
-constexpr int add_lengths(int a, int b) { return clamp_length(int64_t{a} + b); }
+constexpr int add_lengths(int a, int b) {
+  return clamp_length(int64_t{a} + b);
+}
 
 // trunc(base x fraction), bounded like any other length (a NaN gives 0).
 inline int fraction_of(int64_t base, double fraction) {

@@ -5,7 +5,9 @@ namespace {
 
 thread_local LeftOutScope* g_scope = nullptr;
 
-bool is_blank_byte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_blank_byte(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Whether the element itself draws something, children aside.
 bool draws_itself(const pdoc_element* e) {
@@ -17,18 +19,20 @@ bool draws_itself(const pdoc_element* e) {
     case ELE_IMAGE:
     case ELE_HRULE:
     case ELE_TABLE:
-    case ELE_ROW:
-      return true;
-    default:
-      return false;
+    case ELE_ROW: return true;
+    default: return false;
   }
 }
 
 }  // namespace
 
-LeftOutScope::LeftOutScope() : outer_(g_scope) { g_scope = this; }
+LeftOutScope::LeftOutScope() : outer_(g_scope) {
+  g_scope = this;
+}
 
-LeftOutScope::~LeftOutScope() { g_scope = outer_; }
+LeftOutScope::~LeftOutScope() {
+  g_scope = outer_;
+}
 
 void left_out_page(int page) {
   if (g_scope) g_scope->page_ = page;

@@ -42,7 +42,9 @@ struct MeasureMemo {
   std::unordered_map<const pdoc_element*, TableCells> table_cells;
 };
 
-void MeasureMemoDeleter::operator()(MeasureMemo* memo) const { delete memo; }
+void MeasureMemoDeleter::operator()(MeasureMemo* memo) const {
+  delete memo;
+}
 
 MeasureMemoPtr measure_memo_create() {
   // Without room for the records the job simply measures everything.
@@ -68,10 +70,8 @@ std::vector<CellHeight>* memo_table_heights(MeasureMemo* memo, const TableHeight
   if (!memo) return nullptr;
   try {
     auto found = memo->table_heights.find(key);
-    if (found != memo->table_heights.end() && found->second.size() == slots)
-      return &found->second;
-    if (found != memo->table_heights.end() || slots > kMaxHeightSlots - memo->height_slots)
-      return nullptr;
+    if (found != memo->table_heights.end() && found->second.size() == slots) return &found->second;
+    if (found != memo->table_heights.end() || slots > kMaxHeightSlots - memo->height_slots) return nullptr;
     std::vector<CellHeight> record(slots);
     auto placed = memo->table_heights.emplace(key, std::move(record)).first;
     memo->height_slots += slots;

@@ -91,11 +91,11 @@ struct TableCell {
   bool has_content;
 };
 struct TableCells {
-  int32_t rows = 0;                    // the table's row count when gathered
+  int32_t rows = 0;                         // the table's row count when gathered
   std::vector<pdoc_element*> row_elements;  // the rows walked, at most `rows`
   std::vector<TableCell> cells;
-  std::vector<uint32_t> row_start;     // row r's cells: [row_start[r], row_start[r + 1])
-  std::vector<int32_t> head_rows;      // the rows inside THEAD, ascending
+  std::vector<uint32_t> row_start;  // row r's cells: [row_start[r], row_start[r + 1])
+  std::vector<int32_t> head_rows;   // the rows inside THEAD, ascending
 };
 // The cells kept for the table while it has `rows` rows; null otherwise.
 const TableCells* memo_find_table_cells(MeasureMemo* memo, const pdoc_element* table, int rows);

@@ -16,10 +16,8 @@ bool is_flow_content(const pdoc_element* e) {
     case ELE_IMAGE:
     case ELE_TABLE:
     case ELE_ROW:
-    case ELE_HRULE:
-      return true;
-    default:
-      return false;
+    case ELE_HRULE: return true;
+    default: return false;
   }
 }
 

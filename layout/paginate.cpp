@@ -5,7 +5,9 @@
 #include "layout/left_out.h"
 #include "layout/page.h"
 
-pdoc_element* paginate_skip(pdoc_element* element) { return next_after(element); }
+pdoc_element* paginate_skip(pdoc_element* element) {
+  return next_after(element);
+}
 
 PaginateResult paginate(PageSink& sink, pdoc_element* root, int max_pages) {
   // The pages of one job share their measurements of the document.
@@ -72,15 +74,13 @@ class HooksSink : public PageSink {
 
 }  // namespace
 
-PaginateResult paginate_document(RenderTarget* target, pdoc_element* root,
-                                 const PaginateHooks* hooks, int max_pages) {
+PaginateResult paginate_document(RenderTarget* target, pdoc_element* root, const PaginateHooks* hooks, int max_pages) {
   if (!target) return {};
   HooksSink sink(target, hooks);
   return paginate(sink, root, max_pages);
 }
 
-pdoc_element* paginate_find_page(RenderTarget* target, pdoc_element* root, int page,
-                                 int* offset) {
+pdoc_element* paginate_find_page(RenderTarget* target, pdoc_element* root, int page, int* offset) {
   *offset = 0;
   if (page <= 1) return root;
   if (!target) return nullptr;

@@ -56,11 +56,10 @@ struct PaginateHooks {
   // A page made no progress; element is skipped.
   void (*no_progress)(void* user, int page, pdoc_element* element) = nullptr;
 };
-PaginateResult paginate_document(RenderTarget* target, pdoc_element* root,
-                                 const PaginateHooks* hooks = nullptr, int max_pages = 0);
+PaginateResult paginate_document(RenderTarget* target, pdoc_element* root, const PaginateHooks* hooks = nullptr,
+                                 int max_pages = 0);
 
 // Positions where pages start: pages 1 ... n are laid out to reach page n.
 // Answers the start of page n (1-based) or null when the document has fewer
 // pages.
-pdoc_element* paginate_find_page(RenderTarget* target, pdoc_element* root, int page,
-                                 int* offset);
+pdoc_element* paginate_find_page(RenderTarget* target, pdoc_element* root, int page, int* offset);

@@ -23,8 +23,8 @@ void image_box(RenderTarget* target, const pdoc_element* image, int* width, int*
   *height = scaled_length(target, image->image.height) + b2;
 }
 
-void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_height, int descent,
-                pdoc_element* element, int offset, int units) {
+void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_height, int descent, pdoc_element* element,
+                int offset, int units) {
   int baseline = y + (line_height - descent);
   while (element && units > 0) {
     if (element->type == ELE_TEXT) {
@@ -33,8 +33,7 @@ void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_hei
         int n = element->data_len - offset;
         if (units < n) n = units;
         RtSize drawn{};
-        target->draw_text(target, x, baseline - target->font_ascent(target),
-                          element->data + offset, n, &drawn);
+        target->draw_text(target, x, baseline - target->font_ascent(target), element->data + offset, n, &drawn);
         x += drawn.width;
         units -= n;
       }
@@ -72,8 +71,8 @@ void draw_bevel(RenderTarget* target, int x, int y, int w, int h, int n, BevelSt
     const int64_t x1 = int64_t{x} + w + 2 * int64_t{n} - 1 - i;
     const int64_t y1 = int64_t{y} + h + 2 * int64_t{n} - 1 - i;
     if (!on(x0, pw) && !on(x1, pw) && !on(y0, ph) && !on(y1, ph)) continue;
-    target->draw_bevel_rect(target, clamp_length(x0), clamp_length(y0), clamp_length(x1),
-                            clamp_length(y1), style.top_left, style.bottom_right);
+    target->draw_bevel_rect(target, clamp_length(x0), clamp_length(y0), clamp_length(x1), clamp_length(y1),
+                            style.top_left, style.bottom_right);
   }
 }
 

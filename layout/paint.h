@@ -22,7 +22,9 @@ struct BevelStyle {
 };
 inline constexpr BevelStyle BEVEL_RAISED{PAINT_SILVER, PAINT_GREY};
 inline constexpr BevelStyle BEVEL_SUNKEN{PAINT_GREY, PAINT_SILVER};
-constexpr BevelStyle bevel_flat(int32_t colour) { return BevelStyle{colour, colour}; }
+constexpr BevelStyle bevel_flat(int32_t colour) {
+  return BevelStyle{colour, colour};
+}
 
 // Frame thickness of a picture in pixels: the scaled border, at least 1 when
 // a border is given at all.
@@ -33,8 +35,8 @@ void image_box(RenderTarget* target, const pdoc_element* image, int* width, int*
 
 // Draws `units` units of a measured line from (element, offset), left edge at
 // x and top at y; every run stands on the baseline y + line_height - descent.
-void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_height, int descent,
-                pdoc_element* element, int offset, int units);
+void paint_line(LayoutJob& job, RenderTarget* target, int x, int y, int line_height, int descent, pdoc_element* element,
+                int offset, int units);
 
 // The picture and its black frame, frame's outer top-left corner at (x, y).
 void draw_image_box(RenderTarget* target, const pdoc_element* image, int x, int y);

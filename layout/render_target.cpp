@@ -19,8 +19,7 @@ RenderTarget* subtarget_op(RenderTarget* t, int x0, int y0, int x1, int y1);
 void destroy_op(RenderTarget* t);
 int get_resolution_op(RenderTarget* t);
 int set_resolution_op(RenderTarget* t, int dpi);
-int select_font_op(RenderTarget* t, const char* face, int points, int style, RtColor color,
-                   RtColor second_color);
+int select_font_op(RenderTarget* t, const char* face, int points, int style, RtColor color, RtColor second_color);
 int font_height_op(RenderTarget* t);
 int font_ascent_op(RenderTarget* t);
 int font_descent_op(RenderTarget* t);
@@ -30,8 +29,7 @@ int set_pen_op(RenderTarget* t, RtColor color, int width);
 int draw_line_op(RenderTarget* t, int x0, int y0, int x1, int y1);
 int draw_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1);
 int fill_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor color);
-int draw_bevel_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor first,
-                       RtColor second);
+int draw_bevel_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor first, RtColor second);
 int draw_image_op(RenderTarget* t, imgfilter* image, int x, int y, int width, int height);
 
 // The object of a kind selected in the context, read by swapping a stock
@@ -78,8 +76,7 @@ RenderTarget* make_target(DeviceContext* dc, int left, int top, int right, int b
 
 RenderTarget* subtarget_op(RenderTarget* t, int x0, int y0, int x1, int y1) {
   if (!t || x1 < x0 || y1 < y0) return nullptr;
-  RenderTarget* child = make_target(t->gdi->dc, x0 + t->left, y0 + t->top, x1 + t->left,
-                                    y1 + t->top);
+  RenderTarget* child = make_target(t->gdi->dc, x0 + t->left, y0 + t->top, x1 + t->left, y1 + t->top);
   if (!child) return nullptr;
   child->gdi->forced_dpi = t->gdi->forced_dpi;
   // The child draws with the parent's font until its first select_font, but
@@ -97,14 +94,12 @@ void destroy_op(RenderTarget* t) {
   // Put back what was selected before this target changed it, then delete
   // only what this target created.
   if (gdi->owns_font && gdi->font) {
-    if (current_object(dc, DcStockObject::SystemFont) == gdi->font &&
-        !dc->select_object(gdi->entry_font))
+    if (current_object(dc, DcStockObject::SystemFont) == gdi->font && !dc->select_object(gdi->entry_font))
       dc->select_object(dc->stock_object(DcStockObject::SystemFont));
     dc->delete_object(gdi->font);
   }
   if (gdi->pen) {
-    if (current_object(dc, DcStockObject::BlackPen) == gdi->pen &&
-        !dc->select_object(gdi->saved_pen))
+    if (current_object(dc, DcStockObject::BlackPen) == gdi->pen && !dc->select_object(gdi->saved_pen))
       dc->select_object(dc->stock_object(DcStockObject::BlackPen));
     dc->delete_object(gdi->pen);
   }
@@ -139,15 +134,13 @@ void apply_colors(RenderTargetGdi* gdi, RtColor color, RtColor second_color) {
   if (color != RT_NO_COLOR) dc->set_text_color(color);
 }
 
-int select_font_op(RenderTarget* t, const char* face, int points, int style, RtColor color,
-                   RtColor second_color) {
+int select_font_op(RenderTarget* t, const char* face, int points, int style, RtColor color, RtColor second_color) {
   if (!t) return 0;
   RenderTargetGdi* gdi = t->gdi;
   char request[RT_FACE_SIZE];
   qel_strlcpy(request, face ? face : "", sizeof request);
   int result = 1;
-  if (gdi->size != 0 && points == gdi->size && style == gdi->style &&
-      strcasecmp(request, gdi->face) == 0) {
+  if (gdi->size != 0 && points == gdi->size && style == gdi->style && strcasecmp(request, gdi->face) == 0) {
     // The same request again: keep the font, or the failure, it gave.
     result = gdi->font_failed ? 0 : 1;
   } else {
@@ -160,8 +153,7 @@ int select_font_op(RenderTarget* t, const char* face, int points, int style, RtC
     // at any resolution: at the lowest resolutions of table fitting the text
     // would grow back instead of shrinking. Huge sizes stop at a bound far
     // past any page.
-    wanted.height =
-        -std::clamp(rt_points_to_pixels(points, get_resolution_op(t)), 1, RT_MAX_FONT_PIXELS);
+    wanted.height = -std::clamp(rt_points_to_pixels(points, get_resolution_op(t)), 1, RT_MAX_FONT_PIXELS);
     wanted.weight = (style & RT_STYLE_BOLD) ? DC_WEIGHT_BOLD : 0;
     wanted.italic = (style & RT_STYLE_ITALIC) != 0;
     wanted.underline = (style & RT_STYLE_UNDERLINE) != 0;
@@ -271,8 +263,7 @@ int fill_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor color)
   return 1;
 }
 
-int draw_bevel_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor first,
-                       RtColor second) {
+int draw_bevel_rect_op(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor first, RtColor second) {
   if (!t) return 0;
   DeviceContext* dc = t->gdi->dc;
   DcObject first_pen = dc->create_pen(1, first & 0xFFFFFF);
@@ -305,21 +296,24 @@ int draw_image_op(RenderTarget* t, imgfilter* image, int x, int y, int width, in
   DeviceContext* dc = t->gdi->dc;
   dc->set_stretch_mode(DC_COLORONCOLOR);
   // The colour table follows the header inside the block, which stays alive.
-  dc->stretch_dib(x + t->left, y + t->top, width, height, 0, 0, image_width, image_height,
-                  dib.bits(), dib.bits_size(), dib.header());
+  dc->stretch_dib(x + t->left, y + t->top, width, height, 0, 0, image_width, image_height, dib.bits(), dib.bits_size(),
+                  dib.header());
   return 1;
 }
 
 }  // namespace
 
 RenderTarget* rt_create(DeviceContext* dc, const RtRect& rect, int32_t version) {
-  if (!dc || rect.right < rect.left || rect.bottom < rect.top || version != RT_VERSION)
-    return nullptr;
+  if (!dc || rect.right < rect.left || rect.bottom < rect.top || version != RT_VERSION) return nullptr;
   return make_target(dc, rect.left, rect.top, rect.right, rect.bottom);
 }
 
-int page_width(const RenderTarget* t) { return t ? t->right - t->left + 1 : 0; }
-int page_height(const RenderTarget* t) { return t ? t->bottom - t->top + 1 : 0; }
+int page_width(const RenderTarget* t) {
+  return t ? t->right - t->left + 1 : 0;
+}
+int page_height(const RenderTarget* t) {
+  return t ? t->bottom - t->top + 1 : 0;
+}
 
 int rt_points_to_pixels(int points, int dpi) {
   const int64_t product = static_cast<int64_t>(points) * dpi;
@@ -364,4 +358,6 @@ bool rt_font_changed(const RtDrawingState& a, const RtDrawingState& b) {
   return a.font != b.font || a.size != b.size;
 }
 
-const void* rt_surface(const RenderTarget* t) { return t->gdi->dc; }
+const void* rt_surface(const RenderTarget* t) {
+  return t->gdi->dc;
+}

@@ -37,8 +37,8 @@ struct RtSize {
 
 // Private device state of one target.
 struct RenderTargetGdi {
-  int32_t forced_dpi;  // 0: the device's resolution
-  DcObject font;       // font the target selected, or 0
+  int32_t forced_dpi;       // 0: the device's resolution
+  DcObject font;            // font the target selected, or 0
   char face[RT_FACE_SIZE];  // last font request
   int32_t size;             // its points; 0 forces the next select_font to create
   int32_t style;
@@ -65,8 +65,7 @@ struct RenderTarget {
   void (*destroy)(RenderTarget* t);
   int (*get_resolution)(RenderTarget* t);
   int (*set_resolution)(RenderTarget* t, int dpi);
-  int (*select_font)(RenderTarget* t, const char* face, int points, int style, RtColor color,
-                     RtColor second_color);
+  int (*select_font)(RenderTarget* t, const char* face, int points, int style, RtColor color, RtColor second_color);
   int (*font_height)(RenderTarget* t);
   int (*font_ascent)(RenderTarget* t);
   int (*font_descent)(RenderTarget* t);
@@ -76,8 +75,7 @@ struct RenderTarget {
   int (*draw_line)(RenderTarget* t, int x0, int y0, int x1, int y1);
   int (*draw_rect)(RenderTarget* t, int x0, int y0, int x1, int y1);
   int (*fill_rect)(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor color);
-  int (*draw_bevel_rect)(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor first,
-                         RtColor second);
+  int (*draw_bevel_rect)(RenderTarget* t, int x0, int y0, int x1, int y1, RtColor first, RtColor second);
   int (*draw_image)(RenderTarget* t, imgfilter* image, int x, int y, int width, int height);
 };
 

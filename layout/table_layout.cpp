@@ -32,8 +32,7 @@ namespace {
 // Puts the target back to the resolution it had when the table started.
 class ResolutionGuard {
  public:
-  explicit ResolutionGuard(RenderTarget* target)
-      : target_(target), r0_(target->get_resolution(target)) {}
+  explicit ResolutionGuard(RenderTarget* target) : target_(target), r0_(target->get_resolution(target)) {}
   ~ResolutionGuard() {
     if (changed_) target_->set_resolution(target_, r0_);
   }
@@ -51,8 +50,8 @@ class ResolutionGuard {
 };
 
 void print_height_step(LayoutJob& job, int H, int page_h, int dpi, int next) {
-  layout_trace(job, "<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H,
-         page_h, dpi, next);
+  layout_trace(job, "<br>Cannot fit height! %d in height: %d at DPI: %d.  Forcing DPI to : %d<br>\n", H, page_h, dpi,
+               next);
 }
 
 // A position for the drawing operations, saturated far outside any page.
@@ -88,8 +87,7 @@ bool draw_cell_content(LayoutJob& job, RenderTarget* target, RenderTarget* sub, 
       if (stop != cell->child || offset != 0 || attempts >= 40) break;
       attempts++;
       int current = sub->get_resolution(sub);
-      int next = std::max(
-          1, next_resolution(current, page_height(sub), table_height, attempts >= 39));
+      int next = std::max(1, next_resolution(current, page_height(sub), table_height, attempts >= 39));
       print_height_step(job, table_height, page_height(target), target->get_resolution(target), next);
       sub->set_resolution(sub, next);
     }
@@ -100,14 +98,14 @@ bool draw_cell_content(LayoutJob& job, RenderTarget* target, RenderTarget* sub, 
 
 // Lowers the resolution until the table's columns, T wide, fit the page
 // width. False when no resolution is left to try.
-bool fit_width(LayoutJob& job, RenderTarget* target, pdoc_element* table, int page_w,
-               ResolutionGuard& resolution, int* T) {
+bool fit_width(LayoutJob& job, RenderTarget* target, pdoc_element* table, int page_w, ResolutionGuard& resolution,
+               int* T) {
   while (page_w < *T) {
     int current = target->get_resolution(target);
     int next = next_resolution(current, page_w, *T, false);
     if (next < 3) return false;
-    layout_trace(job, "<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", *T, page_w,
-           current, next);
+    layout_trace(job, "<br>Cannot fit width! %d in %d at DPI: %d.  Forcing DPI to : %d<br>\n", *T, page_w, current,
+                 next);
     resolution.set(next);
     *T = table_column_widths(job, target, table);
   }
@@ -117,8 +115,8 @@ bool fit_width(LayoutJob& job, RenderTarget* target, pdoc_element* table, int pa
 // Measures the rows' height H and, where the fit allows, lowers the
 // resolution until they fit below y, measuring the widths T again. False
 // when the table should go to the next page instead, not being at its top.
-bool fit_height(LayoutJob& job, RenderTarget* target, pdoc_element* table, int start_row, int flags,
-                char fit, int y, int page_h, ResolutionGuard& resolution, int* T, int* H) {
+bool fit_height(LayoutJob& job, RenderTarget* target, pdoc_element* table, int start_row, int flags, char fit, int y,
+                int page_h, ResolutionGuard& resolution, int* T, int* H) {
   int tries = 0;
   *H = table_row_heights(job, target, table, start_row, flags);
   while (int64_t{y} + *H > page_h) {
@@ -166,9 +164,7 @@ struct TablePlacement {
   int row_height(int r) const { return r < rows ? t.row_heights[r] : 0; }
 
   // Whether a row of height rh at `at` reaches below the page.
-  bool over(int64_t at, int64_t rh) const {
-    return m.void_frame ? at + rh - 2 * m.b > page_h : at + m.b + rh > page_h;
-  }
+  bool over(int64_t at, int64_t rh) const { return m.void_frame ? at + rh - 2 * m.b > page_h : at + m.b + rh > page_h; }
 
   // The row to continue from when row r does not fit: the row holding the
   // cell in column 0, so that a cell spanning into r starts again whole. A
@@ -248,8 +244,7 @@ struct TablePlacement {
     const bool clipped = rowY + h > page_h;
     if (clipped) h = std::max<int64_t>(0, page_h - 2 * b - rowY);
 
-    pdoc_element* cell_row = cell->parent && cell->parent->type == ELE_ROW ? cell->parent
-                                                                          : row;
+    pdoc_element* cell_row = cell->parent && cell->parent->type == ELE_ROW ? cell->parent : row;
     int32_t bg = cell->cell.bgcolor;
     if (bg == -1) bg = cell_row->row.bgcolor;
     if (bg == -1) bg = t.bgcolor;
@@ -261,15 +256,13 @@ struct TablePlacement {
     int64_t off = valign == ALIGN_TOP ? 0 : valign == ALIGN_BOTTOM ? free_h : free_h / 2;
     if (off < 0 || cell_has_percent_table(cell)) off = 0;
 
-    RenderTarget* sub = target->create_subtarget(
-        target, px(x + b + p), px(rowY + b + p + off), px(x + b + p + w - 1 - 2 * p),
-        px(rowY + b + p + h - 1 - 2 * p));
+    RenderTarget* sub = target->create_subtarget(target, px(x + b + p), px(rowY + b + p + off),
+                                                 px(x + b + p + w - 1 - 2 * p), px(rowY + b + p + h - 1 - 2 * p));
     if (cell->child) {
       // Content that does not fit into the cell is not shown; it counts as
       // left out, like a cell whose content has no room at all.
       const bool shown =
-          sub ? draw_cell_content(job, target, sub, cell, clipped && page_top, H, flags)
-              : !shows_something(cell);
+          sub ? draw_cell_content(job, target, sub, cell, clipped && page_top, H, flags) : !shows_something(cell);
       if (!shown) note_left_out(1);
     }
     if (sub) sub->destroy(sub);
@@ -296,8 +289,8 @@ struct TablePlacement {
       const bool forced = page_top && !placed;
       if (!forced && C > 0 && over(rowY, rh)) {
         // Close the part drawn so far, as wide as the finished frame.
-        if (!m.void_frame && r > 0) draw_bevel(target, xoff, top, px(int64_t{T} - 2 * b),
-                                               px(rowY - b - top), b, BEVEL_RAISED);
+        if (!m.void_frame && r > 0)
+          draw_bevel(target, xoff, top, px(int64_t{T} - 2 * b), px(rowY - b - top), b, BEVEL_RAISED);
         return continue_at(r, row);
       }
       placed = true;
@@ -324,8 +317,8 @@ struct TablePlacement {
 
 // Draws the table, T wide and H high, from start_row on at y; page_w and
 // page_h are the page's size at the resolution the table started with.
-TableResult place_table(LayoutJob& job, RenderTarget* target, int* y, pdoc_element* table, int start_row,
-                        int flags, int T, int H, int page_w, int page_h) {
+TableResult place_table(LayoutJob& job, RenderTarget* target, int* y, pdoc_element* table, int start_row, int flags,
+                        int T, int H, int page_w, int page_h) {
   pdoc_table_fields& t = table->table;
   // A table without a grid (no cells) still gets its spacing and frame. When
   // it has rows, the builder could not make their grid: their cells are lost.
@@ -352,9 +345,8 @@ TableResult place_table(LayoutJob& job, RenderTarget* target, int* y, pdoc_eleme
   const int top = *y;
   const int64_t rowY = m.void_frame ? int64_t{top} + s - b : int64_t{top} + s + b;
   const TableCells* cells = memo_find_table_cells(job.memo.get(), table, rows);
-  TablePlacement placement{job,  target, table, t,        start_row, flags, T,   H,   page_h,
-                           C,    rows,   m,     occupied, cells,     xoff,  top, rowY,
-                           (flags & LAYOUT_PAGE_TOP) != 0};
+  TablePlacement placement{job, target, table, t,        start_row, flags, T,   H,    page_h,
+                           C,   rows,   m,     occupied, cells,     xoff,  top, rowY, (flags & LAYOUT_PAGE_TOP) != 0};
 
   pdoc_element* first = pdoc_first_row(table);
   const bool has_head = first && row_in_thead(first);
@@ -376,8 +368,8 @@ bool cell_has_percent_table(const pdoc_element* cell) {
   return false;
 }
 
-TableResult layout_table(LayoutJob& job, RenderTarget* target, int* y, int* width, pdoc_element* table,
-                         int start_row, int flags) {
+TableResult layout_table(LayoutJob& job, RenderTarget* target, int* y, int* width, pdoc_element* table, int start_row,
+                         int flags) {
   pdoc_table_fields& t = table->table;
   TableNesting nesting(job, table);
   if (nesting.too_deep()) return {TABLE_FAILED, nullptr};

@@ -21,8 +21,8 @@ struct TableResult {
 
 // y: first free pixel row in, last used row out (on TABLE_DONE). width
 // receives the table width. start_row indexes the table's row order.
-TableResult layout_table(LayoutJob& job, RenderTarget* target, int* y, int* width, pdoc_element* table,
-                         int start_row, int flags);
+TableResult layout_table(LayoutJob& job, RenderTarget* target, int* y, int* width, pdoc_element* table, int start_row,
+                         int flags);
 
 // Whether one of the cell's children is a table with a percentage height.
 bool cell_has_percent_table(const pdoc_element* cell);

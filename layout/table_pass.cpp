@@ -7,13 +7,11 @@
 #include "layout/measure_memo.h"
 #include "layout/table_size.h"
 
-TablePassRows::TablePassRows(pdoc_element* table, int start_row, const TableCells* cells,
-                             bool repeat_head)
+TablePassRows::TablePassRows(pdoc_element* table, int start_row, const TableCells* cells, bool repeat_head)
     : table_(table), start_(start_row), cells_(cells), repeat_head_(repeat_head) {
   // Without a row at start_row among the gathered ones there is nothing to
   // jump to; the walk finds the same rows.
-  if (cells_ && (start_row < 0 || start_row >= static_cast<int>(cells_->row_elements.size())))
-    cells_ = nullptr;
+  if (cells_ && (start_row < 0 || start_row >= static_cast<int>(cells_->row_elements.size()))) cells_ = nullptr;
 }
 
 bool TablePassRows::walk(pdoc_element** row, int* index) {
@@ -47,8 +45,7 @@ bool TablePassRows::next(pdoc_element** row, int* index) {
   return true;
 }
 
-int table_row_index_near(pdoc_element* table, const pdoc_element* row, int from,
-                         const TableCells* cells) {
+int table_row_index_near(pdoc_element* table, const pdoc_element* row, int from, const TableCells* cells) {
   if (cells && from >= 0 && from < static_cast<int>(cells->row_elements.size())) {
     for (int r = from; r >= 0; --r)
       if (cells->row_elements[r] == row) return r;

@@ -171,8 +171,7 @@ std::set<int> measure_cell_bounds(LayoutJob& job, RenderTarget* target, pdoc_ele
 
 // Widens the n columns from j that cell c spans until, with per_column
 // between each two of them, they hold the cell's bounds.
-void spread_spanning_cell(const pdoc_cell_fields& c, pdoc_column* col, int j, int n,
-                          int64_t per_column) {
+void spread_spanning_cell(const pdoc_cell_fields& c, pdoc_column* col, int j, int n, int64_t per_column) {
   int64_t max_sum = 0, min_sum = 0;
   double frac_sum = 0;
   for (int q = j; q < j + n; q++) {
@@ -201,14 +200,12 @@ void spread_spanning_cell(const pdoc_cell_fields& c, pdoc_column* col, int j, in
     }
   }
   if (c.width_frac > 0 && frac_sum < c.width_frac) {
-    for (int q = j; q < j + n; q++)
-      col[q].width_frac = std::max(col[q].width_frac, c.width_frac / n);
+    for (int q = j; q < j + n; q++) col[q].width_frac = std::max(col[q].width_frac, c.width_frac / n);
   }
 }
 
 // Adds the bounds of a cell of row r spanning k columns to its columns.
-void add_cell_bounds(LayoutJob& job, pdoc_element* table, pdoc_element* cell, int r, int k,
-                     int64_t per_column) {
+void add_cell_bounds(LayoutJob& job, pdoc_element* table, pdoc_element* cell, int r, int k, int64_t per_column) {
   const pdoc_cell_fields& c = cell->cell;
   pdoc_column* col = table->table.columns;
   int j = cell_column(table, cell, r);
@@ -276,8 +273,7 @@ TableBounds record_width_bounds(pdoc_element* table) {
   bounds.min_width = t.min_width;
   if (has_matrix(table))
     for (int j = 0; j < t.cols; j++)
-      bounds.columns.push_back(
-          {t.columns[j].max_width, t.columns[j].min_width, t.columns[j].width_frac});
+      bounds.columns.push_back({t.columns[j].max_width, t.columns[j].min_width, t.columns[j].width_frac});
   for (pdoc_element* row = pdoc_first_row(table); row; row = pdoc_next_row(row))
     for_each_cell(row, [&](pdoc_element* cell) {
       bounds.cells.push_back({cell->cell.max_width, cell->cell.min_width});
@@ -320,8 +316,7 @@ void table_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* tabl
   // answer for the same resolution and page is the one measured first.
   MeasureMemo* const memo = job.memo.get();
   const bool keep = memo != nullptr;
-  const TableBoundsKey key{table, rt_surface(target), target->get_resolution(target),
-                           page_width(target)};
+  const TableBoundsKey key{table, rt_surface(target), target->get_resolution(target), page_width(target)};
   if (keep) {
     if (const TableBounds* known = memo_find_table_bounds(memo, key)) {
       restore_width_bounds(table, *known, !memo_cell_bounds_current(memo, key));
@@ -354,8 +349,8 @@ int table_column_widths(LayoutJob& job, RenderTarget* target, pdoc_element* tabl
   // Without an outer frame the table's bounds leave out the two outer
   // borders on each side; so must the overhead, or a table at its natural
   // width would squeeze its columns below their maximums.
-  const int64_t overhead = int64_t{2} * m.p * C + int64_t{m.s} * (C + 1) +
-                           int64_t{2} * m.b * (C + 1) - (m.void_frame ? 4 * m.b : 0);
+  const int64_t overhead =
+      int64_t{2} * m.p * C + int64_t{m.s} * (C + 1) + int64_t{2} * m.b * (C + 1) - (m.void_frame ? 4 * m.b : 0);
 
   table_width_bounds(job, target, table);
 
@@ -367,9 +362,7 @@ int table_column_widths(LayoutJob& job, RenderTarget* target, pdoc_element* tabl
 
   pdoc_column* col = t.columns;
   for (int j = 0; j < C; j++) {
-    if (col[j].width_frac > 0)
-      col[j].max_width =
-          std::min(col[j].max_width, fraction_of(T, col[j].width_frac));
+    if (col[j].width_frac > 0) col[j].max_width = std::min(col[j].max_width, fraction_of(T, col[j].width_frac));
   }
 
   if (T < t.min_width) {
@@ -452,8 +445,8 @@ class PendingColors {
 
 // measure_cell, answered from the slot when the cell was measured with the
 // same width before; slot is null when measurements are not kept.
-int cell_content_height(LayoutJob& job, RenderTarget* target, pdoc_element* cell, int w, int H20,
-                        CellHeight* slot, PendingColors& pending) {
+int cell_content_height(LayoutJob& job, RenderTarget* target, pdoc_element* cell, int w, int H20, CellHeight* slot,
+                        PendingColors& pending) {
   bool measured = false;
   if (!slot) return measure_cell(job, target, cell, w, H20, &measured);
   if (slot->width == w) {
@@ -464,14 +457,12 @@ int cell_content_height(LayoutJob& job, RenderTarget* target, pdoc_element* cell
   pending.flush();
   const uint64_t diagnostics = job.diagnostics;
   const int h = measure_cell(job, target, cell, w, H20, &measured);
-  if (job.diagnostics == diagnostics && !contains_table(cell))
-    *slot = {w, measured, h, rt_save_colors(target)};
+  if (job.diagnostics == diagnostics && !contains_table(cell)) *slot = {w, measured, h, rt_save_colors(target)};
   return h;
 }
 
 TableCell table_cell(const pdoc_element* table, pdoc_element* cell, int r) {
-  return {cell, cell_column(table, cell, r), cell->cell.colspan, cell->cell.rowspan,
-          cell->child != nullptr};
+  return {cell, cell_column(table, cell, r), cell->cell.colspan, cell->cell.rowspan, cell->child != nullptr};
 }
 
 // The table's cells as table_row_heights walks them, gathered once a job;
@@ -483,13 +474,10 @@ const TableCells* table_cells(MeasureMemo* memo, pdoc_element* table, int rows) 
     gathered.rows = rows;
     gathered.row_start.push_back(0);
     int r = 0;
-    for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
-         row = pdoc_next_row(row), r++) {
+    for (pdoc_element* row = pdoc_first_row(table); row && r < rows; row = pdoc_next_row(row), r++) {
       gathered.row_elements.push_back(row);
       if (row_in_thead(row)) gathered.head_rows.push_back(r);
-      for_each_cell(row, [&](pdoc_element* cell) {
-        gathered.cells.push_back(table_cell(table, cell, r));
-      });
+      for_each_cell(row, [&](pdoc_element* cell) { gathered.cells.push_back(table_cell(table, cell, r)); });
       gathered.row_start.push_back(static_cast<uint32_t>(gathered.cells.size()));
     }
     return memo_keep_table_cells(memo, table, std::move(gathered));
@@ -516,13 +504,11 @@ void measure_pass_cell(LayoutJob& job, const RowPass& pass, const TableCell& c, 
   const int j = c.column;
   if (j < 0) return;
   int64_t w = t.columns[j].final_width;
-  for (int k = 1; k < c.colspan && j + k < t.cols; k++)
-    w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
+  for (int k = 1; k < c.colspan && j + k < t.cols; k++) w += t.columns[j + k].final_width + m.s + 2 * m.b + 2 * m.p;
   int h = 0;
   if (c.has_content && w > 0 && w <= INT32_MAX && pass.H20 > 0)
     h = cell_content_height(job, pass.target, c.cell, static_cast<int>(w), pass.H20,
-                            pass.slots ? &(*pass.slots)[static_cast<size_t>(r) * t.cols + j] : nullptr,
-                            pass.pending);
+                            pass.slots ? &(*pass.slots)[static_cast<size_t>(r) * t.cols + j] : nullptr, pass.pending);
   const int span = std::max(c.rowspan, 1);
   for (int o = 0; o < span && r + o < pass.rows; o++) {
     int share = h / span + (span > 1 && o < h % span ? 1 : 0);
@@ -549,12 +535,9 @@ void measure_pass_rows(LayoutJob& job, const RowPass& pass, int start_row) {
     return;
   }
   int r = 0;
-  for (pdoc_element* row = pdoc_first_row(table); row && r < pass.rows;
-       row = pdoc_next_row(row), r++) {
+  for (pdoc_element* row = pdoc_first_row(table); row && r < pass.rows; row = pdoc_next_row(row), r++) {
     if (!in_pass(row, r, start_row)) continue;
-    for_each_cell(row, [&](pdoc_element* cell) {
-      measure_pass_cell(job, pass, table_cell(table, cell, r), r);
-    });
+    for_each_cell(row, [&](pdoc_element* cell) { measure_pass_cell(job, pass, table_cell(table, cell, r), r); });
   }
 }
 
@@ -569,8 +552,7 @@ bool stretch_pass_rows(pdoc_element* table, int rows, int start_row, int64_t ext
   if (sum == 0) return false;
   int64_t given = 0;
   r = 0;
-  for (pdoc_element* row = pdoc_first_row(table); row && r < rows;
-       row = pdoc_next_row(row), r++) {
+  for (pdoc_element* row = pdoc_first_row(table); row && r < rows; row = pdoc_next_row(row), r++) {
     if (!in_pass(row, r, start_row)) continue;
     t.row_heights[r] = static_cast<int32_t>(extra * t.row_heights[r] / sum);
     given += t.row_heights[r];
@@ -593,7 +575,8 @@ int table_row_heights(LayoutJob& job, RenderTarget* target, pdoc_element* table,
   // Every subtarget starts with the font the context has now: the target's.
   std::vector<CellHeight>* slots = nullptr;
   if (sized && job.memo) {
-    slots = memo_table_heights(job.memo.get(), {table, rt_surface(target), target->get_resolution(target), H20,
+    slots = memo_table_heights(job.memo.get(),
+                               {table, rt_surface(target), target->get_resolution(target), H20,
                                 target->font_ascent(target), target->font_descent(target)},
                                static_cast<size_t>(rows) * static_cast<size_t>(t.cols));
   }

@@ -67,8 +67,7 @@ int cell_column(const pdoc_element* table, const pdoc_element* cell, int r);
 
 // Maximum and minimum width of the run of inline content from element
 // (minimum is only raised); returns the first element after the run.
-pdoc_element* run_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* element, int* maximum,
-                               int* minimum);
+pdoc_element* run_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* element, int* maximum, int* minimum);
 void cell_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* cell);
 void table_width_bounds(LayoutJob& job, RenderTarget* target, pdoc_element* table);
 // Final width of every column; returns the table width (wider than the page

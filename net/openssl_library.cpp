@@ -46,8 +46,7 @@ void bind(SharedLibraryHandle* l, OpenSslLibrary* a, std::string* missing) {
   TESSEL_BIND(X509_check_ip_asc);
   TESSEL_BIND(X509_verify_cert_error_string);
 #undef TESSEL_BIND
-  if (missing->empty())
-    a->OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+  if (missing->empty()) a->OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
 }
 
 }  // namespace

@@ -67,11 +67,12 @@ QELBuf* QELBufCreate(int capacity, void* source, QELBufReadFunction read) {
 }
 
 QELBuf* QELBufCreateForFile(int capacity, int descriptor) {
-  return QELBufCreate(capacity, reinterpret_cast<void*>(static_cast<intptr_t>(descriptor)),
-                      read_file);
+  return QELBufCreate(capacity, reinterpret_cast<void*>(static_cast<intptr_t>(descriptor)), read_file);
 }
 
-void QELBufDestroy(QELBuf* reader) { std::unique_ptr<QELBuf> owned(reader); }
+void QELBufDestroy(QELBuf* reader) {
+  std::unique_ptr<QELBuf> owned(reader);
+}
 
 int QELBufSocketRead(void* socket, char* destination, int size) {
   return QELTCPSocketRead(static_cast<QELTCPSocket*>(socket), destination, size);
@@ -92,8 +93,7 @@ int QELBufReadLine(QELBuf* reader, char* destination, int max) {
     if (delimiter >= 0 && delimiter + 2 <= max) enough = true;
   }
   if (!enough) {
-    int got = read_once(reader, reader->buffer.get() + reader->count,
-                        reader->capacity - reader->count);
+    int got = read_once(reader, reader->buffer.get() + reader->count, reader->capacity - reader->count);
     if (got > 0) reader->count += got;
   }
   if (reader->count == 0) {
@@ -143,8 +143,7 @@ int QELBufSkipTo(QELBuf* reader, const char* sequence, int length) {
     int discarded = reader->count - keep;
     skipped += discarded;
     consume(reader, discarded);
-    int got = read_once(reader, reader->buffer.get() + reader->count,
-                        reader->capacity - reader->count);
+    int got = read_once(reader, reader->buffer.get() + reader->count, reader->capacity - reader->count);
     if (got < 1) return -1;
     reader->count += got;
     match = find_sequence(reader, sequence, length);

@@ -13,9 +13,9 @@ using QELBufReadFunction = int (*)(void* source, char* destination, int size);
 struct QELBuf {
   std::unique_ptr<char[]> buffer;
   int32_t capacity = 0;
-  void* source = nullptr;   // a QELTCPSocket, or a file descriptor
+  void* source = nullptr;  // a QELTCPSocket, or a file descriptor
   char delimiter = '\n';
-  int32_t count = 0;        // bytes held at the front; negative: failed reader
+  int32_t count = 0;  // bytes held at the front; negative: failed reader
   QELBufReadFunction read = nullptr;
 };
 

@@ -15,7 +15,9 @@ namespace {
 
 constexpr long kMaxLength = INT32_MAX;
 
-char* copy_text(const char* text) { return text ? strdup(text) : nullptr; }
+char* copy_text(const char* text) {
+  return text ? strdup(text) : nullptr;
+}
 
 bool unreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -73,8 +75,8 @@ QELHTTPField* QELFormAddValue(QELHTTPField** list, const char* name, const char*
   return append(list, f);
 }
 
-QELHTTPField* QELFormAddFile(QELHTTPField** list, const char* path, const char* content_type,
-                             const char* name, int copy) {
+QELHTTPField* QELFormAddFile(QELHTTPField** list, const char* path, const char* content_type, const char* name,
+                             int copy) {
   auto* f = static_cast<QELHTTPField*>(std::calloc(1, sizeof(QELHTTPField)));
   if (!f) return nullptr;
   f->kind = 1;
@@ -169,10 +171,10 @@ namespace {
 int part_header(const QELHTTPField* f, const char* boundary, char* out, size_t size) {
   int n;
   if (f->kind == 1)
-    n = std::snprintf(out, size,
-                      "--%s\r\nContent-Disposition: form-data; name=\"%s\"; filename=\"%s\"\r\nContent-Type: %s\r\n\r\n",
-                      boundary, f->name ? f->name : "", f->filename ? f->filename : (f->path ? f->path : ""),
-                      f->content_type ? f->content_type : "");
+    n = std::snprintf(
+        out, size, "--%s\r\nContent-Disposition: form-data; name=\"%s\"; filename=\"%s\"\r\nContent-Type: %s\r\n\r\n",
+        boundary, f->name ? f->name : "", f->filename ? f->filename : (f->path ? f->path : ""),
+        f->content_type ? f->content_type : "");
   else
     n = std::snprintf(out, size, "--%s\r\nContent-Disposition: form-data; name=\"%s\"\r\n\r\n%s\r\n", boundary,
                       f->name ? f->name : "", f->value ? f->value : "");

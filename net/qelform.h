@@ -9,8 +9,8 @@ using QELFormSend = int (*)(void* context, const char* data, int length);
 
 // Field list kept in insertion order; null on allocation failure.
 QELHTTPField* QELFormAddValue(QELHTTPField** list, const char* name, const char* value, int copy);
-QELHTTPField* QELFormAddFile(QELHTTPField** list, const char* path, const char* content_type,
-                             const char* name, int copy);
+QELHTTPField* QELFormAddFile(QELHTTPField** list, const char* path, const char* content_type, const char* name,
+                             int copy);
 int QELFormSetFileName(QELHTTPField* field, const char* filename);
 void QELFormClear(QELHTTPField** list);
 

@@ -116,7 +116,9 @@ int QELHTTPSetOption(QELHTTP* http, int option, const void* value) {
   return set_option(http, option, reinterpret_cast<intptr_t>(value));
 }
 
-int QELHTTPSetOptionInt(QELHTTP* http, int option, intptr_t value) { return set_option(http, option, value); }
+int QELHTTPSetOptionInt(QELHTTP* http, int option, intptr_t value) {
+  return set_option(http, option, value);
+}
 
 void QELHTTPEnableSSL(QELHTTP* http) {
   if (http) http->tls_installer = QELSockSSLInstall;
@@ -135,28 +137,50 @@ void QELHTTPCancel(QELHTTP* http) {
   if (http) ++http->cancel_count;
 }
 
-int QELHTTPStatusCode(const QELHTTP* http) { return http ? http->status_code : -1; }
-int QELHTTPBytesSent(const QELHTTP* http) { return http ? http->bytes_sent : -1; }
-int QELHTTPBytesReceived(const QELHTTP* http) { return http ? http->bytes_received : -1; }
-int QELHTTPLastError(const QELHTTP* http) { return http ? http->last_error : -1; }
-int QELHTTPRequestTime(const QELHTTP* http) { return http ? http->request_time : -1; }
-int QELHTTPResponseTime(const QELHTTP* http) { return http ? http->response_time : -1; }
-int QELHTTPTransferTime(const QELHTTP* http) { return http ? http->transfer_time : -1; }
+int QELHTTPStatusCode(const QELHTTP* http) {
+  return http ? http->status_code : -1;
+}
+int QELHTTPBytesSent(const QELHTTP* http) {
+  return http ? http->bytes_sent : -1;
+}
+int QELHTTPBytesReceived(const QELHTTP* http) {
+  return http ? http->bytes_received : -1;
+}
+int QELHTTPLastError(const QELHTTP* http) {
+  return http ? http->last_error : -1;
+}
+int QELHTTPRequestTime(const QELHTTP* http) {
+  return http ? http->request_time : -1;
+}
+int QELHTTPResponseTime(const QELHTTP* http) {
+  return http ? http->response_time : -1;
+}
+int QELHTTPTransferTime(const QELHTTP* http) {
+  return http ? http->transfer_time : -1;
+}
 
 const char* QELHTTPBody(const QELHTTP* http) {
   return http && http->body_collected ? http->body.data() : nullptr;
 }
 
-const char* QELHTTPLocation(const QELHTTP* http) { return http ? http->location.get() : nullptr; }
-QELTCPSocket* QELHTTPSocket(const QELHTTP* http) { return http ? http->socket.get() : nullptr; }
-QELURL* QELHTTPGetURL(const QELHTTP* http) { return http ? http->url : nullptr; }
+const char* QELHTTPLocation(const QELHTTP* http) {
+  return http ? http->location.get() : nullptr;
+}
+QELTCPSocket* QELHTTPSocket(const QELHTTP* http) {
+  return http ? http->socket.get() : nullptr;
+}
+QELURL* QELHTTPGetURL(const QELHTTP* http) {
+  return http ? http->url : nullptr;
+}
 
 char* QELHTTPProxyText(const QELHTTP* http, char* buffer, int size) {
   if (!http || !http->proxy) return nullptr;
   return QELURLFormat(http->proxy, buffer, size);
 }
 
-const char* QELHTTPError(const QELHTTP* http) { return QELHTTPErrorText(http ? http->last_error : -15); }
+const char* QELHTTPError(const QELHTTP* http) {
+  return QELHTTPErrorText(http ? http->last_error : -15);
+}
 
 const char* QELHTTPErrorDescription(const QELHTTP* http, char* buffer, int size) {
   if (!http || !buffer) return QELHTTPErrorText(http ? http->last_error : -15);
@@ -182,8 +206,7 @@ QELHTTPField* QELHTTPAddField(QELHTTP* http, const char* name, const char* value
   return QELFormAddValue(&http->fields, name, value, copy);
 }
 
-QELHTTPField* QELHTTPAddFile(QELHTTP* http, const char* path, const char* content_type, const char* name,
-                             int copy) {
+QELHTTPField* QELHTTPAddFile(QELHTTP* http, const char* path, const char* content_type, const char* name, int copy) {
   if (!http) return nullptr;
   return QELFormAddFile(&http->fields, path, content_type, name, copy);
 }

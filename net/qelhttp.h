@@ -117,22 +117,20 @@ const char* QELHTTPErrorDescription(const QELHTTP* http, char* buffer, int size)
 
 // GET into a file; see the result codes above plus -17 (no URL), -19 (URL
 // does not parse), -1 (no output path), 0 (no memory for the object).
-int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallback body,
-                    QELHTTPStatusCallback status, QELSocketStatusCallback socket_status,
-                    QELHTTPHeaderLineCallback header_line, QELSocketIOCallback socket_io);
+int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallback body, QELHTTPStatusCallback status,
+                    QELSocketStatusCallback socket_status, QELHTTPHeaderLineCallback header_line,
+                    QELSocketIOCallback socket_io);
 // As QELHTTPDownload with TLS and HTTP/1.1, following up to five redirects;
 // answers the result of the last attempt.
 int QELHTTPDownloadEx(const char* url, const char* output_path, const QELSSLSettings* settings,
-                      QELHTTPBodyCallback body, QELHTTPStatusCallback status,
-                      QELSocketStatusCallback socket_status, QELHTTPHeaderLineCallback header_line,
-                      void* header_user, QELHTTPHeaderCallback header, void* header_user2,
-                      QELSocketIOCallback socket_io);
+                      QELHTTPBodyCallback body, QELHTTPStatusCallback status, QELSocketStatusCallback socket_status,
+                      QELHTTPHeaderLineCallback header_line, void* header_user, QELHTTPHeaderCallback header,
+                      void* header_user2, QELSocketIOCallback socket_io);
 
 // Form fields and bodies. The adders answer the new field, or null when
 // memory runs out (a pointer result has no room for a negative code).
 QELHTTPField* QELHTTPAddField(QELHTTP* http, const char* name, const char* value, int copy);
-QELHTTPField* QELHTTPAddFile(QELHTTP* http, const char* path, const char* content_type,
-                             const char* name, int copy);
+QELHTTPField* QELHTTPAddFile(QELHTTP* http, const char* path, const char* content_type, const char* name, int copy);
 int QELHTTPSetFileName(QELHTTP* http, QELHTTPField* field, const char* filename);
 void QELHTTPClearFields(QELHTTP* http);
 

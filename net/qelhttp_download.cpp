@@ -82,9 +82,9 @@ void* run_async(void* argument) {
 
 }  // namespace
 
-int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallback body,
-                    QELHTTPStatusCallback status, QELSocketStatusCallback socket_status,
-                    QELHTTPHeaderLineCallback header_line, QELSocketIOCallback socket_io) {
+int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallback body, QELHTTPStatusCallback status,
+                    QELSocketStatusCallback socket_status, QELHTTPHeaderLineCallback header_line,
+                    QELSocketIOCallback socket_io) {
   if (!url || !*url) return -17;
   QELHTTPPtr http(QELHTTPCreate());
   if (!http) return 0;
@@ -102,12 +102,12 @@ int QELHTTPDownload(const char* url, const char* output_path, QELHTTPBodyCallbac
 }
 
 int QELHTTPDownloadEx(const char* url, const char* output_path, const QELSSLSettings* settings,
-                      QELHTTPBodyCallback body, QELHTTPStatusCallback status,
-                      QELSocketStatusCallback socket_status, QELHTTPHeaderLineCallback header_line,
-                      void* header_user, QELHTTPHeaderCallback header, void* header_user2,
-                      QELSocketIOCallback socket_io) {
-  const DownloadExArgs args{output_path, settings,  body,   status,   socket_status,
-                            header_line, header_user2 ? header_user2 : header_user, header, socket_io};
+                      QELHTTPBodyCallback body, QELHTTPStatusCallback status, QELSocketStatusCallback socket_status,
+                      QELHTTPHeaderLineCallback header_line, void* header_user, QELHTTPHeaderCallback header,
+                      void* header_user2, QELSocketIOCallback socket_io) {
+  const DownloadExArgs args{
+      output_path, settings, body, status, socket_status, header_line, header_user2 ? header_user2 : header_user,
+      header,      socket_io};
   // The file holds what the last attempt fetched, so its result is the one
   // that tells whether the download succeeded.
   std::string location;

@@ -15,15 +15,15 @@
 using QELHTTPText = QELSocketText;
 
 struct QELHTTP {
-  QELTCPSocketPtr socket;  // kept for its error text
-  QELURL* url = nullptr;       // target; owned when url_owned holds it
-  QELURL* proxy = nullptr;     // null: direct
-  int no_proxy = 0;            // do not consult the system settings
+  QELTCPSocketPtr socket;               // kept for its error text
+  QELURL* url = nullptr;                // target; owned when url_owned holds it
+  QELURL* proxy = nullptr;              // null: direct
+  int no_proxy = 0;                     // do not consult the system settings
   const char* extra_headers = nullptr;  // borrowed
   QELHTTPText output_path;
   char delimiter = '\n';
   int32_t status_code = 0;
-  int https = 0;               // set by an https URL or proxy text, never cleared
+  int https = 0;  // set by an https URL or proxy text, never cleared
   int include_headers = 0;
   int32_t bytes_sent = 0;
   int32_t bytes_received = 0;
@@ -55,7 +55,7 @@ struct QELHTTP {
   void (*tls_installer)(QELTCPSocket* socket) = nullptr;
   const QELSSLSettings* tls_settings = nullptr;  // borrowed
   int32_t version = 0;
-  const QELHTTPUpload* upload = nullptr;         // borrowed
+  const QELHTTPUpload* upload = nullptr;  // borrowed
   int32_t keep_body = 0;
   // Collected body: body_length bytes and a terminator once data arrived;
   // the memory stays between transfers.
@@ -73,7 +73,9 @@ struct QELHTTP {
 
 namespace qelhttp {
 
-inline bool cancelled(const QELHTTP* http) { return http->cancel_count.load() != 0; }
+inline bool cancelled(const QELHTTP* http) {
+  return http->cancel_count.load() != 0;
+}
 
 // While alive, the transfer's socket ends every wait by the time the read
 // time-out has passed from now, so that a peer cannot stretch one exchange
@@ -93,8 +95,7 @@ class WithinTimeout {
 
 void status(QELHTTP* http, int code, const char* text);
 // Status message formatted into size bytes (cut like every bounded print).
-void statusf(QELHTTP* http, int code, size_t size, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
+void statusf(QELHTTP* http, int code, size_t size, const char* format, ...) __attribute__((format(printf, 4, 5)));
 
 // One piece of the request on the wire: refused after a cancel, fails on a
 // short write, counts what went out. 0 on success, -1 on failure.

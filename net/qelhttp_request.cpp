@@ -141,7 +141,9 @@ int send(QELHTTP* http, const char* data, int length) {
   return 0;
 }
 
-int send_text(QELHTTP* http, const char* text) { return send(http, text, static_cast<int>(std::strlen(text))); }
+int send_text(QELHTTP* http, const char* text) {
+  return send(http, text, static_cast<int>(std::strlen(text)));
+}
 
 int form_send(void* context, const char* data, int length) {
   return send(static_cast<QELHTTP*>(context), data, length);
@@ -189,8 +191,7 @@ int send_body(QELHTTP* http) {
       return send_text(http, "\r\n") == 0 ? 0 : -3;
     case QELHTTP_POST_MULTIPART:
       return QELFormMultipartBody(http->fields, http->boundary, form_send, http) == 0 ? 0 : -3;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -18,8 +18,8 @@ namespace qelhttp {
 
 namespace {
 
-constexpr int kLineSize = 4096;      // status and header lines: 4095 characters
-constexpr int kChunkLineSize = 80;   // chunk-size lines: 79 characters
+constexpr int kLineSize = 4096;     // status and header lines: 4095 characters
+constexpr int kChunkLineSize = 80;  // chunk-size lines: 79 characters
 constexpr int kBlockSize = 4096;
 constexpr int kFileBlockSize = 256 * 1024;
 
@@ -104,8 +104,8 @@ void take_header_field(QELHTTP* http, char* line) {
 // Whether the body is to end at the announced length: not for a chunked
 // body (the chunks say where it ends), nor where no body follows at all.
 bool body_has_length(const QELHTTP* http) {
-  return http->content_length >= 0 && !http->chunked && http->method != QELHTTP_HEAD &&
-         http->status_code != 204 && http->status_code != 304;
+  return http->content_length >= 0 && !http->chunked && http->method != QELHTTP_HEAD && http->status_code != 204 &&
+         http->status_code != 304;
 }
 
 // Asks the reader for at most want bytes, but only for what it holds when
@@ -162,8 +162,7 @@ int chunk_step(QELHTTP* http, QELBuf* reader, char* block, int32_t* remaining) {
     const long size = std::strtol(line, &end, 16);
     if (end == line || size < 0 || size > INT32_MAX) return -1;
     *remaining = static_cast<int32_t>(size);
-    statusf(http, 7, 200, "Read Chunk %d: Len: %d 0x%x\n", *remaining, *remaining,
-            static_cast<unsigned>(*remaining));
+    statusf(http, 7, 200, "Read Chunk %d: Len: %d 0x%x\n", *remaining, *remaining, static_cast<unsigned>(*remaining));
     if (*remaining == 0) return 0;
   }
   statusf(http, 7, 200, "Read partial chunk %d MAX:%d\n", *remaining, kBlockSize);

@@ -60,7 +60,9 @@ bool ipv4(const std::string& text, uint32_t* address) {
   return true;
 }
 
-bool ipv6(const std::string& text, in6_addr* address) { return inet_pton(AF_INET6, text.c_str(), address) == 1; }
+bool ipv6(const std::string& text, in6_addr* address) {
+  return inet_pton(AF_INET6, text.c_str(), address) == 1;
+}
 
 // An address entry, with an optional IPv4 prefix length; false when the
 // entry is no address at all (then it is a name).
@@ -90,8 +92,10 @@ bool address_matches(const std::string& entry, const std::string& host, bool* is
 
 // The name itself or any name below it.
 bool name_matches(std::string entry, const std::string& host) {
-  if (entry.rfind("*.", 0) == 0) entry.erase(0, 2);
-  else if (entry.rfind('.', 0) == 0) entry.erase(0, 1);
+  if (entry.rfind("*.", 0) == 0)
+    entry.erase(0, 2);
+  else if (entry.rfind('.', 0) == 0)
+    entry.erase(0, 1);
   if (entry.empty()) return false;
   if (host == entry) return true;
   return host.size() > entry.size() && host.compare(host.size() - entry.size(), entry.size(), entry) == 0 &&

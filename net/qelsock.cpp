@@ -26,9 +26,8 @@
 namespace {
 
 const char* const kStatusTexts[] = {
-    "Commencing Name Lookup", "Name Lookup Complete", "Connecting Socket", "Socket Connected",
-    "SSL Initialized",        "SSL Commencing",       "SSL Connected",     "Closing Socket",
-    "Sending Data",           "Reading From Socket",
+    "Commencing Name Lookup", "Name Lookup Complete", "Connecting Socket", "Socket Connected", "SSL Initialized",
+    "SSL Commencing",         "SSL Connected",        "Closing Socket",    "Sending Data",     "Reading From Socket",
 };
 
 const char* const kErrorTexts[] = {
@@ -53,7 +52,9 @@ const char* const kErrorTexts[] = {
 };
 constexpr int kLastErrorIndex = 17;
 
-QELTCPSocket* allocate_socket() { return new (std::nothrow) QELTCPSocket(); }
+QELTCPSocket* allocate_socket() {
+  return new (std::nothrow) QELTCPSocket();
+}
 
 QELTCPSocket* create_socket(int type) {
   QELTCPSocket* socket = allocate_socket();
@@ -94,9 +95,7 @@ bool lookup_port(const char* text, uint16_t* port) {
   servent entry{};
   servent* result = nullptr;
   char scratch[1024];
-  if (getservbyname_r(text, "tcp", &entry, scratch, sizeof scratch, &result) != 0 ||
-      result == nullptr)
-    return false;
+  if (getservbyname_r(text, "tcp", &entry, scratch, sizeof scratch, &result) != 0 || result == nullptr) return false;
   *port = static_cast<uint16_t>(result->s_port);
   return true;
 }
@@ -156,7 +155,9 @@ char* copy_text(const char* text) {
 
 }  // namespace
 
-void QELSocketTextDeleter::operator()(char* text) const { std::free(text); }
+void QELSocketTextDeleter::operator()(char* text) const {
+  std::free(text);
+}
 
 int64_t qelsock_now_ms() {
   using namespace std::chrono;
@@ -210,9 +211,13 @@ void qelsock_store_system_error(QELTCPSocket* socket, int code) {
   }
 }
 
-QELTCPSocket* QELTCPSocketCreate() { return create_socket(SOCK_STREAM); }
+QELTCPSocket* QELTCPSocketCreate() {
+  return create_socket(SOCK_STREAM);
+}
 
-QELTCPSocket* QELUDPSocketCreate() { return create_socket(SOCK_DGRAM); }
+QELTCPSocket* QELUDPSocketCreate() {
+  return create_socket(SOCK_DGRAM);
+}
 
 int QELTCPSocketConnect(QELTCPSocket* socket, const char* host, const char* port, int use_tls) {
   if (socket == nullptr || socket->descriptor == QELSOCK_INVALID) return QELSOCK_ERR_CREATE;
@@ -301,8 +306,7 @@ int QELTCPSocketWrite(QELTCPSocket* socket, const char* data, int length) {
   if (socket->tls) {
     io_code = QELSOCK_IO_TLS_WRITE;
     const QELSocketTLSWriteHook tls_write = tls_hook(socket, &QELSocketTLSHooks::write);
-    if (tls_write != nullptr && data != nullptr && length >= 0)
-      result = tls_write(socket, data, length);
+    if (tls_write != nullptr && data != nullptr && length >= 0) result = tls_write(socket, data, length);
     if (result == -1) socket->error_code = QELSOCK_ERR_SSL_WRITE;
   } else {
     if (socket->descriptor != QELSOCK_INVALID && data != nullptr && length >= 0) {
@@ -341,8 +345,7 @@ int QELTCPSocketDestroy(QELTCPSocket* socket) {
   return result;
 }
 
-void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback status,
-                              QELSocketIOCallback io) {
+void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback status, QELSocketIOCallback io) {
   if (socket == nullptr) return;
   socket->status_callback = status;
   socket->io_callback = io;
@@ -421,8 +424,7 @@ int QELTCPSocketListen(QELTCPSocket* socket, const char* address, const char* po
   // once, as the sockets this code was first written for allow by default.
   int reuse = 1;
   setsockopt(socket->descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  int result = ::bind(socket->descriptor, reinterpret_cast<const sockaddr*>(&socket->address),
-                      sizeof socket->address);
+  int result = ::bind(socket->descriptor, reinterpret_cast<const sockaddr*>(&socket->address), sizeof socket->address);
   if (result != 0) {
     qelsock_store_system_error(socket, QELSOCK_ERR_BIND);
     return result;
@@ -444,11 +446,10 @@ QELTCPSocket* QELTCPSocketAccept(QELTCPSocket* socket) {
     return nullptr;
   }
   socklen_t length = sizeof accepted->address;
-  int descriptor = socket->descriptor == QELSOCK_INVALID
-                       ? -1
-                       : ::accept4(socket->descriptor,
-                                   reinterpret_cast<sockaddr*>(&accepted->address), &length,
-                                   SOCK_CLOEXEC);
+  int descriptor =
+      socket->descriptor == QELSOCK_INVALID
+          ? -1
+          : ::accept4(socket->descriptor, reinterpret_cast<sockaddr*>(&accepted->address), &length, SOCK_CLOEXEC);
   if (descriptor < 0) {
     if (socket->descriptor == QELSOCK_INVALID) errno = EBADF;
     qelsock_store_system_error(socket, QELSOCK_ERR_ACCEPT);
@@ -490,16 +491,14 @@ int QELTCPSocketLocalPort(const QELTCPSocket* socket) {
   return ntohs(local.sin_port);
 }
 
-int QELTCPSocketSetOption(QELTCPSocket* socket, int level, int option, const void* value,
-                          socklen_t length) {
+int QELTCPSocketSetOption(QELTCPSocket* socket, int level, int option, const void* value, socklen_t length) {
   if (socket == nullptr) return -1;
   int result = ::setsockopt(socket->descriptor, level, option, value, length);
   if (result != 0) socket->error_code = QELSOCK_ERR_SETOPT;
   return result;
 }
 
-int QELTCPSocketGetOption(QELTCPSocket* socket, int level, int option, void* value,
-                          socklen_t* length) {
+int QELTCPSocketGetOption(QELTCPSocket* socket, int level, int option, void* value, socklen_t* length) {
   if (socket == nullptr) return -1;
   return ::getsockopt(socket->descriptor, level, option, value, length);
 }

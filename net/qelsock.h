@@ -16,16 +16,16 @@ struct QELSockSSLState;
 
 // Status codes (second argument of the status callback).
 enum {
-  QELSOCK_STATUS_LOOKUP = 0,        // "Commencing Name Lookup"
-  QELSOCK_STATUS_LOOKUP_DONE = 1,   // "Name Lookup Complete"
-  QELSOCK_STATUS_CONNECTING = 2,    // "Connecting Socket"
-  QELSOCK_STATUS_CONNECTED = 3,     // "Socket Connected"
-  QELSOCK_STATUS_SSL_INIT = 4,      // "SSL Initialized"
-  QELSOCK_STATUS_SSL_START = 5,     // "SSL Commencing"
-  QELSOCK_STATUS_SSL_DONE = 6,      // "SSL Connected"
-  QELSOCK_STATUS_CLOSING = 7,       // "Closing Socket"
-  QELSOCK_STATUS_SENDING = 8,       // "Sending Data"
-  QELSOCK_STATUS_READING = 9,       // "Reading From Socket"
+  QELSOCK_STATUS_LOOKUP = 0,       // "Commencing Name Lookup"
+  QELSOCK_STATUS_LOOKUP_DONE = 1,  // "Name Lookup Complete"
+  QELSOCK_STATUS_CONNECTING = 2,   // "Connecting Socket"
+  QELSOCK_STATUS_CONNECTED = 3,    // "Socket Connected"
+  QELSOCK_STATUS_SSL_INIT = 4,     // "SSL Initialized"
+  QELSOCK_STATUS_SSL_START = 5,    // "SSL Commencing"
+  QELSOCK_STATUS_SSL_DONE = 6,     // "SSL Connected"
+  QELSOCK_STATUS_CLOSING = 7,      // "Closing Socket"
+  QELSOCK_STATUS_SENDING = 8,      // "Sending Data"
+  QELSOCK_STATUS_READING = 9,      // "Reading From Socket"
 };
 
 // I/O callback codes; the third argument is the read or write result.
@@ -75,7 +75,7 @@ struct QELSocketTLSHooks {
   QELSocketTLSShutdownHook shutdown;  // before the descriptor is closed
   QELSocketTLSReadHook read;
   QELSocketTLSWriteHook write;
-  QELSocketTLSFreeHook release;       // after the descriptor is closed
+  QELSocketTLSFreeHook release;  // after the descriptor is closed
 };
 
 // Accept function of a TLS server context (its first field).
@@ -96,11 +96,11 @@ inline constexpr int QELSOCK_INVALID = -1;
 struct QELTCPSocket {
   int descriptor = QELSOCK_INVALID;
   int32_t error_code = 0;
-  uint32_t aux1 = 0;        // stored for callers, read by nothing here
-  int32_t read_timeout = 0; // seconds; 0 or less waits without limit
+  uint32_t aux1 = 0;         // stored for callers, read by nothing here
+  int32_t read_timeout = 0;  // seconds; 0 or less waits without limit
   uint32_t aux2 = 0;
   int32_t listen_count = 0;
-  sockaddr_in address{};    // remote after connect, local after listen
+  sockaddr_in address{};  // remote after connect, local after listen
   QELSocketStatusCallback status_callback = nullptr;
   QELSocketIOCallback io_callback = nullptr;
   std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> tls;
@@ -115,7 +115,7 @@ struct QELTCPSocket {
   QELSocketText cipher_list;
   QELSocketText chain_file;
   QELSocketText key_file;
-  QELSocketText error_text; // null until a failure stores one
+  QELSocketText error_text;  // null until a failure stores one
   // Steady-clock milliseconds by which every wait must end (0: none); set
   // while a whole exchange, such as a response head, must arrive in time.
   int64_t deadline_ms = 0;
@@ -147,8 +147,7 @@ struct QELTCPSocketDeleter {
 };
 using QELTCPSocketPtr = std::unique_ptr<QELTCPSocket, QELTCPSocketDeleter>;
 
-void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback status,
-                              QELSocketIOCallback io);
+void QELTCPSocketSetCallbacks(QELTCPSocket* socket, QELSocketStatusCallback status, QELSocketIOCallback io);
 void QELTCPSocketSetUserData(QELTCPSocket* socket, void* user);
 
 // Setters answer the previous value. The time-out bounds each read, each
@@ -170,8 +169,7 @@ const char* QELTCPSocketError(const QELTCPSocket* socket);
 
 // Replace the stored error text; the formatted form is cut to 1023 characters.
 void QELTCPSocketSetError(QELTCPSocket* socket, const char* text);
-void QELTCPSocketSetErrorf(QELTCPSocket* socket, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void QELTCPSocketSetErrorf(QELTCPSocket* socket, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Server side. address null listens on every interface. 0 or -1.
 int QELTCPSocketListen(QELTCPSocket* socket, const char* address, const char* port, int backlog);
@@ -186,8 +184,6 @@ int QELTCPSocketPeerAddress(QELTCPSocket* socket, char* buffer, int size);
 // connect's local end), or -1 when it has none.
 int QELTCPSocketLocalPort(const QELTCPSocket* socket);
 // setsockopt result; a failure stores -10.
-int QELTCPSocketSetOption(QELTCPSocket* socket, int level, int option, const void* value,
-                          socklen_t length);
+int QELTCPSocketSetOption(QELTCPSocket* socket, int level, int option, const void* value, socklen_t length);
 // getsockopt result; leaves the error code alone.
-int QELTCPSocketGetOption(QELTCPSocket* socket, int level, int option, void* value,
-                          socklen_t* length);
+int QELTCPSocketGetOption(QELTCPSocket* socket, int level, int option, void* value, socklen_t* length);

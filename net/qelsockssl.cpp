@@ -22,7 +22,9 @@ namespace {
 
 // The library's entry points, for code that holds an object it made: the
 // library was loaded when the object was.
-const OpenSslLibrary& lib() { return *openssl_library(); }
+const OpenSslLibrary& lib() {
+  return *openssl_library();
+}
 
 // The method for a protocol selector, or null with a reason when the
 // protocol is one this OpenSSL no longer has.
@@ -64,8 +66,7 @@ bool build_client_context(QELTCPSocket* socket) {
     QELTCPSocketSetErrorf(socket, "TLS is not available (%s)", why.c_str());
     return false;
   }
-  std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> state(new (std::nothrow)
-                                                                     QELSockSSLState());
+  std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> state(new (std::nothrow) QELSockSSLState());
   if (!state) return false;
   const char* missing = nullptr;
   state->context = create_context(socket->tls_version, false, &missing);
@@ -79,10 +80,8 @@ bool build_client_context(QELTCPSocket* socket) {
   const char* ca_dir = socket->ca_dir.get();
   if (ca_file != nullptr || ca_dir != nullptr) {
     if (lib().SSL_CTX_load_verify_locations(context, ca_file, ca_dir) != 1) {
-      if (ca_file != nullptr)
-        QELTCPSocketSetErrorf(socket, "Failed to set CA certificates certfile: %s", ca_file);
-      if (ca_dir != nullptr)
-        QELTCPSocketSetErrorf(socket, "Failed to set CA certificates certdir: %s", ca_dir);
+      if (ca_file != nullptr) QELTCPSocketSetErrorf(socket, "Failed to set CA certificates certfile: %s", ca_file);
+      if (ca_dir != nullptr) QELTCPSocketSetErrorf(socket, "Failed to set CA certificates certdir: %s", ca_dir);
       return false;
     }
   } else if (socket->verify) {
@@ -91,14 +90,12 @@ bool build_client_context(QELTCPSocket* socket) {
     lib().SSL_CTX_set_default_verify_paths(context);
   }
   if (socket->cipher_list) lib().SSL_CTX_set_cipher_list(context, socket->cipher_list.get());
-  if (socket->chain_file &&
-      lib().SSL_CTX_use_certificate_chain_file(context, socket->chain_file.get()) != 1) {
+  if (socket->chain_file && lib().SSL_CTX_use_certificate_chain_file(context, socket->chain_file.get()) != 1) {
     QELTCPSocketSetErrorf(socket, "Failed to set chain_file: %s", socket->chain_file.get());
     return false;
   }
   // Any PEM private key loads, RSA among them.
-  if (socket->key_file &&
-      lib().SSL_CTX_use_PrivateKey_file(context, socket->key_file.get(), SSL_FILETYPE_PEM) != 1) {
+  if (socket->key_file && lib().SSL_CTX_use_PrivateKey_file(context, socket->key_file.get(), SSL_FILETYPE_PEM) != 1) {
     QELTCPSocketSetErrorf(socket, "Failed to set RSAPrivateKeyfile: %s", socket->key_file.get());
     return false;
   }
@@ -157,8 +154,8 @@ int check_certificate(QELTCPSocket* socket, SSL* ssl) {
     return QELSOCK_ERR_SSL_VERIFY;
   }
   char common_name[256] = "";
-  lib().X509_NAME_get_text_by_NID(lib().X509_get_subject_name(certificate.get()), NID_commonName,
-                            common_name, sizeof common_name);
+  lib().X509_NAME_get_text_by_NID(lib().X509_get_subject_name(certificate.get()), NID_commonName, common_name,
+                                  sizeof common_name);
   const char* host = socket->host_name.get();
   if (host == nullptr) {
     QELTCPSocketSetError(socket, "Hostname is unknown, can't verify certificate");
@@ -167,8 +164,7 @@ int check_certificate(QELTCPSocket* socket, SSL* ssl) {
   int matched = is_ip_literal(host) ? lib().X509_check_ip_asc(certificate.get(), host, 0)
                                     : lib().X509_check_host(certificate.get(), host, 0, 0, nullptr);
   if (matched == 1) return 0;
-  QELTCPSocketSetErrorf(socket, "Name on certificate doesn't match hostname (%s vs %s)",
-                        common_name, host);
+  QELTCPSocketSetErrorf(socket, "Name on certificate doesn't match hostname (%s vs %s)", common_name, host);
   return QELSOCK_ERR_SSL_VERIFY;
 }
 
@@ -285,7 +281,9 @@ void QELSockSSLApplySettings(QELTCPSocket* socket, const QELSSLSettings* setting
   if (settings->key_file != nullptr) QELSockSSLSetKeyFile(socket, settings->key_file);
 }
 
-SSL* QELSockSSLGetSSL(QELTCPSocket* socket) { return connection_of(socket); }
+SSL* QELSockSSLGetSSL(QELTCPSocket* socket) {
+  return connection_of(socket);
+}
 
 SSL_CTX* QELSockSSLGetContext(QELTCPSocket* socket) {
   return socket != nullptr && socket->tls ? socket->tls->context : nullptr;
@@ -303,8 +301,8 @@ int QELSockSSLConnect(QELTCPSocket* socket) {
   lib().SSL_set_fd(state->ssl, socket->descriptor);
   // Name-based servers pick their certificate by the name asked for.
   const char* host = socket->host_name.get();
-  if (host != nullptr && !is_ip_literal(host)) lib().SSL_ctrl(state->ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                   const_cast<char*>(host));
+  if (host != nullptr && !is_ip_literal(host))
+    lib().SSL_ctrl(state->ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host));
   seed_random_pool();
 
   bool timed_out = false;
@@ -402,9 +400,8 @@ int QELSockSSLCtxSetCALocations(QELSOCKSSLCTX* context, const char* file, const 
 
 int QELSockSSLCtxSetVerify(QELSOCKSSLCTX* context, int flag) {
   if (context == nullptr || context->context == nullptr) return -1;
-  lib().SSL_CTX_set_verify(context->context,
-                     flag ? SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT : SSL_VERIFY_NONE,
-                     nullptr);
+  lib().SSL_CTX_set_verify(context->context, flag ? SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT : SSL_VERIFY_NONE,
+                           nullptr);
   return 0;
 }
 
@@ -424,8 +421,7 @@ int QELSockSSLAccept(QELTCPSocket* socket, QELSOCKSSLCTX* context) {
     return 0;
   }
   QELSockSSLInstall(socket);
-  std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> state(new (std::nothrow)
-                                                                     QELSockSSLState());
+  std::unique_ptr<QELSockSSLState, QELSockSSLStateDeleter> state(new (std::nothrow) QELSockSSLState());
   if (!state) return -1;
   state->context = context->context;
   state->context_borrowed = 1;

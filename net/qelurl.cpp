@@ -62,11 +62,9 @@ int parse(QELURL* url, const char* text, bool* cut) {
   if (at != nullptr && (slash == nullptr || at < slash)) {
     const char* colon = std::strchr(rest, ':');
     if (colon != nullptr && colon <= at) {
-      if (!take_until(rest, ':', 25, url->user, sizeof url->user))
-        return QELURL_ERR_USER_BEFORE_COLON;
+      if (!take_until(rest, ':', 25, url->user, sizeof url->user)) return QELURL_ERR_USER_BEFORE_COLON;
       ++rest;
-      if (!take_until(rest, '@', 25, url->password, sizeof url->password))
-        return QELURL_ERR_PASSWORD_TOO_LONG;
+      if (!take_until(rest, '@', 25, url->password, sizeof url->password)) return QELURL_ERR_PASSWORD_TOO_LONG;
     } else {
       if (!take_until(rest, '@', 25, url->user, sizeof url->user)) return QELURL_ERR_USER_TOO_LONG;
       url->password[0] = '\0';
@@ -84,8 +82,7 @@ int parse(QELURL* url, const char* text, bool* cut) {
       have_path = false;
     }
   } else {
-    qel_strlcpy(url->port, strcasecmp(url->scheme, "https") == 0 ? "443" : "80",
-                sizeof url->port);
+    qel_strlcpy(url->port, strcasecmp(url->scheme, "https") == 0 ? "443" : "80", sizeof url->port);
     if (!take_until(rest, '/', 255, url->host, sizeof url->host)) {
       was_cut = std::strlen(rest) > kHostCut;
       qel_strlcpy(url->host, rest, kHostCut + 1);
@@ -105,7 +102,9 @@ int parse(QELURL* url, const char* text, bool* cut) {
 
 }  // namespace
 
-int QELURLParse(QELURL* url, const char* text) { return parse(url, text, nullptr); }
+int QELURLParse(QELURL* url, const char* text) {
+  return parse(url, text, nullptr);
+}
 
 QELURL* QELURLCreate(const char* text) {
   auto url = std::make_unique<QELURL>();  // value-initialised: all fields empty
@@ -119,20 +118,20 @@ char* QELURLFormat(const QELURL* url, char* buffer, int size) {
   if (url->user[0] == '\0')
     QELSnprintf(buffer, n, "%s://%s:%s%s", url->scheme, url->host, url->port, url->path);
   else if (url->password[0] != '\0')
-    QELSnprintf(buffer, n, "%s://%s:%s@%s:%s%s", url->scheme, url->user, url->password, url->host,
-                url->port, url->path);
-  else
-    QELSnprintf(buffer, n, "%s://%s@%s:%s%s", url->scheme, url->user, url->host, url->port,
+    QELSnprintf(buffer, n, "%s://%s:%s@%s:%s%s", url->scheme, url->user, url->password, url->host, url->port,
                 url->path);
+  else
+    QELSnprintf(buffer, n, "%s://%s@%s:%s%s", url->scheme, url->user, url->host, url->port, url->path);
   return buffer;
 }
 
 QELURL* QELURLCreateWhole(const char* text) {
   auto url = std::make_unique<QELURL>();
   bool cut = false;
-  if (parse(url.get(), text, &cut) < 0 || cut || unsendable(url->host) || unsendable(url->port))
-    return nullptr;
+  if (parse(url.get(), text, &cut) < 0 || cut || unsendable(url->host) || unsendable(url->port)) return nullptr;
   return url.release();
 }
 
-void QELURLDestroy(QELURL* url) { std::unique_ptr<QELURL> owned(url); }
+void QELURLDestroy(QELURL* url) {
+  std::unique_ptr<QELURL> owned(url);
+}

@@ -20,10 +20,10 @@ struct QELURL {
 enum {
   QELURL_OK = 0,
   QELURL_ERR_NULL_TEXT = -1,
-  QELURL_ERR_USER_TOO_LONG = -2,       // user name before '@'
-  QELURL_ERR_USER_BEFORE_COLON = -3,   // user name before ':'
+  QELURL_ERR_USER_TOO_LONG = -2,      // user name before '@'
+  QELURL_ERR_USER_BEFORE_COLON = -3,  // user name before ':'
   QELURL_ERR_PASSWORD_TOO_LONG = -4,
-  QELURL_ERR_HOST_TOO_LONG = -5,       // host before a ':'
+  QELURL_ERR_HOST_TOO_LONG = -5,  // host before a ':'
 };
 
 // A new record parsed from text, or null when the text is null or the parse

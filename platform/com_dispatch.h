@@ -33,66 +33,65 @@ std::string bstr_to_ansi(const OLECHAR* text, size_t length);
 
 // Owns one BSTR.
 class BStr {
-public:
-    BStr() = default;
-    explicit BStr(const char* ansi) : s_(bstr_from_ansi(ansi)) {}
-    ~BStr() { SysFreeString(s_); }
-    BStr(const BStr&) = delete;
-    BStr& operator=(const BStr&) = delete;
-    BSTR get() const { return s_; }
-    BSTR* put()
-    {
-        SysFreeString(s_);
-        s_ = nullptr;
-        return &s_;
-    }
-    std::string ansi() const { return bstr_to_ansi(s_, SysStringLen(s_)); }
+ public:
+  BStr() = default;
+  explicit BStr(const char* ansi) : s_(bstr_from_ansi(ansi)) {}
+  ~BStr() { SysFreeString(s_); }
+  BStr(const BStr&) = delete;
+  BStr& operator=(const BStr&) = delete;
+  BSTR get() const { return s_; }
+  BSTR* put() {
+    SysFreeString(s_);
+    s_ = nullptr;
+    return &s_;
+  }
+  std::string ansi() const { return bstr_to_ansi(s_, SysStringLen(s_)); }
 
-private:
-    BSTR s_ = nullptr;
+ private:
+  BSTR s_ = nullptr;
 };
 
 enum : VARTYPE {
-    VT_EMPTY = 0,
-    VT_NULL = 1,
-    VT_I2 = 2,
-    VT_I4 = 3,
-    VT_BSTR = 8,
-    VT_DISPATCH = 9,
-    VT_ERROR = 10,
-    VT_BOOL = 11,
-    VT_VARIANT = 12,
-    VT_UNKNOWN = 13,
-    VT_UI1 = 17,
-    VT_UI2 = 18,
-    VT_UI4 = 19,
-    VT_INT = 22,
-    VT_UINT = 23,
-    VT_HRESULT = 25,
-    VT_USERDEFINED = 29,
-    VT_BYREF = 0x4000,
+  VT_EMPTY = 0,
+  VT_NULL = 1,
+  VT_I2 = 2,
+  VT_I4 = 3,
+  VT_BSTR = 8,
+  VT_DISPATCH = 9,
+  VT_ERROR = 10,
+  VT_BOOL = 11,
+  VT_VARIANT = 12,
+  VT_UNKNOWN = 13,
+  VT_UI1 = 17,
+  VT_UI2 = 18,
+  VT_UI4 = 19,
+  VT_INT = 22,
+  VT_UINT = 23,
+  VT_HRESULT = 25,
+  VT_USERDEFINED = 29,
+  VT_BYREF = 0x4000,
 };
 
 struct IDispatch;
 
 struct VARIANT {
-    VARTYPE vt;
-    uint16_t reserved1, reserved2, reserved3;
-    union {
-        int32_t lVal;
-        uint32_t ulVal;
-        int16_t iVal;
-        uint16_t uiVal;
-        uint8_t bVal;
-        VARIANT_BOOL boolVal;
-        HRESULT scode;
-        int32_t intVal;
-        uint32_t uintVal;
-        BSTR bstrVal;
-        IUnknown* punkVal;
-        IDispatch* pdispVal;
-        VARIANT* pvarVal;
-    };
+  VARTYPE vt;
+  uint16_t reserved1, reserved2, reserved3;
+  union {
+    int32_t lVal;
+    uint32_t ulVal;
+    int16_t iVal;
+    uint16_t uiVal;
+    uint8_t bVal;
+    VARIANT_BOOL boolVal;
+    HRESULT scode;
+    int32_t intVal;
+    uint32_t uintVal;
+    BSTR bstrVal;
+    IUnknown* punkVal;
+    IDispatch* pdispVal;
+    VARIANT* pvarVal;
+  };
 };
 
 void VariantInit(VARIANT* v);
@@ -106,16 +105,15 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t flags, VAR
 
 // Owns one VARIANT.
 struct Variant : VARIANT {
-    Variant() { VariantInit(this); }
-    ~Variant() { VariantClear(this); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    static void set_i4(VARIANT* v, int32_t n)
-    {
-        VariantClear(v);
-        v->vt = VT_I4;
-        v->lVal = n;
-    }
+  Variant() { VariantInit(this); }
+  ~Variant() { VariantClear(this); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  static void set_i4(VARIANT* v, int32_t n) {
+    VariantClear(v);
+    v->vt = VT_I4;
+    v->lVal = n;
+  }
 };
 
 // Invoke flags.
@@ -130,20 +128,20 @@ inline constexpr DISPID DISPID_FILLCOLOR = -510;
 
 // Arguments of Invoke, the last one first.
 struct DISPPARAMS {
-    VARIANT* rgvarg;
-    DISPID* rgdispidNamedArgs;
-    UINT cArgs;
-    UINT cNamedArgs;
+  VARIANT* rgvarg;
+  DISPID* rgdispidNamedArgs;
+  UINT cArgs;
+  UINT cNamedArgs;
 };
 
 struct EXCEPINFO {
-    WORD wCode;
-    WORD wReserved;
-    BSTR bstrSource;
-    BSTR bstrDescription;
-    BSTR bstrHelpFile;
-    DWORD dwHelpContext;
-    HRESULT scode;
+  WORD wCode;
+  WORD wReserved;
+  BSTR bstrSource;
+  BSTR bstrDescription;
+  BSTR bstrHelpFile;
+  DWORD dwHelpContext;
+  HRESULT scode;
 };
 
 struct ITypeInfo;
@@ -151,14 +149,14 @@ struct ITypeInfo;
 inline constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 
 struct IDispatch : IUnknown {
-    virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
-    virtual HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) = 0;
-    virtual HRESULT GetIDsOfNames(REFIID iid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) = 0;
-    virtual HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                           EXCEPINFO* exception, UINT* arg_error) = 0;
+  virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
+  virtual HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) = 0;
+  virtual HRESULT GetIDsOfNames(REFIID iid, OLECHAR** names, UINT count, LCID lcid, DISPID* ids) = 0;
+  virtual HRESULT Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                         EXCEPINFO* exception, UINT* arg_error) = 0;
 
-protected:
-    ~IDispatch() = default;
+ protected:
+  ~IDispatch() = default;
 };
 
 inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};

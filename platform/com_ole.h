@@ -13,228 +13,232 @@
 class PropertyBag;
 
 struct SIZEL {
-    int32_t cx, cy;
+  int32_t cx, cy;
 };
 
 // Counted arrays of ids handed to the caller, who frees pElems with
 // CoTaskMemFree.
 struct CAUUID {
-    ULONG cElems;
-    GUID* pElems;
+  ULONG cElems;
+  GUID* pElems;
 };
-inline void* CoTaskMemAlloc(size_t size) { return std::malloc(size); }
-inline void CoTaskMemFree(void* block) { std::free(block); }
+inline void* CoTaskMemAlloc(size_t size) {
+  return std::malloc(size);
+}
+inline void CoTaskMemFree(void* block) {
+  std::free(block);
+}
 
 inline constexpr DWORD DVASPECT_CONTENT = 1;
 
 struct IPersist : IUnknown {
-    virtual HRESULT GetClassID(CLSID* clsid) = 0;
+  virtual HRESULT GetClassID(CLSID* clsid) = 0;
 
-protected:
-    ~IPersist() = default;
+ protected:
+  ~IPersist() = default;
 };
 
 struct IPersistStreamInit : IPersist {
-    virtual HRESULT IsDirty() = 0;
-    virtual HRESULT Load(IStream* stream) = 0;
-    virtual HRESULT Save(IStream* stream, BOOL clear_dirty) = 0;
-    virtual HRESULT GetSizeMax(uint64_t* size) = 0;
-    virtual HRESULT InitNew() = 0;
+  virtual HRESULT IsDirty() = 0;
+  virtual HRESULT Load(IStream* stream) = 0;
+  virtual HRESULT Save(IStream* stream, BOOL clear_dirty) = 0;
+  virtual HRESULT GetSizeMax(uint64_t* size) = 0;
+  virtual HRESULT InitNew() = 0;
 
-protected:
-    ~IPersistStreamInit() = default;
+ protected:
+  ~IPersistStreamInit() = default;
 };
 
 struct IPersistStorage : IPersist {
-    virtual HRESULT IsDirty() = 0;
-    virtual HRESULT InitNew(IStorage* storage) = 0;
-    virtual HRESULT Load(IStorage* storage) = 0;
-    virtual HRESULT Save(IStorage* storage, BOOL same_as_load) = 0;
-    virtual HRESULT SaveCompleted(IStorage* storage) = 0;
-    virtual HRESULT HandsOffStorage() = 0;
+  virtual HRESULT IsDirty() = 0;
+  virtual HRESULT InitNew(IStorage* storage) = 0;
+  virtual HRESULT Load(IStorage* storage) = 0;
+  virtual HRESULT Save(IStorage* storage, BOOL same_as_load) = 0;
+  virtual HRESULT SaveCompleted(IStorage* storage) = 0;
+  virtual HRESULT HandsOffStorage() = 0;
 
-protected:
-    ~IPersistStorage() = default;
+ protected:
+  ~IPersistStorage() = default;
 };
 
 // The property bag is the platform's own (property_bag.h); the error log is
 // passed through untouched.
 struct IPersistPropertyBag : IPersist {
-    virtual HRESULT InitNew() = 0;
-    virtual HRESULT Load(PropertyBag* bag, void* error_log) = 0;
-    virtual HRESULT Save(PropertyBag* bag, BOOL clear_dirty, BOOL save_all) = 0;
+  virtual HRESULT InitNew() = 0;
+  virtual HRESULT Load(PropertyBag* bag, void* error_log) = 0;
+  virtual HRESULT Save(PropertyBag* bag, BOOL clear_dirty, BOOL save_all) = 0;
 
-protected:
-    ~IPersistPropertyBag() = default;
+ protected:
+  ~IPersistPropertyBag() = default;
 };
 
 struct IOleControl : IUnknown {
-    virtual HRESULT GetControlInfo(void* info) = 0;
-    virtual HRESULT OnMnemonic(void* message) = 0;
-    virtual HRESULT OnAmbientPropertyChange(DISPID id) = 0;
-    // Calls nest: events stay frozen until every freeze is thawed.
-    virtual HRESULT FreezeEvents(BOOL freeze) = 0;
+  virtual HRESULT GetControlInfo(void* info) = 0;
+  virtual HRESULT OnMnemonic(void* message) = 0;
+  virtual HRESULT OnAmbientPropertyChange(DISPID id) = 0;
+  // Calls nest: events stay frozen until every freeze is thawed.
+  virtual HRESULT FreezeEvents(BOOL freeze) = 0;
 
-protected:
-    ~IOleControl() = default;
+ protected:
+  ~IOleControl() = default;
 };
 
 // The container's site for one object. The object asks it for
 // IPropertyNotifySink to announce property edits.
 struct IOleClientSite : IUnknown {
-    virtual HRESULT ShowObject() = 0;
+  virtual HRESULT ShowObject() = 0;
 
-protected:
-    ~IOleClientSite() = default;
+ protected:
+  ~IOleClientSite() = default;
 };
 
 struct IPropertyNotifySink : IUnknown {
-    virtual HRESULT OnChanged(DISPID id) = 0;
-    // S_OK lets the property change; S_FALSE refuses.
-    virtual HRESULT OnRequestEdit(DISPID id) = 0;
+  virtual HRESULT OnChanged(DISPID id) = 0;
+  // S_OK lets the property change; S_FALSE refuses.
+  virtual HRESULT OnRequestEdit(DISPID id) = 0;
 
-protected:
-    ~IPropertyNotifySink() = default;
+ protected:
+  ~IPropertyNotifySink() = default;
 };
 
 struct IAdviseSink : IUnknown {
-    virtual void OnDataChange() = 0;
-    virtual void OnViewChange(DWORD aspect) = 0;
+  virtual void OnDataChange() = 0;
+  virtual void OnViewChange(DWORD aspect) = 0;
 
-protected:
-    ~IAdviseSink() = default;
+ protected:
+  ~IAdviseSink() = default;
 };
 
 struct IOleObject : IUnknown {
-    virtual HRESULT SetClientSite(IOleClientSite* site) = 0;
-    virtual HRESULT GetClientSite(IOleClientSite** site) = 0;
-    virtual HRESULT Close(DWORD save_option) = 0;
-    virtual HRESULT GetUserClassID(CLSID* clsid) = 0;
-    virtual HRESULT GetUserType(DWORD form, BSTR* type) = 0;
-    virtual HRESULT SetExtent(DWORD aspect, const SIZEL* size) = 0;
-    virtual HRESULT GetExtent(DWORD aspect, SIZEL* size) = 0;
-    virtual HRESULT GetMiscStatus(DWORD aspect, DWORD* status) = 0;
+  virtual HRESULT SetClientSite(IOleClientSite* site) = 0;
+  virtual HRESULT GetClientSite(IOleClientSite** site) = 0;
+  virtual HRESULT Close(DWORD save_option) = 0;
+  virtual HRESULT GetUserClassID(CLSID* clsid) = 0;
+  virtual HRESULT GetUserType(DWORD form, BSTR* type) = 0;
+  virtual HRESULT SetExtent(DWORD aspect, const SIZEL* size) = 0;
+  virtual HRESULT GetExtent(DWORD aspect, SIZEL* size) = 0;
+  virtual HRESULT GetMiscStatus(DWORD aspect, DWORD* status) = 0;
 
-protected:
-    ~IOleObject() = default;
+ protected:
+  ~IOleObject() = default;
 };
 
 // This component has no windows of its own: GetWindow always fails.
 struct IOleWindow : IUnknown {
-    virtual HRESULT GetWindow(void** window) = 0;
-    virtual HRESULT ContextSensitiveHelp(BOOL enter) = 0;
+  virtual HRESULT GetWindow(void** window) = 0;
+  virtual HRESULT ContextSensitiveHelp(BOOL enter) = 0;
 
-protected:
-    ~IOleWindow() = default;
+ protected:
+  ~IOleWindow() = default;
 };
 
 struct IOleInPlaceObject : IOleWindow {
-    virtual HRESULT InPlaceDeactivate() = 0;
-    virtual HRESULT UIDeactivate() = 0;
+  virtual HRESULT InPlaceDeactivate() = 0;
+  virtual HRESULT UIDeactivate() = 0;
 
-protected:
-    ~IOleInPlaceObject() = default;
+ protected:
+  ~IOleInPlaceObject() = default;
 };
 
 struct IOleInPlaceObjectWindowless : IOleInPlaceObject {
-    virtual HRESULT GetDropTarget(void** target) = 0;
+  virtual HRESULT GetDropTarget(void** target) = 0;
 
-protected:
-    ~IOleInPlaceObjectWindowless() = default;
+ protected:
+  ~IOleInPlaceObjectWindowless() = default;
 };
 
 struct IOleInPlaceActiveObject : IOleWindow {
-    virtual HRESULT OnFrameWindowActivate(BOOL activate) = 0;
-    virtual HRESULT EnableModeless(BOOL enable) = 0;
+  virtual HRESULT OnFrameWindowActivate(BOOL activate) = 0;
+  virtual HRESULT EnableModeless(BOOL enable) = 0;
 
-protected:
-    ~IOleInPlaceActiveObject() = default;
+ protected:
+  ~IOleInPlaceActiveObject() = default;
 };
 
 // Drawing goes to one of the platform's device contexts; bounds' right and
 // bottom lie outside the area.
 struct IViewObject : IUnknown {
-    virtual HRESULT Draw(DWORD aspect, DeviceContext* dc, const DcRect* bounds) = 0;
-    virtual HRESULT SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) = 0;
-    virtual HRESULT GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) = 0;
+  virtual HRESULT Draw(DWORD aspect, DeviceContext* dc, const DcRect* bounds) = 0;
+  virtual HRESULT SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) = 0;
+  virtual HRESULT GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) = 0;
 
-protected:
-    ~IViewObject() = default;
+ protected:
+  ~IViewObject() = default;
 };
 
 struct IViewObject2 : IViewObject {
-    virtual HRESULT GetExtent(DWORD aspect, SIZEL* size) = 0;
+  virtual HRESULT GetExtent(DWORD aspect, SIZEL* size) = 0;
 
-protected:
-    ~IViewObject2() = default;
+ protected:
+  ~IViewObject2() = default;
 };
 
 inline constexpr DWORD VIEWSTATUS_OPAQUE = 1;
 inline constexpr DWORD VIEWSTATUS_SOLIDBKGND = 2;
 
 struct IViewObjectEx : IViewObject2 {
-    virtual HRESULT GetViewStatus(DWORD* status) = 0;
+  virtual HRESULT GetViewStatus(DWORD* status) = 0;
 
-protected:
-    ~IViewObjectEx() = default;
+ protected:
+  ~IViewObjectEx() = default;
 };
 
 struct ISpecifyPropertyPages : IUnknown {
-    virtual HRESULT GetPages(CAUUID* pages) = 0;
+  virtual HRESULT GetPages(CAUUID* pages) = 0;
 
-protected:
-    ~ISpecifyPropertyPages() = default;
+ protected:
+  ~ISpecifyPropertyPages() = default;
 };
 
 struct IQuickActivate : IUnknown {
-    virtual HRESULT SetContentExtent(const SIZEL* size) = 0;
-    virtual HRESULT GetContentExtent(SIZEL* size) = 0;
+  virtual HRESULT SetContentExtent(const SIZEL* size) = 0;
+  virtual HRESULT GetContentExtent(SIZEL* size) = 0;
 
-protected:
-    ~IQuickActivate() = default;
+ protected:
+  ~IQuickActivate() = default;
 };
 
 // Only the advise half: data-change sinks.
 struct IDataObject : IUnknown {
-    virtual HRESULT DAdvise(IAdviseSink* sink, DWORD* connection) = 0;
-    virtual HRESULT DUnadvise(DWORD connection) = 0;
+  virtual HRESULT DAdvise(IAdviseSink* sink, DWORD* connection) = 0;
+  virtual HRESULT DUnadvise(DWORD connection) = 0;
 
-protected:
-    ~IDataObject() = default;
+ protected:
+  ~IDataObject() = default;
 };
 
 struct IProvideClassInfo : IUnknown {
-    virtual HRESULT GetClassInfo(ITypeInfo** info) = 0;
+  virtual HRESULT GetClassInfo(ITypeInfo** info) = 0;
 
-protected:
-    ~IProvideClassInfo() = default;
+ protected:
+  ~IProvideClassInfo() = default;
 };
 
 inline constexpr DWORD GUIDKIND_DEFAULT_SOURCE_DISP_IID = 1;
 
 struct IProvideClassInfo2 : IProvideClassInfo {
-    virtual HRESULT GetGUID(DWORD kind, GUID* guid) = 0;
+  virtual HRESULT GetGUID(DWORD kind, GUID* guid) = 0;
 
-protected:
-    ~IProvideClassInfo2() = default;
+ protected:
+  ~IProvideClassInfo2() = default;
 };
 
 inline constexpr DWORD INTERFACESAFE_FOR_UNTRUSTED_CALLER = 1;
 inline constexpr DWORD INTERFACESAFE_FOR_UNTRUSTED_DATA = 2;
 
 struct IObjectSafety : IUnknown {
-    virtual HRESULT GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) = 0;
-    virtual HRESULT SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) = 0;
+  virtual HRESULT GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) = 0;
+  virtual HRESULT SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) = 0;
 
-protected:
-    ~IObjectSafety() = default;
+ protected:
+  ~IObjectSafety() = default;
 };
 
 struct ISupportErrorInfo : IUnknown {
-    virtual HRESULT InterfaceSupportsErrorInfo(REFIID iid) = 0;
+  virtual HRESULT InterfaceSupportsErrorInfo(REFIID iid) = 0;
 
-protected:
-    ~ISupportErrorInfo() = default;
+ protected:
+  ~ISupportErrorInfo() = default;
 };
 
 // OLEMISC_* bits of GetMiscStatus and the registry's MiscStatus value.
@@ -245,11 +249,12 @@ inline constexpr DWORD OLEMISC_ACTIVATEWHENVISIBLE = 0x100;
 inline constexpr DWORD OLEMISC_SETCLIENTSITEFIRST = 0x20000;
 
 // The platform's stock colour property page.
-inline constexpr CLSID CLSID_StockColorPage = {0x7EBDAAE1, 0x8120, 0x11CF, {0x89, 0x9F, 0x00, 0xAA, 0x00, 0x68, 0x8B, 0x10}};
+inline constexpr CLSID CLSID_StockColorPage = {
+    0x7EBDAAE1, 0x8120, 0x11CF, {0x89, 0x9F, 0x00, 0xAA, 0x00, 0x68, 0x8B, 0x10}};
 
-#define COM_OLE_IID(Interface, d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7) \
-    inline constexpr IID IID_##Interface = {d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}}; \
-    COM_INTERFACE_ID(Interface, IID_##Interface)
+#define COM_OLE_IID(Interface, d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7)               \
+  inline constexpr IID IID_##Interface = {d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}}; \
+  COM_INTERFACE_ID(Interface, IID_##Interface)
 
 COM_OLE_IID(IPersist, 0x0000010C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46);
 COM_OLE_IID(IPersistStreamInit, 0x7FD52380, 0x4E07, 0x101B, 0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13);

@@ -12,25 +12,25 @@ inline constexpr DWORD STREAM_SEEK_CUR = 1;
 inline constexpr DWORD STREAM_SEEK_END = 2;
 
 struct IStream : IUnknown {
-    // Reads up to `size` bytes; *read (optional) gets the count, which is
-    // smaller only at the end of the stream.
-    virtual HRESULT Read(void* data, ULONG size, ULONG* read) = 0;
-    virtual HRESULT Write(const void* data, ULONG size, ULONG* written) = 0;
-    virtual HRESULT Seek(int64_t move, DWORD origin, uint64_t* position) = 0;
+  // Reads up to `size` bytes; *read (optional) gets the count, which is
+  // smaller only at the end of the stream.
+  virtual HRESULT Read(void* data, ULONG size, ULONG* read) = 0;
+  virtual HRESULT Write(const void* data, ULONG size, ULONG* written) = 0;
+  virtual HRESULT Seek(int64_t move, DWORD origin, uint64_t* position) = 0;
 
-protected:
-    ~IStream() = default;
+ protected:
+  ~IStream() = default;
 };
 
 // Named streams; names compare exactly.
 struct IStorage : IUnknown {
-    // Creates (or empties) the named stream.
-    virtual HRESULT CreateStream(const char* name, IStream** stream) = 0;
-    // STG_E_FILENOTFOUND when there is none.
-    virtual HRESULT OpenStream(const char* name, IStream** stream) = 0;
+  // Creates (or empties) the named stream.
+  virtual HRESULT CreateStream(const char* name, IStream** stream) = 0;
+  // STG_E_FILENOTFOUND when there is none.
+  virtual HRESULT OpenStream(const char* name, IStream** stream) = 0;
 
-protected:
-    ~IStorage() = default;
+ protected:
+  ~IStorage() = default;
 };
 
 inline constexpr IID IID_IStream = {0x0000000C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};

@@ -3,6 +3,8 @@
 
 namespace {
 
+// The tables keep eight codes to a row.
+// clang-format off
 // 0x80-0x9F of Windows-1252; 0 marks the five undefined bytes.
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -42,6 +44,7 @@ constexpr char16_t kSymbolHigh[96] = {
     0xFFFD, 0x232A, 0x222B, 0x2320, 0x23AE, 0x2321, 0x239E, 0x239F,  // F0
     0x23A0, 0x23A4, 0x23A5, 0x23A6, 0x23AB, 0x23AC, 0x23AD, 0xFFFD,  // F8
 };
+// clang-format on
 
 }  // namespace
 

@@ -72,7 +72,7 @@ struct DcBitmapInfoHeader {
   int32_t width;
   int32_t height;  // positive: bottom row first; negative: top row first
   uint16_t planes;
-  uint16_t bit_count;  // 1, 4, 8, 24 or 32
+  uint16_t bit_count;    // 1, 4, 8, 24 or 32
   uint32_t compression;  // only 0 (uncompressed)
   uint32_t size_image;
   int32_t x_pels_per_meter;
@@ -125,9 +125,8 @@ class DeviceContext {
   // Copies the source rectangle of a packed bitmap into the destination box.
   // bits_size is the number of bytes readable at bits. Answers the number of
   // rows copied, 0 on failure or for an empty box.
-  virtual int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
-                          int src_y, int src_width, int src_height, const void* bits,
-                          size_t bits_size, const DcBitmapInfoHeader* info) = 0;
+  virtual int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                          int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) = 0;
 
   // Clipping: save_dc answers a level for restore_dc (0 on failure); the clip
   // region is what is saved. intersect_clip_rect narrows the clip region.

@@ -43,8 +43,7 @@ void CairoDc::set_source(DcColor color) {
   if (source_is_color_ && source_color_ == color) return;
   source_is_color_ = true;
   source_color_ = color;
-  cairo_set_source_rgb(cr_, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0,
-                       ((color >> 16) & 0xFF) / 255.0);
+  cairo_set_source_rgb(cr_, (color & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, ((color >> 16) & 0xFF) / 255.0);
 }
 
 void CairoDc::fill_pixels(const DcRect& rect, DcColor color) {
@@ -106,15 +105,14 @@ bool CairoDc::line_to(int x, int y) {
   return true;
 }
 
-int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
-                         int src_y, int src_width, int src_height, const void* bits,
-                         size_t bits_size, const DcBitmapInfoHeader* info) {
+int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                         int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) {
   // Sample only the visible part of the box, dropping rows and columns when
   // shrinking and repeating them when growing.
   DibReader reader;
   DcRect visible;
-  if (!open_stretch(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height,
-                    bits, bits_size, info, &reader, &visible))
+  if (!open_stretch(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height, bits, bits_size, info,
+                    &reader, &visible))
     return 0;
   if (dc_empty(visible)) return src_height;
   const int vw = visible.right - visible.left, vh = visible.bottom - visible.top;
@@ -127,11 +125,9 @@ int CairoDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height
   const int stride = cairo_image_surface_get_stride(image);
   std::vector<int> columns(static_cast<size_t>(vw));
   for (int x = 0; x < vw; ++x)
-    columns[x] = src_x + static_cast<int>(static_cast<int64_t>(visible.left - dest_x + x) *
-                                          src_width / dest_width);
+    columns[x] = src_x + static_cast<int>(static_cast<int64_t>(visible.left - dest_x + x) * src_width / dest_width);
   for (int y = 0; y < vh; ++y) {
-    int sy = src_y + static_cast<int>(static_cast<int64_t>(visible.top - dest_y + y) * src_height /
-                                      dest_height);
+    int sy = src_y + static_cast<int>(static_cast<int64_t>(visible.top - dest_y + y) * src_height / dest_height);
     auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
     for (int x = 0; x < vw; ++x) row[x] = reader.pixel(columns[x], sy);
   }
@@ -164,16 +160,15 @@ unsigned char* CairoDc::bits() {
   return cairo_image_surface_get_data(surface_);
 }
 
-int CairoDc::stride() const { return cairo_image_surface_get_stride(surface_); }
+int CairoDc::stride() const {
+  return cairo_image_surface_get_stride(surface_);
+}
 
 bool CairoDc::encode_png(std::string* out) {
-  if (!out || cairo_image_surface_get_format(surface_) != CAIRO_FORMAT_RGB24)
-    return false;
+  if (!out || cairo_image_surface_get_format(surface_) != CAIRO_FORMAT_RGB24) return false;
   cairo_surface_flush(surface_);
-  return png_encode_rgb24(cairo_image_surface_get_data(surface_),
-                          cairo_image_surface_get_width(surface_),
-                          cairo_image_surface_get_height(surface_),
-                          cairo_image_surface_get_stride(surface_), out);
+  return png_encode_rgb24(cairo_image_surface_get_data(surface_), cairo_image_surface_get_width(surface_),
+                          cairo_image_surface_get_height(surface_), cairo_image_surface_get_stride(surface_), out);
 }
 
 bool CairoDc::write_png(const char* path) {

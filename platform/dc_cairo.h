@@ -25,9 +25,8 @@ class CairoDc final : public DcState {
 
   bool text_out(int x, int y, const char* text, int length) override;
   bool line_to(int x, int y) override;
-  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
-                  int src_width, int src_height, const void* bits, size_t bits_size,
-                  const DcBitmapInfoHeader* info) override;
+  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                  int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) override;
   DcColor get_pixel(int x, int y) override;
 
   // The pixel rows (flushed) and their stride.

@@ -24,10 +24,10 @@ struct FaceAlias {
 
 // Faces documents name, resolved to metric-compatible families.
 constexpr FaceAlias kFaceAliases[] = {
-    {"times", "Liberation Serif"},       {"times new roman", "Liberation Serif"},
-    {"courier", "Liberation Mono"},      {"courier new", "Liberation Mono"},
-    {"arial", "Liberation Sans"},        {"helvetica", "Liberation Sans"},
-    {"symbol", "Standard Symbols PS"},   {"system", "Liberation Sans"},
+    {"times", "Liberation Serif"},     {"times new roman", "Liberation Serif"},
+    {"courier", "Liberation Mono"},    {"courier new", "Liberation Mono"},
+    {"arial", "Liberation Sans"},      {"helvetica", "Liberation Sans"},
+    {"symbol", "Standard Symbols PS"}, {"system", "Liberation Sans"},
     {"", "Liberation Serif"},
 };
 
@@ -57,8 +57,7 @@ cairo_font_options_t* make_font_options() {
   return options;
 }
 
-cairo_scaled_font_t* make_scaled_font(cairo_font_face_t* face, double em,
-                                      const cairo_font_options_t* options) {
+cairo_scaled_font_t* make_scaled_font(cairo_font_face_t* face, double em, const cairo_font_options_t* options) {
   cairo_matrix_t matrix, identity;
   cairo_matrix_init_scale(&matrix, em, em);
   cairo_matrix_init_identity(&identity);
@@ -94,10 +93,9 @@ void set_underline(DcFont* font, double em) {
   if (!ft) return;
   if (ft->units_per_EM > 0 && ft->underline_thickness > 0) {
     double unit = em / ft->units_per_EM;
-    font->underline_thickness =
-        std::max(1, static_cast<int>(std::lround(ft->underline_thickness * unit)));
-    font->underline_offset = static_cast<int>(
-        std::lround(-ft->underline_position * unit - font->underline_thickness / 2.0));
+    font->underline_thickness = std::max(1, static_cast<int>(std::lround(ft->underline_thickness * unit)));
+    font->underline_offset =
+        static_cast<int>(std::lround(-ft->underline_position * unit - font->underline_thickness / 2.0));
   } else {
     font->underline_thickness = std::max(1, static_cast<int>(em / 14));
     font->underline_offset = font->descent / 2;
@@ -129,9 +127,8 @@ void DcFont::look_up(unsigned char b) const {
   append_utf8(utf8, code_point(b));
   cairo_glyph_t* glyphs = nullptr;
   int count = 0;
-  if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                       &glyphs, &count, nullptr, nullptr,
-                                       nullptr) == CAIRO_STATUS_SUCCESS &&
+  if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8.data(), static_cast<int>(utf8.size()), &glyphs, &count, nullptr,
+                                       nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
       count > 0) {
     glyph_[b] = glyphs[0].index;
     if (glyphs[0].index == 0 && symbol) glyphs[0].index = glyph_[b] = symbol_glyph(font, b);
@@ -150,8 +147,7 @@ std::unique_ptr<DcFont> dc_realise_font(const DcFontRequest& wanted, int dpi) {
 
   PatternPtr pattern(FcPatternCreate());
   if (!pattern) return nullptr;
-  FcPatternAddString(pattern.get(), FC_FAMILY,
-                     reinterpret_cast<const FcChar8*>(resolve_family(face)));
+  FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(resolve_family(face)));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern.get(), FC_SLANT, wanted.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
@@ -160,8 +156,7 @@ std::unique_ptr<DcFont> dc_realise_font(const DcFontRequest& wanted, int dpi) {
   PatternPtr match(FcFontMatch(nullptr, pattern.get(), &result));
   if (!match) return nullptr;
 
-  std::unique_ptr<cairo_font_face_t, FontFaceDeleter> cairo_face(
-      cairo_ft_font_face_create_for_pattern(match.get()));
+  std::unique_ptr<cairo_font_face_t, FontFaceDeleter> cairo_face(cairo_ft_font_face_create_for_pattern(match.get()));
   if (cairo_font_face_status(cairo_face.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
   std::unique_ptr<cairo_font_options_t, FontOptionsDeleter> options(make_font_options());
 
@@ -198,8 +193,7 @@ std::unique_ptr<DcFont> dc_realise_font(const DcFontRequest& wanted, int dpi) {
   if (FcPatternGetString(match.get(), FC_FILE, 0, &file) == FcResultMatch && file)
     font->file = reinterpret_cast<const char*>(file);
   int index = 0;
-  if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &index) == FcResultMatch)
-    font->face_index = index;
+  if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &index) == FcResultMatch) font->face_index = index;
   // A bold the face lacks is made from its outlines (fontconfig's slant
   // for a missing italic is not applied to the glyphs).
   FcBool embolden = FcFalse;

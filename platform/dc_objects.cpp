@@ -13,8 +13,7 @@ DcFontRequest dc_stock_font_request() {
   return wanted;
 }
 
-DcObjectTable::DcObjectTable(const DcFontRequest& stock_font,
-                             std::shared_ptr<const DcFontData> stock_font_data) {
+DcObjectTable::DcObjectTable(const DcFontRequest& stock_font, std::shared_ptr<const DcFontData> stock_font_data) {
   DcObjectEntry font;
   font.kind = DcObjectKind::Font;
   font.stock = true;
@@ -95,8 +94,7 @@ DcObject DcObjectTable::add(DcObjectEntry entry) {
   return handle;
 }
 
-DcObject DcObjectTable::add_font(const DcFontRequest& wanted,
-                                 std::shared_ptr<const DcFontData> data) {
+DcObject DcObjectTable::add_font(const DcFontRequest& wanted, std::shared_ptr<const DcFontData> data) {
   DcObjectEntry entry;
   entry.kind = DcObjectKind::Font;
   entry.font = wanted;
@@ -121,12 +119,9 @@ DcObject DcObjectTable::add_brush(DcColor color) {
 
 DcObject DcObjectTable::stock(DcStockObject which) const {
   switch (which) {
-    case DcStockObject::SystemFont:
-      return stock_font_;
-    case DcStockObject::BlackPen:
-      return stock_pen_;
-    case DcStockObject::WhiteBrush:
-      return stock_brush_;
+    case DcStockObject::SystemFont: return stock_font_;
+    case DcStockObject::BlackPen: return stock_pen_;
+    case DcStockObject::WhiteBrush: return stock_brush_;
   }
   return 0;
 }
@@ -146,9 +141,7 @@ void DcObjectTable::set_font_data(DcObject font, std::shared_ptr<const DcFontDat
 DcObject DcObjectTable::select(DcObject object) {
   const DcObjectEntry* entry = find(object);
   if (!entry) return 0;
-  DcObject* slot = entry->kind == DcObjectKind::Font  ? &font_
-                   : entry->kind == DcObjectKind::Pen ? &pen_
-                                                      : &brush_;
+  DcObject* slot = entry->kind == DcObjectKind::Font ? &font_ : entry->kind == DcObjectKind::Pen ? &pen_ : &brush_;
   return std::exchange(*slot, object);
 }
 
@@ -179,14 +172,10 @@ bool DcObjectTable::remove(DcObject object) {
 
 DcObject DcObjectTable::selected(DcObjectKind kind) const {
   switch (kind) {
-    case DcObjectKind::Font:
-      return font_;
-    case DcObjectKind::Pen:
-      return pen_;
-    case DcObjectKind::Brush:
-      return brush_;
-    case DcObjectKind::None:
-      break;
+    case DcObjectKind::Font: return font_;
+    case DcObjectKind::Pen: return pen_;
+    case DcObjectKind::Brush: return brush_;
+    case DcObjectKind::None: break;
   }
   return 0;
 }
@@ -195,4 +184,6 @@ const DcObjectEntry& DcObjectTable::selected_entry(DcObjectKind kind) const {
   return *find(selected(kind));
 }
 
-size_t DcObjectTable::live_count() const { return live_; }
+size_t DcObjectTable::live_count() const {
+  return live_;
+}

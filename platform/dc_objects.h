@@ -31,8 +31,7 @@ DcFontRequest dc_stock_font_request();
 class DcObjectTable {
  public:
   // The stock font is described by the request and realised by data.
-  DcObjectTable(const DcFontRequest& stock_font,
-                std::shared_ptr<const DcFontData> stock_font_data);
+  DcObjectTable(const DcFontRequest& stock_font, std::shared_ptr<const DcFontData> stock_font_data);
 
   DcObject add_font(const DcFontRequest& wanted, std::shared_ptr<const DcFontData> data);
   DcObject add_pen(int width, DcColor color);

@@ -68,26 +68,23 @@ std::string utf16_text(const std::string& cp1252) {
 
 }  // namespace
 
-std::unique_ptr<PdfDc> PdfDc::create(const std::string& path, double paper_width_points,
-                                     double paper_height_points, const DcRect& printable, int dpi,
-                                     std::string* error) {
-  if (path.empty() || !(paper_width_points > 0) || !(paper_height_points > 0) ||
-      paper_width_points > 14400 || paper_height_points > 14400 || dpi <= 0 || dpi > 10000) {
+std::unique_ptr<PdfDc> PdfDc::create(const std::string& path, double paper_width_points, double paper_height_points,
+                                     const DcRect& printable, int dpi, std::string* error) {
+  if (path.empty() || !(paper_width_points > 0) || !(paper_height_points > 0) || paper_width_points > 14400 ||
+      paper_height_points > 14400 || dpi <= 0 || dpi > 10000) {
     *error = "unusable sheet size or resolution";
     return nullptr;
   }
   const int sheet_width = static_cast<int>(std::lround(paper_width_points * dpi / 72.0));
   const int sheet_height = static_cast<int>(std::lround(paper_height_points * dpi / 72.0));
   if (printable.left < 0 || printable.top < 0 || printable.right <= printable.left ||
-      printable.bottom <= printable.top || printable.right > sheet_width ||
-      printable.bottom > sheet_height) {
+      printable.bottom <= printable.top || printable.right > sheet_width || printable.bottom > sheet_height) {
     *error = "the printable area does not lie on the sheet";
     return nullptr;
   }
   std::unique_ptr<PdfFile> file = PdfFile::create(path, error);
   if (!file) return nullptr;
-  std::unique_ptr<PdfDc> dc(
-      new PdfDc(printable.right - printable.left, printable.bottom - printable.top, dpi));
+  std::unique_ptr<PdfDc> dc(new PdfDc(printable.right - printable.left, printable.bottom - printable.top, dpi));
   dc->file_ = std::move(file);
   dc->paper_width_ = paper_width_points;
   dc->paper_height_ = paper_height_points;
@@ -144,8 +141,7 @@ void PdfDc::apply_clip() {
   fill_outside_clip_ = fill_;
   font_outside_clip_ = font_;
   font_size_outside_clip_ = font_size_;
-  content_.put("q ").op("re W n\n", clip_.left, clip_.top, clip_.right - clip_.left,
-                         clip_.bottom - clip_.top);
+  content_.put("q ").op("re W n\n", clip_.left, clip_.top, clip_.right - clip_.left, clip_.bottom - clip_.top);
   clip_open_ = true;
   stream_clip_ = clip_;
 }
@@ -190,8 +186,7 @@ void PdfDc::fill_pixels(const DcRect& rect, DcColor color) {
   if (r.right <= r.left || r.bottom <= r.top || finished_) return;
   apply_clip();
   set_fill(color);
-  content_.op("re f\n", r.left, r.top, static_cast<int64_t>(r.right) - r.left,
-              static_cast<int64_t>(r.bottom) - r.top);
+  content_.op("re f\n", r.left, r.top, static_cast<int64_t>(r.right) - r.left, static_cast<int64_t>(r.bottom) - r.top);
 }
 
 bool PdfDc::text_out(int x, int y, const char* text, int length) {
@@ -237,28 +232,25 @@ bool PdfDc::line_to(int x, int y) {
   // A line is the squares its pen covers, within the clip (see
   // fill_pixels), filled as one path.
   squares_.clear();
-  const DcObjectEntry* pen =
-      line_squares(x, y, [&](int64_t px, int64_t py, int64_t w, int64_t h) {
-        const DcRect inside = dc_intersect(dc_box(px, py, w, h), clip_);
-        if (inside.right > inside.left && inside.bottom > inside.top) squares_.push_back(inside);
-      });
+  const DcObjectEntry* pen = line_squares(x, y, [&](int64_t px, int64_t py, int64_t w, int64_t h) {
+    const DcRect inside = dc_intersect(dc_box(px, py, w, h), clip_);
+    if (inside.right > inside.left && inside.bottom > inside.top) squares_.push_back(inside);
+  });
   if (!pen || squares_.empty()) return true;
   apply_clip();
   set_fill(pen->color);
   for (const DcRect& r : squares_)
-    content_.op("re ", r.left, r.top, static_cast<int64_t>(r.right) - r.left,
-                static_cast<int64_t>(r.bottom) - r.top);
+    content_.op("re ", r.left, r.top, static_cast<int64_t>(r.right) - r.left, static_cast<int64_t>(r.bottom) - r.top);
   content_.put("f\n");
   return true;
 }
 
-int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
-                       int src_y, int src_width, int src_height, const void* bits,
-                       size_t bits_size, const DcBitmapInfoHeader* info) {
+int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                       int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) {
   DibReader reader;
   DcRect visible;
-  if (!open_stretch(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height,
-                    bits, bits_size, info, &reader, &visible))
+  if (!open_stretch(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height, bits, bits_size, info,
+                    &reader, &visible))
     return 0;
   if (finished_ || dc_empty(visible)) return src_height;
   // The source rectangle goes to the file once, whatever size it is shown
@@ -282,7 +274,7 @@ int PdfDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, 
   const int resource = images_.use(*file_, src_width, src_height, std::move(rgb));
   apply_clip();
   content_.put("q ").op("cm /I", dest_width, 0, 0, -static_cast<int64_t>(dest_height), dest_x,
-                       static_cast<int64_t>(dest_y) + dest_height);
+                        static_cast<int64_t>(dest_y) + dest_height);
   content_.num(resource).put(" Do Q\n");
   return src_height;
 }

@@ -24,16 +24,14 @@ class PdfDc final : public DcState {
   // corner and nothing is drawn outside it, as on a printer that cannot
   // print to the edge. Null with a reason in *error when the sizes are
   // unusable or the file cannot be created.
-  static std::unique_ptr<PdfDc> create(const std::string& path, double paper_width_points,
-                                       double paper_height_points, const DcRect& printable,
-                                       int dpi, std::string* error);
+  static std::unique_ptr<PdfDc> create(const std::string& path, double paper_width_points, double paper_height_points,
+                                       const DcRect& printable, int dpi, std::string* error);
   ~PdfDc() override;
 
   bool text_out(int x, int y, const char* text, int length) override;
   bool line_to(int x, int y) override;
-  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
-                  int src_width, int src_height, const void* bits, size_t bits_size,
-                  const DcBitmapInfoHeader* info) override;
+  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                  int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) override;
 
   // A PDF has no pixels to read.
   DcColor get_pixel(int, int) override { return DC_INVALID_COLOR; }
@@ -74,9 +72,9 @@ class PdfDc final : public DcState {
   bool drawn_ = false;
   bool clip_open_ = false;  // a "q ... re W n" narrows the sheet's clip
   DcRect stream_clip_{};
-  int64_t fill_ = -1;  // the fill colour in force, -1 before the first
+  int64_t fill_ = -1;               // the fill colour in force, -1 before the first
   int64_t fill_outside_clip_ = -1;  // ... as it was when the clip was opened
-  int font_ = 0;  // the font resource in force, 0 before the first
+  int font_ = 0;                    // the font resource in force, 0 before the first
   double font_size_ = 0;
   int font_outside_clip_ = 0;
   double font_size_outside_clip_ = 0;

@@ -33,15 +33,16 @@ RecordingDc::RecordingDc(int dpi, int width, int height, RecordingMetrics metric
       metrics_(metrics),
       objects_(dc_stock_font_request(), nullptr) {}
 
-void RecordingDc::refuse_face(const std::string& face) { refused_faces_.insert(lower(face)); }
+void RecordingDc::refuse_face(const std::string& face) {
+  refused_faces_.insert(lower(face));
+}
 
 DcObject RecordingDc::create_font(const DcFontRequest& wanted) {
   DcFontRequest stored = wanted;
   stored.face[DC_FACE_SIZE - 1] = '\0';
   char line[160];
   snprintf(line, sizeof line, "create_font(%s,%d,%d,%d,%d)", stored.face, stored.height,
-           stored.weight ? stored.weight : DC_WEIGHT_NORMAL, stored.italic ? 1 : 0,
-           stored.underline ? 1 : 0);
+           stored.weight ? stored.weight : DC_WEIGHT_NORMAL, stored.italic ? 1 : 0, stored.underline ? 1 : 0);
   if (refused_faces_.count(lower(stored.face))) {
     record([&] { return std::string(line) + "=0"; });
     return 0;
@@ -54,10 +55,7 @@ DcObject RecordingDc::create_font(const DcFontRequest& wanted) {
 
 DcObject RecordingDc::create_pen(int width, DcColor color) {
   DcObject pen = objects_.add_pen(width, color & 0xFFFFFF);
-  record([&] {
-    return "create_pen(" + std::to_string(width) + "," + hex_color(color) +
-           ")=" + std::to_string(pen);
-  });
+  record([&] { return "create_pen(" + std::to_string(width) + "," + hex_color(color) + ")=" + std::to_string(pen); });
   return pen;
 }
 
@@ -110,9 +108,7 @@ bool RecordingDc::text_metrics(DcTextMetrics* metrics) {
 
 bool RecordingDc::text_out(int x, int y, const char* text, int length) {
   if (!text || length < 0) return false;
-  record([&] {
-    return format("text_out(%ld,%ld,", x, y) + "\"" + std::string(text, length) + "\")";
-  });
+  record([&] { return format("text_out(%ld,%ld,", x, y) + "\"" + std::string(text, length) + "\")"; });
   return true;
 }
 
@@ -170,9 +166,8 @@ int RecordingDc::set_stretch_mode(int mode) {
   return std::exchange(stretch_mode_, mode);
 }
 
-int RecordingDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
-                             int src_y, int src_width, int src_height, const void* bits, size_t,
-                             const DcBitmapInfoHeader* info) {
+int RecordingDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
+                             int src_width, int src_height, const void* bits, size_t, const DcBitmapInfoHeader* info) {
   if (!bits || !info) return 0;
   record([&] {
     return format("stretch_dib(%ld,%ld,%ld,%ld,", dest_x, dest_y, dest_width, dest_height) +
@@ -196,9 +191,7 @@ bool RecordingDc::restore_dc(int level) {
 }
 
 bool RecordingDc::intersect_clip_rect(const DcRect& rect) {
-  record([&] {
-    return format("clip(%ld,%ld,%ld,%ld)", rect.left, rect.top, rect.right, rect.bottom);
-  });
+  record([&] { return format("clip(%ld,%ld,%ld,%ld)", rect.left, rect.top, rect.right, rect.bottom); });
   return true;
 }
 

@@ -23,8 +23,7 @@ struct RecordingMetrics {
 
 class RecordingDc final : public DeviceContext {
  public:
-  explicit RecordingDc(int dpi = 96, int width = 800, int height = 600,
-                       RecordingMetrics metrics = {});
+  explicit RecordingDc(int dpi = 96, int width = 800, int height = 600, RecordingMetrics metrics = {});
 
   int logical_dpi_x() const override { return dpi_; }
   int logical_dpi_y() const override { return dpi_; }
@@ -53,9 +52,8 @@ class RecordingDc final : public DeviceContext {
   bool fill_rect(const DcRect& rect, DcObject brush) override;
 
   int set_stretch_mode(int mode) override;
-  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
-                  int src_width, int src_height, const void* bits, size_t bits_size,
-                  const DcBitmapInfoHeader* info) override;
+  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                  int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) override;
 
   int save_dc() override;
   bool restore_dc(int level) override;

@@ -6,8 +6,7 @@
 #include <utility>
 
 DcRect dc_intersect(const DcRect& a, const DcRect& b) {
-  DcRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-           std::min(a.bottom, b.bottom)};
+  DcRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
   if (r.right < r.left) r.right = r.left;
   if (r.bottom < r.top) r.bottom = r.top;
   return r;
@@ -40,12 +39,13 @@ DcObject DcState::create_pen(int width, DcColor color) {
   return objects_.add_pen(std::max(width, 1), color & 0xFFFFFF);
 }
 
-DcObject DcState::create_solid_brush(DcColor color) { return objects_.add_brush(color & 0xFFFFFF); }
+DcObject DcState::create_solid_brush(DcColor color) {
+  return objects_.add_brush(color & 0xFFFFFF);
+}
 
 const DcFont& DcState::selected_font() {
   const DcObjectEntry& entry = objects_.selected_entry(DcObjectKind::Font);
-  if (!entry.font_data)
-    objects_.set_font_data(objects_.selected(DcObjectKind::Font), dc_stock_font(dpi_));
+  if (!entry.font_data) objects_.set_font_data(objects_.selected(DcObjectKind::Font), dc_stock_font(dpi_));
   return static_cast<const DcFont&>(*entry.font_data);
 }
 
@@ -65,8 +65,12 @@ bool DcState::text_extent(const char* text, int length, DcSize* size) {
   return true;
 }
 
-DcColor DcState::set_text_color(DcColor color) { return std::exchange(text_color_, color & 0xFFFFFF); }
-DcColor DcState::set_bk_color(DcColor color) { return std::exchange(bk_color_, color & 0xFFFFFF); }
+DcColor DcState::set_text_color(DcColor color) {
+  return std::exchange(text_color_, color & 0xFFFFFF);
+}
+DcColor DcState::set_bk_color(DcColor color) {
+  return std::exchange(bk_color_, color & 0xFFFFFF);
+}
 
 int DcState::set_bk_mode(int mode) {
   if (mode != DC_TRANSPARENT && mode != DC_OPAQUE) return 0;
@@ -86,10 +90,9 @@ bool DcState::fill_rect(const DcRect& rect, DcObject brush) {
   return true;
 }
 
-bool DcState::open_stretch(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
-                           int src_y, int src_width, int src_height, const void* bits,
-                           size_t bits_size, const DcBitmapInfoHeader* info, DibReader* reader,
-                           DcRect* visible) const {
+bool DcState::open_stretch(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                           int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info,
+                           DibReader* reader, DcRect* visible) const {
   if (dest_width <= 0 || dest_height <= 0 ||
       !dib_reader_open(bits, bits_size, info, src_x, src_y, src_width, src_height, reader))
     return false;

@@ -57,9 +57,9 @@ class DcState : public DeviceContext {
   // Checks a stretch's source and box: false for one to refuse (the stretch
   // answers 0), else the reader of the bitmap and the part of the box the
   // clip lets through (possibly empty) in *visible.
-  bool open_stretch(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
-                    int src_width, int src_height, const void* bits, size_t bits_size,
-                    const DcBitmapInfoHeader* info, DibReader* reader, DcRect* visible) const;
+  bool open_stretch(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                    int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info,
+                    DibReader* reader, DcRect* visible) const;
   // Paints left..right-1 by top..bottom-1 in the colour.
   virtual void fill_pixels(const DcRect& rect, DcColor color) = 0;
   // The clip changed (saved state restored or narrowed).
@@ -88,7 +88,9 @@ class DcState : public DeviceContext {
 DcRect dc_intersect(const DcRect& a, const DcRect& b);
 // The box w x h at (x, y), its far edges held within int.
 DcRect dc_box(int64_t x, int64_t y, int64_t w, int64_t h);
-inline bool dc_empty(const DcRect& r) { return r.right <= r.left || r.bottom <= r.top; }
+inline bool dc_empty(const DcRect& r) {
+  return r.right <= r.left || r.bottom <= r.top;
+}
 
 template <typename Square>
 const DcObjectEntry* DcState::line_squares(int x, int y, Square square) {

@@ -7,29 +7,25 @@
 
 namespace {
 
-DebugTraceSink& sink()
-{
-    static DebugTraceSink installed;
-    return installed;
+DebugTraceSink& sink() {
+  static DebugTraceSink installed;
+  return installed;
 }
 
-} // namespace
+}  // namespace
 
-DebugTraceSink set_debug_trace_sink(DebugTraceSink next)
-{
-    return std::exchange(sink(), std::move(next));
+DebugTraceSink set_debug_trace_sink(DebugTraceSink next) {
+  return std::exchange(sink(), std::move(next));
 }
 
-void debug_trace(const char* text)
-{
-    if (text == nullptr)
-        return;
-    if (sink()) {
-        sink()(text);
-        return;
-    }
-    if (const char* on = std::getenv("TESSEL_DEBUG_TRACE"); on != nullptr && *on != '\0' && *on != '0') {
-        std::fputs(text, stderr);
-        std::fflush(stderr);
-    }
+void debug_trace(const char* text) {
+  if (text == nullptr) return;
+  if (sink()) {
+    sink()(text);
+    return;
+  }
+  if (const char* on = std::getenv("TESSEL_DEBUG_TRACE"); on != nullptr && *on != '\0' && *on != '0') {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+  }
 }

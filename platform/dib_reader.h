@@ -28,18 +28,11 @@ struct DibReader {
       return (uint32_t{c[2]} << 16) | (uint32_t{c[1]} << 8) | c[0];
     };
     switch (bit_count) {
-      case 1:
-        return from_table((p[x >> 3] >> (7 - (x & 7))) & 1);
-      case 4:
-        return from_table((p[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF);
-      case 8:
-        return from_table(p[x]);
-      case 24:
-        p += 3 * static_cast<int64_t>(x);
-        return (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
-      default:
-        p += 4 * static_cast<int64_t>(x);
-        return (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+      case 1: return from_table((p[x >> 3] >> (7 - (x & 7))) & 1);
+      case 4: return from_table((p[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF);
+      case 8: return from_table(p[x]);
+      case 24: p += 3 * static_cast<int64_t>(x); return (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+      default: p += 4 * static_cast<int64_t>(x); return (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
     }
   }
 };
@@ -47,5 +40,5 @@ struct DibReader {
 // Checks a bitmap (bits_size bytes readable at bits, the colour table after
 // the header) and a source rectangle inside it; false for anything that
 // cannot be read safely or an empty rectangle.
-bool dib_reader_open(const void* bits, size_t bits_size, const DcBitmapInfoHeader* info,
-                     int src_x, int src_y, int src_width, int src_height, DibReader* reader);
+bool dib_reader_open(const void* bits, size_t bits_size, const DcBitmapInfoHeader* info, int src_x, int src_y,
+                     int src_width, int src_height, DibReader* reader);

@@ -10,13 +10,13 @@
 #include "platform/print_spooler.h"
 
 struct HostServices {
-    int (*message_box)(const char* text, const char* title, int buttons);
-    // Installs a print-dialog handler and answers the previous one; the
-    // module reads the host's current handler through it.
-    PrintDialogHandler (*exchange_print_dialog)(PrintDialogHandler handler);
-    PrintSpooler& (*print_spooler)();
-    bool (*console_open)();
-    void (*debug_trace)(const char* text);
+  int (*message_box)(const char* text, const char* title, int buttons);
+  // Installs a print-dialog handler and answers the previous one; the
+  // module reads the host's current handler through it.
+  PrintDialogHandler (*exchange_print_dialog)(PrintDialogHandler handler);
+  PrintSpooler& (*print_spooler)();
+  bool (*console_open)();
+  void (*debug_trace)(const char* text);
 };
 
 // The services of this copy of the platform layer.

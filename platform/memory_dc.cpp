@@ -15,8 +15,14 @@ MemoryDc::MemoryDc(Made, std::unique_ptr<CairoDc> surface) : surface_(std::move(
 
 MemoryDc::~MemoryDc() = default;
 
-DeviceContext* MemoryDc::dc() { return surface_.get(); }
+DeviceContext* MemoryDc::dc() {
+  return surface_.get();
+}
 
-const unsigned char* MemoryDc::bits() { return surface_->bits(); }
+const unsigned char* MemoryDc::bits() {
+  return surface_->bits();
+}
 
-int MemoryDc::stride() const { return surface_->stride(); }
+int MemoryDc::stride() const {
+  return surface_->stride();
+}

@@ -43,8 +43,7 @@ std::unique_ptr<PdfFile> PdfFile::create(const std::string& path, std::string* e
   return pdf;
 }
 
-PdfFile::PdfFile(FILE* file, std::string path)
-    : file_(file), path_(std::move(path)), buffer_(new char[kFileBuffer]) {
+PdfFile::PdfFile(FILE* file, std::string path) : file_(file), path_(std::move(path)), buffer_(new char[kFileBuffer]) {
   std::setvbuf(file_, buffer_.get(), _IOFBF, kFileBuffer);
 }
 
@@ -139,8 +138,7 @@ std::string_view PdfFile::Packer::pack(std::string_view data, PdfDeflate deflate
     compressor.reset(libdeflate_alloc_compressor(deflate == PdfDeflate::Fast ? kFastLevel : kSmallLevel));
   if (!compressor) return {};
   out.resize(libdeflate_zlib_compress_bound(compressor.get(), data.size()));
-  const size_t size =
-      libdeflate_zlib_compress(compressor.get(), data.data(), data.size(), out.data(), out.size());
+  const size_t size = libdeflate_zlib_compress(compressor.get(), data.data(), data.size(), out.data(), out.size());
   if (size == 0 || size >= data.size()) return {};
   return std::string_view(reinterpret_cast<const char*>(out.data()), size);
 }
@@ -182,8 +180,7 @@ bool PdfFile::finish(const std::string& trailer) {
   stop();
   if (!file_) return false;
   const int size = next_number_;
-  if (std::find(given_.begin(), given_.end(), 0) != given_.end())
-    fail("object without a body in " + path_);
+  if (std::find(given_.begin(), given_.end(), 0) != given_.end()) fail("object without a body in " + path_);
   if (!failed()) {
     std::vector<uint64_t> offset(static_cast<size_t>(size), 0);
     for (const auto& [number, at] : offsets_) offset[number] = at;

@@ -86,11 +86,13 @@ std::string subset_tag(const std::string& file, const std::bitset<256>& codes) {
 std::string postscript_name(FT_Face face) {
   const char* name = face ? FT_Get_Postscript_Name(face) : nullptr;
   std::string out;
-  if (name) out = name;
-  else if (face && face->family_name) out = face->family_name;
-  out.erase(std::remove_if(out.begin(), out.end(),
-                           [](char c) { return c <= ' ' || c >= 0x7F || c == '/' || c == '%'; }),
-            out.end());
+  if (name)
+    out = name;
+  else if (face && face->family_name)
+    out = face->family_name;
+  out.erase(
+      std::remove_if(out.begin(), out.end(), [](char c) { return c <= ' ' || c >= 0x7F || c == '/' || c == '%'; }),
+      out.end());
   return out.empty() ? "Font" : out;
 }
 
@@ -106,8 +108,8 @@ std::string unicode_map(bool symbol) {
     const auto b = static_cast<unsigned char>(c);
     const char32_t u = symbol ? symbol_to_unicode(b) : cp1252_to_unicode(b);
     if (u == 0xFFFD || u > 0xFFFF) continue;
-    if (!ranges.empty() && ranges.back().last == c - 1 &&
-        ranges.back().code_point + (c - ranges.back().first) == u && (c & 0xFF) != 0)
+    if (!ranges.empty() && ranges.back().last == c - 1 && ranges.back().code_point + (c - ranges.back().first) == u &&
+        (c & 0xFF) != 0)
       ranges.back().last = c;
     else
       ranges.push_back({c, c, u});
@@ -170,8 +172,8 @@ void descriptor_metrics(PdfBytes& d, FT_Face face, bool symbol) {
   d.put(" /Flags ").num(flags);
   d.put(" /FontBBox [");
   if (face)
-    d.nums(per_mille(face, face->bbox.xMin), per_mille(face, face->bbox.yMin),
-           per_mille(face, face->bbox.xMax), per_mille(face, face->bbox.yMax));
+    d.nums(per_mille(face, face->bbox.xMin), per_mille(face, face->bbox.yMin), per_mille(face, face->bbox.xMax),
+           per_mille(face, face->bbox.yMax));
   else
     d.put("0 -200 1000 900 ");
   d.put("] /ItalicAngle ").real(italic_angle, 2);
@@ -182,8 +184,7 @@ void descriptor_metrics(PdfBytes& d, FT_Face face, bool symbol) {
 
 }  // namespace
 
-PdfFaceSubset pdf_subset_face(const std::string& file, int face_index,
-                              const std::vector<char32_t>& code_points,
+PdfFaceSubset pdf_subset_face(const std::string& file, int face_index, const std::vector<char32_t>& code_points,
                               const std::vector<unsigned>& glyphs) {
   PdfFaceSubset out;
   HbBlob blob(hb_blob_create_from_file_or_fail(file.c_str()));
@@ -198,13 +199,11 @@ PdfFaceSubset pdf_subset_face(const std::string& file, int face_index,
   for (unsigned g : glyphs) hb_set_add(hb_subset_input_glyph_set(input.get()), g);
   // What a PDF viewer never reads: shaping, kerning and variation tables.
   hb_set_t* drop = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
-  for (hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'),
-                       HB_TAG('G', 'D', 'E', 'F'), HB_TAG('k', 'e', 'r', 'n'),
-                       HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'),
-                       HB_TAG('M', 'A', 'T', 'H'), HB_TAG('D', 'S', 'I', 'G'),
-                       HB_TAG('h', 'd', 'm', 'x'), HB_TAG('L', 'T', 'S', 'H'),
-                       HB_TAG('V', 'D', 'M', 'X'), HB_TAG('m', 'o', 'r', 'x'),
-                       HB_TAG('f', 'e', 'a', 't')})
+  for (hb_tag_t tag :
+       {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'), HB_TAG('k', 'e', 'r', 'n'),
+        HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'), HB_TAG('M', 'A', 'T', 'H'), HB_TAG('D', 'S', 'I', 'G'),
+        HB_TAG('h', 'd', 'm', 'x'), HB_TAG('L', 'T', 'S', 'H'), HB_TAG('V', 'D', 'M', 'X'), HB_TAG('m', 'o', 'r', 'x'),
+        HB_TAG('f', 'e', 'a', 't')})
     hb_set_add(drop, tag);
   HbFace subset(hb_subset_or_fail(face.get(), input.get()));
   if (!subset) return out;
@@ -220,8 +219,7 @@ PdfFonts::~PdfFonts() = default;
 PdfFonts::Sized& PdfFonts::sized(const DcFont& font) {
   // A font object may be freed and another made at its address, so the
   // last one is only taken again when it still describes the same face.
-  if (last_sized_ && last_font_ == &font && last_sized_->em == font.em &&
-      last_sized_->bold == font.synthetic_bold &&
+  if (last_sized_ && last_font_ == &font && last_sized_->em == font.em && last_sized_->bold == font.synthetic_bold &&
       last_sized_->face->index == font.face_index && last_sized_->face->symbol == font.symbol &&
       last_sized_->face->file == font.file)
     return *last_sized_;

@@ -57,6 +57,5 @@ struct PdfFaceSubset {
   bool truetype = false;  // glyf outlines
   bool cff = false;       // PostScript outlines in an OpenType file
 };
-PdfFaceSubset pdf_subset_face(const std::string& file, int face_index,
-                              const std::vector<char32_t>& code_points,
+PdfFaceSubset pdf_subset_face(const std::string& file, int face_index, const std::vector<char32_t>& code_points,
                               const std::vector<unsigned>& glyphs);

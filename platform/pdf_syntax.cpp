@@ -34,9 +34,8 @@ PdfBytes& PdfBytes::name(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   put('/');
   for (unsigned char c : text) {
-    const bool plain = c > 0x20 && c < 0x7F && c != '#' && c != '/' && c != '(' && c != ')' &&
-                       c != '<' && c != '>' && c != '[' && c != ']' && c != '{' && c != '}' &&
-                       c != '%';
+    const bool plain = c > 0x20 && c < 0x7F && c != '#' && c != '/' && c != '(' && c != ')' && c != '<' && c != '>' &&
+                       c != '[' && c != ']' && c != '{' && c != '}' && c != '%';
     if (plain) {
       put(static_cast<char>(c));
     } else {

@@ -23,13 +23,12 @@ DcPicture::DcPicture(int width, int height)
   std::memcpy(block_.data(), &h, sizeof h);
 }
 
-std::shared_ptr<const DcPicture> dc_picture_reduce(const void* bits, size_t bits_size,
-                                                   const DcBitmapInfoHeader* info, int width,
-                                                   int height) {
+std::shared_ptr<const DcPicture> dc_picture_reduce(const void* bits, size_t bits_size, const DcBitmapInfoHeader* info,
+                                                   int width, int height) {
   if (!info || width <= 0 || height <= 0) return nullptr;
   DibReader reader;
-  if (!dib_reader_open(bits, bits_size, info, 0, 0, info->width,
-                       info->height < 0 ? -info->height : info->height, &reader))
+  if (!dib_reader_open(bits, bits_size, info, 0, 0, info->width, info->height < 0 ? -info->height : info->height,
+                       &reader))
     return nullptr;
   const int kept_width = std::min(width, reader.width);
   const int kept_height = std::min(height, reader.height);
@@ -118,14 +117,14 @@ PictureCacheScope::~PictureCacheScope() {
   if (outermost_) open_cache.reset();
 }
 
-bool picture_cache_open() { return static_cast<bool>(open_cache); }
+bool picture_cache_open() {
+  return static_cast<bool>(open_cache);
+}
 
-bool picture_cache_find(const std::string& path, int width, int height,
-                        std::shared_ptr<const DcPicture>* picture) {
+bool picture_cache_find(const std::string& path, int width, int height, std::shared_ptr<const DcPicture>* picture) {
   return open_cache && open_cache->find({path, width, height}, picture);
 }
 
-void picture_cache_keep(const std::string& path, int width, int height,
-                        std::shared_ptr<const DcPicture> picture) {
+void picture_cache_keep(const std::string& path, int width, int height, std::shared_ptr<const DcPicture> picture) {
   if (open_cache) open_cache->keep({path, width, height}, std::move(picture));
 }

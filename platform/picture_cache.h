@@ -21,9 +21,7 @@ class DcPicture {
   DcPicture(int width, int height);
   int width() const { return header()->width; }
   int height() const { return -header()->height; }
-  const DcBitmapInfoHeader* header() const {
-    return reinterpret_cast<const DcBitmapInfoHeader*>(block_.data());
-  }
+  const DcBitmapInfoHeader* header() const { return reinterpret_cast<const DcBitmapInfoHeader*>(block_.data()); }
   const unsigned char* bits() const { return block_.data() + sizeof(DcBitmapInfoHeader); }
   unsigned char* bits() { return block_.data() + sizeof(DcBitmapInfoHeader); }
   size_t bits_size() const { return block_.size() - sizeof(DcBitmapInfoHeader); }
@@ -40,9 +38,8 @@ class DcPicture {
 // colour-on-colour stretch drops them; where it grows, all are kept. So a
 // stretch of the result into the same box gives the same pixels. Null when
 // the bitmap cannot be read or the box is empty.
-std::shared_ptr<const DcPicture> dc_picture_reduce(const void* bits, size_t bits_size,
-                                                   const DcBitmapInfoHeader* info, int width,
-                                                   int height);
+std::shared_ptr<const DcPicture> dc_picture_reduce(const void* bits, size_t bits_size, const DcBitmapInfoHeader* info,
+                                                   int width, int height);
 
 // While one is alive on a thread, pictures kept on that thread stay until
 // the outermost one ends; nested scopes share the outer one's pictures.
@@ -66,9 +63,7 @@ bool picture_cache_open();
 // What the open scope knows of the file drawn at width x height: true with
 // *picture set when it was kept (null: the file could not be decoded);
 // false when nothing is known, or no scope is open.
-bool picture_cache_find(const std::string& path, int width, int height,
-                        std::shared_ptr<const DcPicture>* picture);
+bool picture_cache_find(const std::string& path, int width, int height, std::shared_ptr<const DcPicture>* picture);
 // Keeps a decoded picture (null for one that could not be decoded) for
 // later draws within the open scope; without one nothing is kept.
-void picture_cache_keep(const std::string& path, int width, int height,
-                        std::shared_ptr<const DcPicture> picture);
+void picture_cache_keep(const std::string& path, int width, int height, std::shared_ptr<const DcPicture> picture);

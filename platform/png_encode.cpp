@@ -21,8 +21,8 @@ struct CompressorDeleter {
 };
 
 void put32(std::string& out, uint32_t v) {
-  const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                         static_cast<char>(v >> 8), static_cast<char>(v)};
+  const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                         static_cast<char>(v)};
   out.append(bytes, 4);
 }
 
@@ -36,12 +36,9 @@ void put_chunk(std::string& out, const char type[4], std::string_view data) {
 
 }  // namespace
 
-bool png_encode_rgb24(const unsigned char* pixels, int width, int height, int stride,
-                      std::string* out) {
+bool png_encode_rgb24(const unsigned char* pixels, int width, int height, int stride, std::string* out) {
   // PNG sizes are 31-bit; the stride must hold a row.
-  if (!pixels || !out || width <= 0 || height <= 0 || width > (INT32_MAX - 1) / 4 ||
-      stride < 4 * width)
-    return false;
+  if (!pixels || !out || width <= 0 || height <= 0 || width > (INT32_MAX - 1) / 4 || stride < 4 * width) return false;
   const size_t row = 1 + 3 * static_cast<size_t>(width);
   if (row > SIZE_MAX / static_cast<size_t>(height)) return false;
   try {
@@ -60,14 +57,12 @@ bool png_encode_rgb24(const unsigned char* pixels, int width, int height, int st
         r += 3;
       }
     }
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
-        libdeflate_alloc_compressor(kLevel));
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(kLevel));
     if (!compressor) return false;
     // The bound is about the raw size; only what is written of it is touched.
     const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), raw.size());
     std::unique_ptr<char[]> packed(new char[bound]);
-    const size_t size =
-        libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), packed.get(), bound);
+    const size_t size = libdeflate_zlib_compress(compressor.get(), raw.data(), raw.size(), packed.get(), bound);
     if (size == 0) return false;
 
     std::string png("\x89PNG\r\n\x1a\n", 8);

@@ -10,5 +10,4 @@
 // default effort does, in a fraction of the time. The picture carries a
 // white background chunk and nothing else besides its pixels. False, with
 // out unchanged, when the sizes are unusable or memory runs out.
-bool png_encode_rgb24(const unsigned char* pixels, int width, int height, int stride,
-                      std::string* out);
+bool png_encode_rgb24(const unsigned char* pixels, int width, int height, int stride, std::string* out);

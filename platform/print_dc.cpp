@@ -35,8 +35,7 @@ const PaperSize& paper_size(int16_t code) {
 }
 
 bool known_paper(int16_t code) {
-  return std::any_of(std::begin(kPapers), std::end(kPapers),
-                     [code](const PaperSize& p) { return p.code == code; });
+  return std::any_of(std::begin(kPapers), std::end(kPapers), [code](const PaperSize& p) { return p.code == code; });
 }
 
 int to_pixels(double points) {
@@ -54,17 +53,14 @@ std::string temp_pdf_name() {
 
 }  // namespace
 
-std::unique_ptr<PrinterDc> PrinterDc::create(const std::string& destination,
-                                             const DevModeRecord& settings) {
+std::unique_ptr<PrinterDc> PrinterDc::create(const std::string& destination, const DevModeRecord& settings) {
   if (destination.empty()) return nullptr;
   std::unique_ptr<PrinterDc> dc(new PrinterDc());
   dc->destination_ = destination;
   PrintMedia media;
   const bool reported = print_spooler().media_default(destination, &media);
   const bool chosen = (settings.fields & DM_PAPERSIZE) && known_paper(settings.paper_size);
-  dc->paper_ = chosen ? settings.paper_size
-               : reported && known_paper(media.paper) ? media.paper
-                                                       : DMPAPER_LETTER;
+  dc->paper_ = chosen ? settings.paper_size : reported && known_paper(media.paper) ? media.paper : DMPAPER_LETTER;
   // The destination's margins belong to its own default paper.
   dc->margin_left_ = dc->margin_top_ = dc->margin_right_ = dc->margin_bottom_ = kDefaultMargin;
   if (reported && media.margins_known && media.paper == dc->paper_) {
@@ -79,7 +75,9 @@ std::unique_ptr<PrinterDc> PrinterDc::create(const std::string& destination,
   return dc;
 }
 
-PrinterDc::~PrinterDc() { abort_doc(); }
+PrinterDc::~PrinterDc() {
+  abort_doc();
+}
 
 // Landscape turns the sheet a quarter to the left: the portrait bottom edge
 // becomes the left one.
@@ -92,8 +90,7 @@ void PrinterDc::measure() {
   const double top = landscape ? margin_left_ : margin_top_;
   const double right = landscape ? margin_top_ : margin_right_;
   const double bottom = landscape ? margin_right_ : margin_bottom_;
-  printable_ = {to_pixels(left), to_pixels(top), to_pixels(paper_width_ - right),
-                to_pixels(paper_height_ - bottom)};
+  printable_ = {to_pixels(left), to_pixels(top), to_pixels(paper_width_ - right), to_pixels(paper_height_ - bottom)};
   if (printable_.right <= printable_.left || printable_.bottom <= printable_.top)
     printable_ = {0, 0, to_pixels(paper_width_), to_pixels(paper_height_)};
 }
@@ -101,12 +98,10 @@ void PrinterDc::measure() {
 bool PrinterDc::reset(const DevModeRecord& settings) {
   if (surface_) return false;
   if (settings.fields & DM_ORIENTATION) {
-    if (settings.orientation != DMORIENT_PORTRAIT && settings.orientation != DMORIENT_LANDSCAPE)
-      return false;
+    if (settings.orientation != DMORIENT_PORTRAIT && settings.orientation != DMORIENT_LANDSCAPE) return false;
     orientation_ = settings.orientation;
   }
-  if ((settings.fields & DM_PAPERSIZE) && known_paper(settings.paper_size))
-    paper_ = settings.paper_size;
+  if ((settings.fields & DM_PAPERSIZE) && known_paper(settings.paper_size)) paper_ = settings.paper_size;
   if (settings.fields & DM_COPIES) copies_ = std::clamp<int>(settings.copies, 1, DM_MAX_COPIES);
   measure();
   return true;
@@ -184,10 +179,16 @@ void PrinterDc::discard_job_file() {
   job_file_.clear();
 }
 
-DeviceContext* PrinterDc::sheet() const { return in_page_ ? surface_.get() : nullptr; }
+DeviceContext* PrinterDc::sheet() const {
+  return in_page_ ? surface_.get() : nullptr;
+}
 
-int PrinterDc::logical_dpi_x() const { return DC_PRINTER_DPI; }
-int PrinterDc::logical_dpi_y() const { return DC_PRINTER_DPI; }
+int PrinterDc::logical_dpi_x() const {
+  return DC_PRINTER_DPI;
+}
+int PrinterDc::logical_dpi_y() const {
+  return DC_PRINTER_DPI;
+}
 
 DcObject PrinterDc::create_font(const DcFontRequest& wanted) {
   return sheet() ? sheet()->create_font(wanted) : 0;
@@ -222,30 +223,45 @@ DcColor PrinterDc::set_text_color(DcColor color) {
 DcColor PrinterDc::set_bk_color(DcColor color) {
   return sheet() ? sheet()->set_bk_color(color) : DC_INVALID_COLOR;
 }
-int PrinterDc::set_bk_mode(int mode) { return sheet() ? sheet()->set_bk_mode(mode) : 0; }
+int PrinterDc::set_bk_mode(int mode) {
+  return sheet() ? sheet()->set_bk_mode(mode) : 0;
+}
 DcColor PrinterDc::get_text_color() const {
   return sheet() ? sheet()->get_text_color() : DC_INVALID_COLOR;
 }
 DcColor PrinterDc::get_bk_color() const {
   return sheet() ? sheet()->get_bk_color() : DC_INVALID_COLOR;
 }
-int PrinterDc::get_bk_mode() const { return sheet() ? sheet()->get_bk_mode() : 0; }
-bool PrinterDc::move_to(int x, int y) { return sheet() && sheet()->move_to(x, y); }
-bool PrinterDc::line_to(int x, int y) { return sheet() && sheet()->line_to(x, y); }
+int PrinterDc::get_bk_mode() const {
+  return sheet() ? sheet()->get_bk_mode() : 0;
+}
+bool PrinterDc::move_to(int x, int y) {
+  return sheet() && sheet()->move_to(x, y);
+}
+bool PrinterDc::line_to(int x, int y) {
+  return sheet() && sheet()->line_to(x, y);
+}
 bool PrinterDc::fill_rect(const DcRect& rect, DcObject brush) {
   return sheet() && sheet()->fill_rect(rect, brush);
 }
-int PrinterDc::set_stretch_mode(int mode) { return sheet() ? sheet()->set_stretch_mode(mode) : 0; }
-int PrinterDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x,
-                           int src_y, int src_width, int src_height, const void* bits,
-                           size_t bits_size, const DcBitmapInfoHeader* info) {
-  return sheet() ? sheet()->stretch_dib(dest_x, dest_y, dest_width, dest_height, src_x, src_y,
-                                        src_width, src_height, bits, bits_size, info)
+int PrinterDc::set_stretch_mode(int mode) {
+  return sheet() ? sheet()->set_stretch_mode(mode) : 0;
+}
+int PrinterDc::stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                           int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) {
+  return sheet() ? sheet()->stretch_dib(dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width, src_height,
+                                        bits, bits_size, info)
                  : 0;
 }
-int PrinterDc::save_dc() { return sheet() ? sheet()->save_dc() : 0; }
-bool PrinterDc::restore_dc(int level) { return sheet() && sheet()->restore_dc(level); }
+int PrinterDc::save_dc() {
+  return sheet() ? sheet()->save_dc() : 0;
+}
+bool PrinterDc::restore_dc(int level) {
+  return sheet() && sheet()->restore_dc(level);
+}
 bool PrinterDc::intersect_clip_rect(const DcRect& rect) {
   return sheet() && sheet()->intersect_clip_rect(rect);
 }
-DcColor PrinterDc::get_pixel(int, int) { return DC_INVALID_COLOR; }
+DcColor PrinterDc::get_pixel(int, int) {
+  return DC_INVALID_COLOR;
+}

@@ -26,8 +26,7 @@ class PrinterDc final : public DeviceContext {
   // A context for a destination with the given settings; paper 0 (or no
   // DM_PAPERSIZE flag) takes the destination's default, else Letter.
   // Null for an empty destination name.
-  static std::unique_ptr<PrinterDc> create(const std::string& destination,
-                                           const DevModeRecord& settings);
+  static std::unique_ptr<PrinterDc> create(const std::string& destination, const DevModeRecord& settings);
   ~PrinterDc() override;
 
   // Applies the settings whose flags are set; refused while a job is open.
@@ -87,9 +86,8 @@ class PrinterDc final : public DeviceContext {
   bool line_to(int x, int y) override;
   bool fill_rect(const DcRect& rect, DcObject brush) override;
   int set_stretch_mode(int mode) override;
-  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y,
-                  int src_width, int src_height, const void* bits, size_t bits_size,
-                  const DcBitmapInfoHeader* info) override;
+  int stretch_dib(int dest_x, int dest_y, int dest_width, int dest_height, int src_x, int src_y, int src_width,
+                  int src_height, const void* bits, size_t bits_size, const DcBitmapInfoHeader* info) override;
   int save_dc() override;
   bool restore_dc(int level) override;
   bool intersect_clip_rect(const DcRect& rect) override;

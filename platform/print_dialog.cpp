@@ -32,8 +32,7 @@ int print_dialog(PrintDlgRecord* record) {
   if (!handler(request, &choice) || choice.printer.empty()) return 0;
 
   const bool file = print_is_pdf_destination(choice.printer);
-  const bool driver_copies =
-      choice.driver_copies && !file && (record->flags & PD_USEDEVMODECOPIESANDCOLLATE);
+  const bool driver_copies = choice.driver_copies && !file && (record->flags & PD_USEDEVMODECOPIESANDCOLLATE);
   const int copies = std::clamp<int>(choice.dev_mode.copies, 1, DM_MAX_COPIES);
 
   auto dev_mode = std::make_unique<DevModeRecord>(choice.dev_mode);

@@ -53,8 +53,7 @@ struct PrintDialogChoice {
 };
 
 // Answers true when the user confirmed the choice, false to cancel.
-using PrintDialogHandler =
-    std::function<bool(const PrintDialogRequest& request, PrintDialogChoice* choice)>;
+using PrintDialogHandler = std::function<bool(const PrintDialogRequest& request, PrintDialogChoice* choice)>;
 
 // Installs the process-wide handler and answers the previous one. With no
 // handler the dialog is cancelled, so nothing waits on a user who is not

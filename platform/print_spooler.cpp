@@ -120,7 +120,7 @@ DestPtr named_dest(const std::string& destination) {
   const std::string name = destination.substr(0, slash);
   const std::string instance = slash == std::string::npos ? "" : destination.substr(slash + 1);
   cups_dest_t* dest = cups->get_named_dest(CUPS_HTTP_DEFAULT, name.empty() ? nullptr : name.c_str(),
-                                       instance.empty() ? nullptr : instance.c_str());
+                                           instance.empty() ? nullptr : instance.c_str());
   return DestPtr(dest, DestsDeleter{dest ? 1 : 0});
 }
 
@@ -134,8 +134,7 @@ std::string scheduler_unreachable(const CupsLibrary& cups) {
   if (!host || !*host) return {};
   const bool local_socket = host[0] == '/';
   const int port = cups.port();
-  http_t* connection =
-      cups.connect(host, port, nullptr, AF_UNSPEC, cups.encryption(), 1, kSchedulerConnectMs, nullptr);
+  http_t* connection = cups.connect(host, port, nullptr, AF_UNSPEC, cups.encryption(), 1, kSchedulerConnectMs, nullptr);
   if (connection) {
     cups.close(connection);
     return {};
@@ -152,7 +151,9 @@ int16_t paper_of(int width, int length) {
   return 0;
 }
 
-double points_of(int hundredths_mm) { return hundredths_mm * 72.0 / 2540.0; }
+double points_of(int hundredths_mm) {
+  return hundredths_mm * 72.0 / 2540.0;
+}
 
 class SystemSpooler final : public PrintSpooler {
  public:
@@ -161,18 +162,15 @@ class SystemSpooler final : public PrintSpooler {
     DestPtr dest = named_dest(destination);
     if (!dest) return false;
     const CupsLibrary* cups = cups_library();
-    std::unique_ptr<cups_dinfo_t, DestInfoDeleter> info(
-        cups->copy_dest_info(CUPS_HTTP_DEFAULT, dest.get()));
+    std::unique_ptr<cups_dinfo_t, DestInfoDeleter> info(cups->copy_dest_info(CUPS_HTTP_DEFAULT, dest.get()));
     if (!info) return false;
     // The queue's own default ("media-default"); libcups' notion of a
     // default follows the locale instead, so it is only the fallback.
     cups_size_t size{};
-    ipp_attribute_t* media_attribute =
-        cups->find_dest_default(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA);
-    const char* media_name =
-        media_attribute ? cups->ipp_get_string(media_attribute, 0, nullptr) : nullptr;
-    if (!(media_name && cups->get_dest_media_by_name(CUPS_HTTP_DEFAULT, dest.get(), info.get(),
-                                                     media_name, 0, &size)) &&
+    ipp_attribute_t* media_attribute = cups->find_dest_default(CUPS_HTTP_DEFAULT, dest.get(), info.get(), CUPS_MEDIA);
+    const char* media_name = media_attribute ? cups->ipp_get_string(media_attribute, 0, nullptr) : nullptr;
+    if (!(media_name &&
+          cups->get_dest_media_by_name(CUPS_HTTP_DEFAULT, dest.get(), info.get(), media_name, 0, &size)) &&
         !cups->get_dest_media_default(CUPS_HTTP_DEFAULT, dest.get(), info.get(), 0, &size))
       return false;
     media->paper = paper_of(size.width, size.length);
@@ -215,10 +213,8 @@ class SystemSpooler final : public PrintSpooler {
     int count = 0;
     for (int i = 0; i < dest->num_options; ++i)
       count = cups->add_option(dest->options[i].name, dest->options[i].value, count, &options);
-    if (job.copies > 1)
-      count = cups->add_integer_option("copies", job.copies, count, &options);
-    const int id = cups->print_file(dest->name, job.pdf_path.c_str(), job.job_name.c_str(),
-                                    count, options);
+    if (job.copies > 1) count = cups->add_integer_option("copies", job.copies, count, &options);
+    const int id = cups->print_file(dest->name, job.pdf_path.c_str(), job.job_name.c_str(), count, options);
     cups->free_options(count, options);
     if (id <= 0) *error = std::string("CUPS refused the job: ") + cups->last_error_string();
     return id > 0 ? id : 0;

@@ -93,8 +93,10 @@ long save(RegRoot root, const Tree& tree) {
   while (ok && done < text.size()) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
@@ -279,8 +281,7 @@ long delete_key(RegRoot root, const char* path, bool tree_too) {
   auto child = tree.lower_bound(children);
   bool has_children = child != tree.end() && child->first.compare(0, children.size(), children) == 0;
   if (has_children && !tree_too) return REG_ACCESS_DENIED;
-  while (child != tree.end() && child->first.compare(0, children.size(), children) == 0)
-    child = tree.erase(child);
+  while (child != tree.end() && child->first.compare(0, children.size(), children) == 0) child = tree.erase(child);
   tree.erase(folded);
   return save(root, tree);
 }
@@ -338,11 +339,17 @@ long RegSetValue(RegKey* key, const char* name, uint32_t type, const void* data,
   return change_values(key, name, &v);
 }
 
-long RegDeleteValue(RegKey* key, const char* name) { return change_values(key, name, nullptr); }
+long RegDeleteValue(RegKey* key, const char* name) {
+  return change_values(key, name, nullptr);
+}
 
-long RegDeleteKey(RegRoot root, const char* path) { return delete_key(root, path, false); }
+long RegDeleteKey(RegRoot root, const char* path) {
+  return delete_key(root, path, false);
+}
 
-long RegDeleteTree(RegRoot root, const char* path) { return delete_key(root, path, true); }
+long RegDeleteTree(RegRoot root, const char* path) {
+  return delete_key(root, path, true);
+}
 
 long RegEnumKey(RegKey* key, uint32_t index, char* name, uint32_t* name_size) {
   if (!key) return REG_INVALID_PARAMETER;
@@ -358,8 +365,8 @@ long RegEnumKey(RegKey* key, uint32_t index, char* name, uint32_t* name_size) {
   return REG_NO_MORE_ITEMS;
 }
 
-long RegEnumValue(RegKey* key, uint32_t index, char* name, uint32_t* name_size, uint32_t* type,
-                  void* data, uint32_t* size) {
+long RegEnumValue(RegKey* key, uint32_t index, char* name, uint32_t* name_size, uint32_t* type, void* data,
+                  uint32_t* size) {
   bool exists = false;
   std::vector<Value> values;
   if (const long rc = read_values(key, &values, &exists); rc != REG_OK) return rc;

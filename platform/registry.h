@@ -67,8 +67,8 @@ long RegDeleteTree(RegRoot root, const char* path);
 // end. name_size is in/out like size: capacity in, length (without the
 // terminator) out; REG_MORE_DATA when the name does not fit.
 long RegEnumKey(RegKey* key, uint32_t index, char* name, uint32_t* name_size);
-long RegEnumValue(RegKey* key, uint32_t index, char* name, uint32_t* name_size, uint32_t* type,
-                  void* data, uint32_t* size);
+long RegEnumValue(RegKey* key, uint32_t index, char* name, uint32_t* name_size, uint32_t* type, void* data,
+                  uint32_t* size);
 
 // Convenience wrappers over RegSetValue for the two common types.
 long RegSetString(RegKey* key, const char* name, const char* text);

@@ -9,7 +9,9 @@ namespace registry_store {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -215,8 +217,7 @@ std::string serialize(const Tree& tree) {
         out += '"';
       } else if (v.type == 4 && v.data.size() == 4) {
         char buf[16];
-        uint32_t n = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
-                     (static_cast<uint32_t>(v.data[3]) << 24);
+        uint32_t n = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) | (static_cast<uint32_t>(v.data[3]) << 24);
         std::snprintf(buf, sizeof buf, "dword:%08x", n);
         out += buf;
       } else {

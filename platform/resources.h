@@ -19,9 +19,9 @@ inline constexpr int IDS_PROJNAME = 100;
 // A packed device-independent bitmap held by the module: its header and its
 // pixel rows, valid for the life of the process.
 struct ResourceBitmap {
-    const DcBitmapInfoHeader* info;
-    const void* bits;
-    size_t bits_size;
+  const DcBitmapInfoHeader* info;
+  const void* bits;
+  size_t bits_size;
 };
 
 // Looks up a bitmap resource. Answers false for an id the module lacks.
@@ -34,7 +34,7 @@ int load_string_resource(int id, char* buffer, int size);
 
 // The module's file version, major.minor.build.revision.
 struct ModuleVersion {
-    uint16_t major, minor, build, revision;
+  uint16_t major, minor, build, revision;
 };
 ModuleVersion module_file_version();
 // The same as text, "1.0.0.16".

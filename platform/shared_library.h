@@ -10,7 +10,7 @@ struct SharedLibraryHandle;
 
 // Unloads the library when the last reference goes.
 struct SharedLibraryCloser {
-    void operator()(SharedLibraryHandle* handle) const;
+  void operator()(SharedLibraryHandle* handle) const;
 };
 using SharedLibrary = std::unique_ptr<SharedLibraryHandle, SharedLibraryCloser>;
 
@@ -25,12 +25,10 @@ void* shared_library_symbol(SharedLibraryHandle* library, const char* name);
 // found is kept in *missing, so one call per entry point reports the first
 // gap.
 template <typename Function>
-bool shared_library_bind(SharedLibraryHandle* library, const char* name, Function* slot,
-                         std::string* missing) {
-    *slot = reinterpret_cast<Function>(shared_library_symbol(library, name));
-    if (*slot == nullptr && missing->empty())
-        *missing = name;
-    return *slot != nullptr;
+bool shared_library_bind(SharedLibraryHandle* library, const char* name, Function* slot, std::string* missing) {
+  *slot = reinterpret_cast<Function>(shared_library_symbol(library, name));
+  if (*slot == nullptr && missing->empty()) *missing = name;
+  return *slot != nullptr;
 }
 
 // The entry points of a library loaded the first time they are asked for.
@@ -41,32 +39,29 @@ bool shared_library_bind(SharedLibraryHandle* library, const char* name, Functio
 // when the library cannot be loaded or lacks an entry point, with the reason
 // in *why.
 template <typename Api>
-const Api* shared_library_load_once(const char* name,
-                                    void (*bind)(SharedLibraryHandle*, Api*, std::string* missing),
+const Api* shared_library_load_once(const char* name, void (*bind)(SharedLibraryHandle*, Api*, std::string* missing),
                                     std::string* why) {
-    struct Loaded {
-        Api api{};
-        std::string why;  // empty when complete
-    };
-    static std::once_flag once;
-    static Loaded loaded;
-    std::call_once(once, [&] {
-        SharedLibraryHandle* library = shared_library_open(name).release();
-        if (library == nullptr) {
-            loaded.why = std::string("cannot load ") + name;
-            return;
-        }
-        std::string missing;
-        bind(library, &loaded.api, &missing);
-        if (!missing.empty())
-            loaded.why = std::string(name) + " has no " + missing;
-    });
-    if (!loaded.why.empty()) {
-        if (why != nullptr)
-            *why = loaded.why;
-        return nullptr;
+  struct Loaded {
+    Api api{};
+    std::string why;  // empty when complete
+  };
+  static std::once_flag once;
+  static Loaded loaded;
+  std::call_once(once, [&] {
+    SharedLibraryHandle* library = shared_library_open(name).release();
+    if (library == nullptr) {
+      loaded.why = std::string("cannot load ") + name;
+      return;
     }
-    return &loaded.api;
+    std::string missing;
+    bind(library, &loaded.api, &missing);
+    if (!missing.empty()) loaded.why = std::string(name) + " has no " + missing;
+  });
+  if (!loaded.why.empty()) {
+    if (why != nullptr) *why = loaded.why;
+    return nullptr;
+  }
+  return &loaded.api;
 }
 
 // The directory of the running program, with a trailing '/'; empty when it

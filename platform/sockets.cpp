@@ -28,9 +28,13 @@ int qel_socket_cleanup() {
   return -1;
 }
 
-int qel_socket_active_count() { return active_startups.load(); }
+int qel_socket_active_count() {
+  return active_startups.load();
+}
 
-int qel_socket_last_error() { return errno; }
+int qel_socket_last_error() {
+  return errno;
+}
 
 QELSigpipeBlock::QELSigpipeBlock() {
   sigset_t pending;

@@ -19,7 +19,9 @@ struct DecodeTable {
 };
 constexpr DecodeTable kDecode;
 
-inline int value_of(char c) { return kDecode.value[static_cast<unsigned char>(c)]; }
+inline int value_of(char c) {
+  return kDecode.value[static_cast<unsigned char>(c)];
+}
 
 // Writes the four characters of one group of 1-3 bytes.
 char* encode_group(const unsigned char* in, size_t n, char* out) {
@@ -90,8 +92,8 @@ int QELBase64Decode(const char* text, void* output) {
     if (pad3 && !pad4) return -1;
     int d = pad4 ? 0 : value_of(text[3]);
     if (d < 0) return -1;
-    unsigned v = (static_cast<unsigned>(a) << 18) | (static_cast<unsigned>(b) << 12) |
-                 (static_cast<unsigned>(c) << 6) | static_cast<unsigned>(d);
+    unsigned v = (static_cast<unsigned>(a) << 18) | (static_cast<unsigned>(b) << 12) | (static_cast<unsigned>(c) << 6) |
+                 static_cast<unsigned>(d);
     out[written++] = static_cast<unsigned char>(v >> 16);
     if (!pad3) out[written++] = static_cast<unsigned char>(v >> 8);
     if (!pad4) out[written++] = static_cast<unsigned char>(v);

@@ -11,8 +11,7 @@ inline constexpr char QEL_PATH_SEPARATOR = '/';
 // name, dangling or not) into destination (cut to size): directory (the system temporary directory when null), prefix,
 // process id in decimal, the time in upper-case hex, then the extension.
 // Creates no file. Answers destination.
-char* qel_tempname(char* destination, size_t size, const char* directory, const char* prefix,
-                   const char* extension);
+char* qel_tempname(char* destination, size_t size, const char* directory, const char* prefix, const char* extension);
 
 // Creates a new file, empty and for the owner only, under a name from
 // qel_tempname, and answers its open descriptor (write only), or -1. The

@@ -20,9 +20,15 @@ std::atomic<char> escape_escape_char{'\\'};
 
 enum class Length { normal, long_, long_long, wide };  // wide: z, j, t
 
-bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-bool is_letter(char c) { return is_lower(c) || (c >= 'A' && c <= 'Z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_lower(char c) {
+  return c >= 'a' && c <= 'z';
+}
+bool is_letter(char c) {
+  return is_lower(c) || (c >= 'A' && c <= 'Z');
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads decimal digits, saturating instead of overflowing.
 int read_number(const char*& p) {
@@ -56,9 +62,12 @@ bool write_integer(Writer& w, const Directive& d, uint64_t magnitude, bool negat
   char sign[2];
   size_t sign_length = 0;
   bool is_signed = d.conversion == 'd' || d.conversion == 'i';
-  if (is_signed && negative) sign[sign_length++] = '-';
-  else if (is_signed && d.plus) sign[sign_length++] = '+';
-  else if (is_signed && d.space) sign[sign_length++] = ' ';
+  if (is_signed && negative)
+    sign[sign_length++] = '-';
+  else if (is_signed && d.plus)
+    sign[sign_length++] = '+';
+  else if (is_signed && d.space)
+    sign[sign_length++] = ' ';
 
   // The alternate prefix belongs to the converted text: zero padding from
   // the width goes in front of it.
@@ -130,12 +139,18 @@ bool directive(Writer& w, const char*& p, Arguments& args, char& html_previous) 
   Directive d;
   if (!is_lower(*p)) {
     for (;; ++p) {
-      if (*p == '-') d.left = true;
-      else if (*p == '+') d.plus = true;
-      else if (*p == ' ') d.space = true;
-      else if (*p == '#') d.alt = true;
-      else if (*p == '0') d.zero = true;
-      else break;
+      if (*p == '-')
+        d.left = true;
+      else if (*p == '+')
+        d.plus = true;
+      else if (*p == ' ')
+        d.space = true;
+      else if (*p == '#')
+        d.alt = true;
+      else if (*p == '0')
+        d.zero = true;
+      else
+        break;
     }
     if (*p == '*') {
       ++p;
@@ -185,32 +200,25 @@ bool directive(Writer& w, const char*& p, Arguments& args, char& html_previous) 
     case 'u':
     case 'o':
     case 'x':
-    case 'X':
-      return write_integer(w, d, unsigned_argument(args, length), false);
+    case 'X': return write_integer(w, d, unsigned_argument(args, length), false);
     case 'c': {
       char c = static_cast<char>(va_arg(args.list, int));
       return qelformat::write_padded(w, d, "", 0, &c, 1, false);
     }
-    case 's':
-      return write_text(w, d, va_arg(args.list, const char*));
+    case 's': return write_text(w, d, va_arg(args.list, const char*));
     case 'f':
     case 'e':
     case 'E':
     case 'g':
-    case 'G':
-      return qelformat::write_double(w, d, va_arg(args.list, double));
-    case 'n':
-      store_count(args, length, w.count());
-      return true;
-    case '%':
-      return w.put('%');
+    case 'G': return qelformat::write_double(w, d, va_arg(args.list, double));
+    case 'n': store_count(args, length, w.count()); return true;
+    case '%': return w.put('%');
     case 'p': {
       char letter = *p;
       if (!is_letter(letter)) return write_pointer(w, d, va_arg(args.list, const void*));
       ++p;
       if (letter == 'p') return write_pointer(w, d, va_arg(args.list, const void*));
-      if (!qelformat::is_extension_letter(letter))
-        return qelformat::write_padded(w, d, "", 0, "bogus %p", 8, false);
+      if (!qelformat::is_extension_letter(letter)) return qelformat::write_padded(w, d, "", 0, "bogus %p", 8, false);
       char sub = 0;
       if (letter == 'j' && *p != '\0') sub = *p++;
       return qelformat::write_extension(w, d, letter, sub, va_arg(args.list, const void*), html_previous);
@@ -222,10 +230,14 @@ bool directive(Writer& w, const char*& p, Arguments& args, char& html_previous) 
   }
 }
 
-int clamp_count(long long count) { return count > INT_MAX ? INT_MAX : static_cast<int>(count); }
+int clamp_count(long long count) {
+  return count > INT_MAX ? INT_MAX : static_cast<int>(count);
+}
 
 // Sink state of the bounded buffer: stop as soon as it is full.
-int stop_flush(QELFormatSink*) { return 1; }
+int stop_flush(QELFormatSink*) {
+  return 1;
+}
 
 // Sink of the length count and the stream: a scratch buffer that is emptied
 // whenever it fills.
@@ -347,7 +359,9 @@ int QELFprintf(FILE* stream, const char* format, ...) {
   return n;
 }
 
-int QELVPrintf(const char* format, va_list args) { return QELVFprintf(stdout, format, args); }
+int QELVPrintf(const char* format, va_list args) {
+  return QELVFprintf(stdout, format, args);
+}
 
 int QELPrintf(const char* format, ...) {
   va_list args;
@@ -357,14 +371,24 @@ int QELPrintf(const char* format, ...) {
   return n;
 }
 
-char QELFormatSetQuote(char quote) { return quote_char.exchange(quote, std::memory_order_relaxed); }
-char QELFormatSetEscape(char escape) { return escape_char.exchange(escape, std::memory_order_relaxed); }
+char QELFormatSetQuote(char quote) {
+  return quote_char.exchange(quote, std::memory_order_relaxed);
+}
+char QELFormatSetEscape(char escape) {
+  return escape_char.exchange(escape, std::memory_order_relaxed);
+}
 char QELFormatSetEscapeEscape(char escape_escape) {
   return escape_escape_char.exchange(escape_escape, std::memory_order_relaxed);
 }
 
 namespace qelformat {
-char quote_character() { return quote_char.load(std::memory_order_relaxed); }
-char escape_character() { return escape_char.load(std::memory_order_relaxed); }
-char escape_escape_character() { return escape_escape_char.load(std::memory_order_relaxed); }
+char quote_character() {
+  return quote_char.load(std::memory_order_relaxed);
+}
+char escape_character() {
+  return escape_char.load(std::memory_order_relaxed);
+}
+char escape_escape_character() {
+  return escape_escape_char.load(std::memory_order_relaxed);
+}
 }  // namespace qelformat

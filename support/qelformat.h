@@ -38,7 +38,7 @@
 // QEL_FORMAT_UNCHECKED_BEGIN / QEL_FORMAT_UNCHECKED_END, which switch the
 // format warnings off for exactly those lines.
 #define QEL_FORMAT_ATTR(fmt, first) __attribute__((format(printf, fmt, first)))
-#define QEL_FORMAT_UNCHECKED_BEGIN \
+#define QEL_FORMAT_UNCHECKED_BEGIN                                              \
   _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wformat\"") \
       _Pragma("GCC diagnostic ignored \"-Wformat-extra-args\"")
 #define QEL_FORMAT_UNCHECKED_END _Pragma("GCC diagnostic pop")

@@ -14,8 +14,7 @@ namespace {
 const char kUpperHex[] = "0123456789ABCDEF";
 
 bool is_url_safe(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
 }
 
 // The entity for the four characters every HTML escape handles, or null.
@@ -40,7 +39,9 @@ const char* js_escape(char c, char quote) {
   }
 }
 
-bool put_text(Writer& w, const char* text) { return w.write(text, std::strlen(text)); }
+bool put_text(Writer& w, const char* text) {
+  return w.write(text, std::strlen(text));
+}
 
 bool put_hex_byte(Writer& w, const char* before, unsigned char c, const char* after) {
   char hex[2] = {kUpperHex[c >> 4], kUpperHex[c & 15]};
@@ -61,45 +62,64 @@ bool escape_text(Writer& w, char letter, char sub, const char* s, size_t n, char
         break;
       case 'r':
       case 'R':
-        if (c == '\n') ok = put_text(w, "<br>");
-        else if (c == ' ' && previous == ' ') ok = put_text(w, "&nbsp;");
-        else if ((e = html_entity(c))) ok = put_text(w, e);
-        else ok = w.put(c);
+        if (c == '\n')
+          ok = put_text(w, "<br>");
+        else if (c == ' ' && previous == ' ')
+          ok = put_text(w, "&nbsp;");
+        else if ((e = html_entity(c)))
+          ok = put_text(w, e);
+        else
+          ok = w.put(c);
         // After "&nbsp;" the next space is written as a space again.
         previous = (c == ' ' && previous == ' ') ? ';' : c;
         break;
       case 'e':
-        if (is_url_safe(u)) ok = w.put(c);
-        else if (c == ' ') ok = w.put('+');
-        else ok = put_hex_byte(w, "%", u, "");
+        if (is_url_safe(u))
+          ok = w.put(c);
+        else if (c == ' ')
+          ok = w.put('+');
+        else
+          ok = put_hex_byte(w, "%", u, "");
         break;
       case 'x':
-        if (c == '\'') ok = put_text(w, "&apos;");
-        else if ((e = html_entity(c))) ok = put_text(w, e);
-        else if (u >= 0x20 && u < 0x7f) ok = w.put(c);
-        else ok = put_hex_byte(w, "&#x", u, ";");
+        if (c == '\'')
+          ok = put_text(w, "&apos;");
+        else if ((e = html_entity(c)))
+          ok = put_text(w, e);
+        else if (u >= 0x20 && u < 0x7f)
+          ok = w.put(c);
+        else
+          ok = put_hex_byte(w, "&#x", u, ";");
         break;
       case 'q':
-        if (c == quote_character()) ok = w.put(escape_character()) && w.put(c);
-        else if (c == escape_character()) ok = w.put(escape_escape_character()) && w.put(c);
-        else ok = w.put(c);
+        if (c == quote_character())
+          ok = w.put(escape_character()) && w.put(c);
+        else if (c == escape_character())
+          ok = w.put(escape_escape_character()) && w.put(c);
+        else
+          ok = w.put(c);
         break;
       case 'j':
         if (sub == 'S' || sub == 's') {
           e = js_escape(c, sub == 'S' ? '"' : '\'');
           ok = e ? put_text(w, e) : w.put(c);
         } else if (sub == 'e') {
-          if (is_url_safe(u)) ok = w.put(c);
-          else if (c == ' ') ok = w.put('+');
-          else if (c == '\'') ok = put_text(w, "\\'");
-          else ok = put_hex_byte(w, "\\x25", u, "");
+          if (is_url_safe(u))
+            ok = w.put(c);
+          else if (c == ' ')
+            ok = w.put('+');
+          else if (c == '\'')
+            ok = put_text(w, "\\'");
+          else
+            ok = put_hex_byte(w, "\\x25", u, "");
         } else if (sub == 'l') {
-          if ((e = html_entity(c)) || (e = js_escape(c, '\''))) ok = put_text(w, e);
-          else ok = w.put(c);
+          if ((e = html_entity(c)) || (e = js_escape(c, '\'')))
+            ok = put_text(w, e);
+          else
+            ok = w.put(c);
         }
         break;
-      default:
-        break;
+      default: break;
     }
     if (!ok) return false;
   }
@@ -115,10 +135,11 @@ size_t format_address(char* buf, size_t size, const unsigned char* a, const unsi
 
 }  // namespace
 
-bool is_extension_letter(char letter) { return std::strchr("AIlLrRexqj", letter) != nullptr; }
+bool is_extension_letter(char letter) {
+  return std::strchr("AIlLrRexqj", letter) != nullptr;
+}
 
-bool write_extension(Writer& w, const Directive& d, char letter, char sub, const void* argument,
-                     char& html_previous) {
+bool write_extension(Writer& w, const Directive& d, char letter, char sub, const void* argument, char& html_previous) {
   char buf[32];
   const char* text = nullptr;
   size_t length = 0;

@@ -212,9 +212,12 @@ bool write_double(Writer& w, const Directive& d, double value) {
   if (!std::isfinite(value)) return write_padded(w, d, "", 0, "inf", 3);
   char sign[1];
   size_t sign_length = 0;
-  if (value < 0) sign[sign_length++] = '-';
-  else if (d.plus) sign[sign_length++] = '+';
-  else if (d.space) sign[sign_length++] = ' ';
+  if (value < 0)
+    sign[sign_length++] = '-';
+  else if (d.plus)
+    sign[sign_length++] = '+';
+  else if (d.space)
+    sign[sign_length++] = ' ';
   double magnitude = std::fabs(value);
   Digits digits(magnitude);
   if (digits.too_large()) return write_padded(w, d, "", 0, "inf", 3);
@@ -272,8 +275,10 @@ bool write_double(Writer& w, const Directive& d, double value) {
         *p++ = '.';
       }
       bool has_point = std::memchr(body, '.', static_cast<size_t>(p - body)) != nullptr;
-      if (p[-1] == '.' && !d.alt) --p;
-      else if (!has_point && d.alt) *p++ = '.';
+      if (p[-1] == '.' && !d.alt)
+        --p;
+      else if (!has_point && d.alt)
+        *p++ = '.';
     }
   }
   return write_padded(w, d, sign, sign_length, body, static_cast<size_t>(p - body));

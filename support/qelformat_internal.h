@@ -73,8 +73,8 @@ struct Directive {
 // Writes sign, zero padding and body, padded to the directive's width: the
 // pad goes before the sign (spaces) or between sign and body (zeros) when
 // right-adjusted, after the body when left-adjusted.
-inline bool write_padded(Writer& w, const Directive& d, const char* sign, size_t sign_length,
-                         const char* body, size_t body_length, bool zeros_allowed = true) {
+inline bool write_padded(Writer& w, const Directive& d, const char* sign, size_t sign_length, const char* body,
+                         size_t body_length, bool zeros_allowed = true) {
   long long pad = static_cast<long long>(d.width) - static_cast<long long>(sign_length + body_length);
   char pad_char = (d.zero && zeros_allowed) ? '0' : ' ';
   if (!d.left && pad_char == ' ' && !w.repeat(' ', pad)) return false;
@@ -90,8 +90,7 @@ bool write_double(Writer& w, const Directive& d, double value);
 // The text and address extensions of %p: letter is the character after
 // "p", sub the one after "pj" (0 otherwise). html_previous carries the
 // space-run state of %pr and %pR through one formatting call.
-bool write_extension(Writer& w, const Directive& d, char letter, char sub, const void* argument,
-                     char& html_previous);
+bool write_extension(Writer& w, const Directive& d, char letter, char sub, const void* argument, char& html_previous);
 
 // The process-wide characters of %pq.
 char quote_character();

@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
   metrics.proportional = true;
   RecordingDc dc(96, kPageWidth, kPageHeight, metrics);
   dc.set_recording(false);
-  RenderTargetPtr target(
-      rt_create(&dc, {0, 0, kPageWidth - 1, kPageHeight - 1}, RT_VERSION));
+  RenderTargetPtr target(rt_create(&dc, {0, 0, kPageWidth - 1, kPageHeight - 1}, RT_VERSION));
   if (!target) {
     fprintf(stderr, "tessel-pages: no render target\n");
     return 1;

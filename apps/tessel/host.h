@@ -16,31 +16,31 @@ class MemoryPropertyBag;
 // module's dispatch interface), the options written after its name (a flag
 // maps to ""), and the host's output stream.
 struct CommandContext {
-    using Options = std::map<std::string, std::string>;
-    ControlHost& control;
-    Options options;
-    std::FILE* out;
+  using Options = std::map<std::string, std::string>;
+  ControlHost& control;
+  Options options;
+  std::FILE* out;
 };
 
 // What a command works on; the host opens no more than the commands need.
 enum class HostNeeds {
-    Nothing,  // e.g. printers
-    Module,   // the module's own entry points: register, unregister
-    Control,  // a control loaded with the document
+  Nothing,  // e.g. printers
+  Module,   // the module's own entry points: register, unregister
+  Control,  // a control loaded with the document
 };
 
 struct HostCommand {
-    const char* name;
-    const char* usage;                        // one line for --help
-    std::vector<std::string> valued_options;  // e.g. "-o", "--size"
-    std::vector<std::string> flags;           // e.g. "--all"
-    // Answers an exit status: 0 done, 1 failed (the next command still
-    // runs), 2 unusable options (nothing more runs).
-    std::function<int(CommandContext&)> run;
-    HostNeeds needs = HostNeeds::Control;
-    // Checks the option values before anything is loaded; answers false,
-    // having said why, for values the command cannot use. May be empty.
-    std::function<bool(const CommandContext::Options&)> check = nullptr;
+  const char* name;
+  const char* usage;                        // one line for --help
+  std::vector<std::string> valued_options;  // e.g. "-o", "--size"
+  std::vector<std::string> flags;           // e.g. "--all"
+  // Answers an exit status: 0 done, 1 failed (the next command still
+  // runs), 2 unusable options (nothing more runs).
+  std::function<int(CommandContext&)> run;
+  HostNeeds needs = HostNeeds::Control;
+  // Checks the option values before anything is loaded; answers false,
+  // having said why, for values the command cannot use. May be empty.
+  std::function<bool(const CommandContext::Options&)> check = nullptr;
 };
 
 // The commands known to the host, in the order --help lists them. Each
@@ -49,9 +49,9 @@ struct HostCommand {
 const std::vector<HostCommand>& host_commands();
 
 struct HostCommandRegistration {
-    // `order` sorts the --help listing (dump 10, view 20, next/prev 21-22,
-    // print 30, printers 31, sync 40, register 50).
-    HostCommandRegistration(int order, HostCommand command);
+  // `order` sorts the --help listing (dump 10, view 20, next/prev 21-22,
+  // print 30, printers 31, sync 40, register 50).
+  HostCommandRegistration(int order, HostCommand command);
 };
 
 // A path at `below` from the program's folder, normalised: "../lib/tessel"

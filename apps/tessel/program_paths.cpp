@@ -7,16 +7,13 @@
 
 #include "platform/shared_library.h"
 
-std::string from_program(const char* below)
-{
-    return std::filesystem::path(std::string(program_directory()) + below).lexically_normal().string();
+std::string from_program(const char* below) {
+  return std::filesystem::path(std::string(program_directory()) + below).lexically_normal().string();
 }
 
-std::string first_existing(std::initializer_list<std::string> candidates)
-{
-    std::error_code ignored;
-    for (const std::string& candidate : candidates)
-        if (!candidate.empty() && std::filesystem::exists(candidate, ignored))
-            return candidate;
-    return candidates.size() > 0 ? *(candidates.end() - 1) : std::string();
+std::string first_existing(std::initializer_list<std::string> candidates) {
+  std::error_code ignored;
+  for (const std::string& candidate : candidates)
+    if (!candidate.empty() && std::filesystem::exists(candidate, ignored)) return candidate;
+  return candidates.size() > 0 ? *(candidates.end() - 1) : std::string();
 }

@@ -24,27 +24,27 @@ using PictureNameReader = std::function<void(const std::string& document, std::s
 // that a server of that document hands out. The names are read again when
 // the document changes.
 class PublishedDocument {
-public:
-    // `document` must name a regular file; false when it does not. Without
-    // a reader only the document itself is published.
-    bool open(const std::string& document, PictureNameReader read_names);
-    const std::string& folder() const { return folder_; }
-    // The document's name in its folder.
-    const std::string& name() const { return name_; }
+ public:
+  // `document` must name a regular file; false when it does not. Without
+  // a reader only the document itself is published.
+  bool open(const std::string& document, PictureNameReader read_names);
+  const std::string& folder() const { return folder_; }
+  // The document's name in its folder.
+  const std::string& name() const { return name_; }
 
-    // The file to answer for a request path (percent-decoded, from its
-    // leading '/'), or "" when that path is not published.
-    std::string resolve(const std::string& path);
+  // The file to answer for a request path (percent-decoded, from its
+  // leading '/'), or "" when that path is not published.
+  std::string resolve(const std::string& path);
 
-private:
-    void rescan_if_changed();
+ private:
+  void rescan_if_changed();
 
-    std::mutex mutex_;
-    PictureNameReader read_names_;
-    std::string folder_;
-    std::string name_;
-    std::string document_;
-    std::set<std::string> pictures_;
-    struct timespec changed_ {};
-    off_t size_ = -1;
+  std::mutex mutex_;
+  PictureNameReader read_names_;
+  std::string folder_;
+  std::string name_;
+  std::string document_;
+  std::set<std::string> pictures_;
+  struct timespec changed_ {};
+  off_t size_ = -1;
 };

@@ -13,7 +13,8 @@ struct HostServices;
 using OLE_COLOR = uint32_t;
 
 // {5E1A7C31-8D2B-4F6A-9C3E-2B7D41A6F0C8}
-inline constexpr CLSID CLSID_TesselCtrl = {0x5E1A7C31, 0x8D2B, 0x4F6A, {0x9C, 0x3E, 0x2B, 0x7D, 0x41, 0xA6, 0xF0, 0xC8}};
+inline constexpr CLSID CLSID_TesselCtrl = {
+    0x5E1A7C31, 0x8D2B, 0x4F6A, {0x9C, 0x3E, 0x2B, 0x7D, 0x41, 0xA6, 0xF0, 0xC8}};
 inline constexpr GUID LIBID_TesselLib = {0x5E1A7C30, 0x8D2B, 0x4F6A, {0x9C, 0x3E, 0x2B, 0x7D, 0x41, 0xA6, 0xF0, 0xC8}};
 inline constexpr IID IID_ITesselCtrl = {0x5E1A7C32, 0x8D2B, 0x4F6A, {0x9C, 0x3E, 0x2B, 0x7D, 0x41, 0xA6, 0xF0, 0xC8}};
 inline constexpr GUID APPID_Tessel = {0x5E1A7C33, 0x8D2B, 0x4F6A, {0x9C, 0x3E, 0x2B, 0x7D, 0x41, 0xA6, 0xF0, 0xC8}};
@@ -26,17 +27,17 @@ inline constexpr DISPID DISPID_SYNC = 5;
 
 // The control's dual interface: the members after IDispatch's, in slot order.
 struct ITesselCtrl : IDispatch {
-    virtual HRESULT put_FillColor(OLE_COLOR color) = 0;
-    virtual HRESULT get_FillColor(OLE_COLOR* color) = 0;
-    virtual HRESULT get_src(BSTR* value) = 0;
-    virtual HRESULT put_src(BSTR value) = 0;
-    virtual HRESULT Print() = 0;
-    virtual HRESULT NextPage() = 0;
-    virtual HRESULT PrevPage() = 0;
-    virtual HRESULT Sync() = 0;
+  virtual HRESULT put_FillColor(OLE_COLOR color) = 0;
+  virtual HRESULT get_FillColor(OLE_COLOR* color) = 0;
+  virtual HRESULT get_src(BSTR* value) = 0;
+  virtual HRESULT put_src(BSTR value) = 0;
+  virtual HRESULT Print() = 0;
+  virtual HRESULT NextPage() = 0;
+  virtual HRESULT PrevPage() = 0;
+  virtual HRESULT Sync() = 0;
 
-protected:
-    ~ITesselCtrl() = default;
+ protected:
+  ~ITesselCtrl() = default;
 };
 COM_INTERFACE_ID(ITesselCtrl, IID_ITesselCtrl);
 
@@ -65,17 +66,17 @@ using TesselAdoptHostServicesFn = void (*)(const HostServices* services);
 // members (which answer success whatever happened): the page counter and
 // how the load and the last jobs came out.
 struct TesselControlReport {
-    // The page the next draw shows; after a draw, the page it showed (the
-    // last one when the counter was past the end, 0 without pages).
-    int current_page = 0;
-    // A load message was shown; any document is not the one asked for.
-    bool load_failed = false;
-    PrintResult last_print;
-    SyncResult last_sync;
-    // What the last job (a draw, the last printed copy, a transfer) left out
-    // of its pages, and the page of the first loss (0 when none).
-    int left_out_elements = 0;
-    int left_out_first_page = 0;
+  // The page the next draw shows; after a draw, the page it showed (the
+  // last one when the counter was past the end, 0 without pages).
+  int current_page = 0;
+  // A load message was shown; any document is not the one asked for.
+  bool load_failed = false;
+  PrintResult last_print;
+  SyncResult last_sync;
+  // What the last job (a draw, the last printed copy, a transfer) left out
+  // of its pages, and the page of the first loss (0 when none).
+  int left_out_elements = 0;
+  int left_out_first_page = 0;
 };
 // Each answers false, changing nothing, for an object that is not one of
 // the module's controls. The report fills *report. Going to a page sets the

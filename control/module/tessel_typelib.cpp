@@ -21,36 +21,32 @@ constexpr TypeMemberDescription kMembers[] = {
 constexpr size_t kDispatchSlots = 7;
 
 constexpr TypeDescription kTypes[] = {
-    {"ITesselCtrl", "Tessel Interface", IID_ITesselCtrl, TKIND_DISPATCH,
-     TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION, kMembers, sizeof kMembers / sizeof kMembers[0], -1, kDispatchSlots},
-    {"CTesselCtrl", "Tessel Class", CLSID_TesselCtrl, TKIND_COCLASS, TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL,
-     nullptr, 0, static_cast<int>(kTypeIndexInterface), 0},
+    {"ITesselCtrl", "Tessel Interface", IID_ITesselCtrl, TKIND_DISPATCH, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION,
+     kMembers, sizeof kMembers / sizeof kMembers[0], -1, kDispatchSlots},
+    {"CTesselCtrl", "Tessel Class", CLSID_TesselCtrl, TKIND_COCLASS, TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL, nullptr,
+     0, static_cast<int>(kTypeIndexInterface), 0},
 };
 
 constexpr TypeLibDescription kLibrary = {
     "TesselLib", "Tessel 1.0 Type Library", LIBID_TesselLib, 1, 0, kTypes, sizeof kTypes / sizeof kTypes[0],
 };
 
-ComPtr<ITypeLib>& library()
-{
-    static ComPtr<ITypeLib> lib;
-    return lib;
+ComPtr<ITypeLib>& library() {
+  static ComPtr<ITypeLib> lib;
+  return lib;
 }
 
 std::mutex library_mutex;
 
-} // namespace
+}  // namespace
 
-ITypeLib* tessel_type_lib()
-{
-    std::lock_guard<std::mutex> lock(library_mutex);
-    if (!library())
-        library() = create_type_lib(kLibrary);
-    return library().get();
+ITypeLib* tessel_type_lib() {
+  std::lock_guard<std::mutex> lock(library_mutex);
+  if (!library()) library() = create_type_lib(kLibrary);
+  return library().get();
 }
 
-void release_tessel_type_lib()
-{
-    std::lock_guard<std::mutex> lock(library_mutex);
-    library().reset();
+void release_tessel_type_lib() {
+  std::lock_guard<std::mutex> lock(library_mutex);
+  library().reset();
 }

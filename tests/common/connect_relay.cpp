@@ -81,8 +81,10 @@ void ConnectRelay::serve(int client) {
     for (int i = 0; i < 2 && !done; ++i) {
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       const ssize_t n = ::recv(fds[i].fd, buf, sizeof buf, 0);
-      if (n <= 0) done = true;
-      else send_all(fds[1 - i].fd, std::string(buf, static_cast<size_t>(n)));
+      if (n <= 0)
+        done = true;
+      else
+        send_all(fds[1 - i].fd, std::string(buf, static_cast<size_t>(n)));
     }
     if (done) break;
   }

@@ -58,7 +58,9 @@ std::string ppd_text(const std::string& filter) {
          "*ShortNickName: \"Test queue\"\n*NickName: \"Test queue\"\n"
          "*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: True\n"
          "*DefaultColorSpace: RGB\n*FileSystem: False\n*Throughput: \"1\"\n"
-         "*cupsFilter2: \"application/pdf application/vnd.cups-pdf 0 " + filter + "\"\n"
+         "*cupsFilter2: \"application/pdf application/vnd.cups-pdf 0 " +
+         filter +
+         "\"\n"
          "*OpenUI *PageSize/Media Size: PickOne\n*OrderDependency: 10 AnySetup *PageSize\n"
          "*DefaultPageSize: A4\n"
          "*PageSize A4/A4: \"<</PageSize[595 842]>>setpagedevice\"\n"
@@ -117,8 +119,8 @@ CupsScheduler::CupsScheduler(const std::string& queue) : queue_(queue) {
       pid_ = -1;
       break;
     }
-    std::unique_ptr<http_t, HttpCloser> http(httpConnect2("127.0.0.1", port_, nullptr, AF_INET,
-                                                          HTTP_ENCRYPTION_NEVER, 1, 200, nullptr));
+    std::unique_ptr<http_t, HttpCloser> http(
+        httpConnect2("127.0.0.1", port_, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 200, nullptr));
     if (http) {
       ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
       const std::string uri = "ipp://localhost/printers/" + queue_;
@@ -160,7 +162,9 @@ void CupsScheduler::stop() {
   pid_ = -1;
 }
 
-std::string CupsScheduler::server() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string CupsScheduler::server() const {
+  return "127.0.0.1:" + std::to_string(port_);
+}
 
 bool CupsScheduler::write_configuration() {
   namespace fs = std::filesystem;
@@ -179,35 +183,31 @@ bool CupsScheduler::write_configuration() {
                         "\nLogLevel warn\nBrowsing No\nDefaultAuthType None\nWebInterface No\n"
                         "<Location />\nOrder allow,deny\nAllow all\n</Location>\n") &&
          write_file(dir_ + "/root/cups-files.conf",
-                    "ServerRoot " + dir_ + "/root\nRequestRoot " + dir_ + "/spool\nCacheDir " +
-                        dir_ + "/cache\nStateDir " + dir_ + "/state\nTempDir " + dir_ +
-                        "/tmp\nErrorLog " + dir_ + "/log/error_log\nAccessLog " + dir_ +
-                        "/log/access_log\nPageLog " + dir_ +
+                    "ServerRoot " + dir_ + "/root\nRequestRoot " + dir_ + "/spool\nCacheDir " + dir_ +
+                        "/cache\nStateDir " + dir_ + "/state\nTempDir " + dir_ + "/tmp\nErrorLog " + dir_ +
+                        "/log/error_log\nAccessLog " + dir_ + "/log/access_log\nPageLog " + dir_ +
                         "/log/page_log\nFileDevice Yes\nSystemGroup root\n") &&
          write_file(dir_ + "/root/printers.conf",
                     "<Printer " + queue_ + ">\nDeviceURI file://" + output_path() +
                         "\nState Idle\nAccepting Yes\n</Printer>\n",
                     0600) &&
-         write_file(filter, "#!/bin/sh\nif [ -n \"$6\" ]; then exec cat \"$6\"; else exec cat; fi\n",
-                    0755) &&
+         write_file(filter, "#!/bin/sh\nif [ -n \"$6\" ]; then exec cat \"$6\"; else exec cat; fi\n", 0755) &&
          write_file(dir_ + "/root/ppd/" + queue_ + ".ppd", ppd_text(filter));
 }
 
 std::vector<CupsJobRecord> CupsScheduler::jobs() const {
   std::vector<CupsJobRecord> list;
-  std::unique_ptr<http_t, HttpCloser> http(httpConnect2("127.0.0.1", port_, nullptr, AF_INET,
-                                                        HTTP_ENCRYPTION_NEVER, 1, 1000, nullptr));
+  std::unique_ptr<http_t, HttpCloser> http(
+      httpConnect2("127.0.0.1", port_, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 1000, nullptr));
   if (!http) return list;
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
   const std::string uri = "ipp://localhost/printers/" + queue_;
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
   // Job names are private to their owner.
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
   static const char* const wanted[] = {"job-id", "job-name", "copies", "job-state"};
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
-                wanted);
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, wanted);
   ipp_t* response = cupsDoRequest(http.get(), request, "/");
   if (!response) return list;
   CupsJobRecord job;
@@ -219,15 +219,18 @@ std::vector<CupsJobRecord> CupsScheduler::jobs() const {
       continue;
     }
     const std::string n = name;
-    if (n == "job-id") job.id = ippGetInteger(a, 0);
-    else if (n == "job-name") job.name = ippGetString(a, 0, nullptr);
-    else if (n == "copies") job.copies = ippGetInteger(a, 0);
-    else if (n == "job-state") job.state = ippGetInteger(a, 0);
+    if (n == "job-id")
+      job.id = ippGetInteger(a, 0);
+    else if (n == "job-name")
+      job.name = ippGetString(a, 0, nullptr);
+    else if (n == "copies")
+      job.copies = ippGetInteger(a, 0);
+    else if (n == "job-state")
+      job.state = ippGetInteger(a, 0);
   }
   if (job.id) list.push_back(job);
   ippDelete(response);
-  std::sort(list.begin(), list.end(),
-            [](const CupsJobRecord& a, const CupsJobRecord& b) { return a.id < b.id; });
+  std::sort(list.begin(), list.end(), [](const CupsJobRecord& a, const CupsJobRecord& b) { return a.id < b.id; });
   return list;
 }
 

@@ -59,8 +59,8 @@ int listen_on_loopback(int backlog, int* port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = loopback_address(0);
   socklen_t length = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, backlog) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, backlog) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     std::perror("hostile peer");
     std::abort();
   }
@@ -98,7 +98,9 @@ HostilePeer::HostilePeer(Hostile mode, int lifetime_ms) : mode_(mode), end_ms_(n
   acceptor_ = std::thread([this] { accept_loop(); });
 }
 
-HostilePeer::~HostilePeer() { stop(); }
+HostilePeer::~HostilePeer() {
+  stop();
+}
 
 void HostilePeer::stop() {
   stopping_ = true;
@@ -124,13 +126,17 @@ std::vector<std::string> HostilePeer::requests() const {
   return requests_;
 }
 
-std::string HostilePeer::ca_file() const { return certificates_ ? certificates_->ca_file() : ""; }
+std::string HostilePeer::ca_file() const {
+  return certificates_ ? certificates_->ca_file() : "";
+}
 
 void HostilePeer::reply(const std::string& bytes) {
   if (tls_) tls_->send(bytes);
 }
 
-bool HostilePeer::waiting() const { return !stopping_ && now_ms() < end_ms_; }
+bool HostilePeer::waiting() const {
+  return !stopping_ && now_ms() < end_ms_;
+}
 
 void HostilePeer::pause(int ms) const {
   const int64_t until = now_ms() + ms;
@@ -178,8 +184,7 @@ void HostilePeer::serve(int fd) {
       break;
     }
     case Hostile::ShortBody:
-      send_bytes(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n\r\n" +
-                         short_body());
+      send_bytes(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n\r\n" + short_body());
       break;
     case Hostile::StallMidBody:
       if (send_bytes(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<p>The first part")) pause(1 << 30);

@@ -29,7 +29,8 @@ bool HttpRecorder::saw_status(int code, const std::string& text) const {
 }
 
 namespace {
-const char* const kProxyVariables[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"};
+const char* const kProxyVariables[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                       "HTTPS_PROXY", "no_proxy",   "NO_PROXY"};
 }
 
 NoSystemProxy::NoSystemProxy() {
@@ -37,7 +38,9 @@ NoSystemProxy::NoSystemProxy() {
   for (const char* v : kProxyVariables) unsetenv(v);
 }
 
-NoSystemProxy::~NoSystemProxy() { unsetenv("TESSEL_REGISTRY_USER"); }
+NoSystemProxy::~NoSystemProxy() {
+  unsetenv("TESSEL_REGISTRY_USER");
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

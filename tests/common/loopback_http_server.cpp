@@ -48,7 +48,9 @@ LoopbackHttpServer::LoopbackHttpServer(std::vector<ScriptedReply> replies, int l
   thread_ = std::thread([this] { run(); });
 }
 
-LoopbackHttpServer::~LoopbackHttpServer() { stop(); }
+LoopbackHttpServer::~LoopbackHttpServer() {
+  stop();
+}
 
 void LoopbackHttpServer::stop() {
   stopping_ = true;

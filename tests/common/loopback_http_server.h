@@ -11,9 +11,9 @@
 namespace tessel_testing {
 
 struct ScriptedReply {
-  std::string bytes;          // sent as they stand once the request has arrived
-  bool close_after = true;    // false: keep the connection open and send nothing more
-  int hold_ms = 0;            // how long a kept-open connection stays open
+  std::string bytes;        // sent as they stand once the request has arrived
+  bool close_after = true;  // false: keep the connection open and send nothing more
+  int hold_ms = 0;          // how long a kept-open connection stays open
 };
 
 class LoopbackHttpServer {

@@ -70,7 +70,8 @@ std::string make_pattern_file(const std::string& path, long long size) {
       state ^= state << 5;
       c = static_cast<char>(state);
     }
-    const long long n = size - done < static_cast<long long>(block.size()) ? size - done : static_cast<long long>(block.size());
+    const long long n =
+        size - done < static_cast<long long>(block.size()) ? size - done : static_cast<long long>(block.size());
     out.write(block.data(), static_cast<std::streamsize>(n));
     done += n;
   }

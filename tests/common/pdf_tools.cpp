@@ -58,22 +58,19 @@ bool pdf_page_size(const std::string& path, int page, double* width, double* hei
   if (!require_tool("pdfinfo")) return false;
   int status = 0;
   const std::string p = std::to_string(page);
-  const std::string info =
-      run_command("pdfinfo -f " + p + " -l " + p + " " + shell_quote(path), &status);
+  const std::string info = run_command("pdfinfo -f " + p + " -l " + p + " " + shell_quote(path), &status);
   if (status != 0) return false;
   // "Page    1 size: 612 x 792 pts (letter)"
   std::istringstream lines(info);
   for (std::string line; std::getline(lines, line);) {
     int number = 0;
-    if (std::sscanf(line.c_str(), "Page %d size: %lf x %lf", &number, width, height) == 3 &&
-        number == page)
+    if (std::sscanf(line.c_str(), "Page %d size: %lf x %lf", &number, width, height) == 3 && number == page)
       return true;
   }
   return false;
 }
 
-bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path,
-                     const PdfCrop* crop) {
+bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::string& png_path, const PdfCrop* crop) {
   if (!require_tool("pdftoppm")) return false;
   std::string stem = png_path;
   if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".png") == 0) stem.resize(stem.size() - 4);
@@ -81,10 +78,10 @@ bool pdf_page_to_png(const std::string& path, int page, int dpi, const std::stri
   int status = 0;
   std::string area;
   if (crop)
-    area = " -x " + std::to_string(crop->x) + " -y " + std::to_string(crop->y) + " -W " +
-           std::to_string(crop->width) + " -H " + std::to_string(crop->height);
-  run_command("pdftoppm -png -singlefile -r " + std::to_string(dpi) + area + " -f " + p + " -l " +
-                  p + " " + shell_quote(path) + " " + shell_quote(stem),
+    area = " -x " + std::to_string(crop->x) + " -y " + std::to_string(crop->y) + " -W " + std::to_string(crop->width) +
+           " -H " + std::to_string(crop->height);
+  run_command("pdftoppm -png -singlefile -r " + std::to_string(dpi) + area + " -f " + p + " -l " + p + " " +
+                  shell_quote(path) + " " + shell_quote(stem),
               &status);
   return status == 0 && std::filesystem::exists(stem + ".png");
 }
@@ -99,9 +96,8 @@ bool qpdf_check(const std::string& path, std::string* report) {
 std::string pdf_stream_data(const std::string& path, int object) {
   if (!require_tool("qpdf", "qpdf")) return {};
   int status = -1;
-  std::string data = run_command("qpdf --show-object=" + std::to_string(object) +
-                                     " --filtered-stream-data " + shell_quote(path),
-                                 &status);
+  std::string data = run_command(
+      "qpdf --show-object=" + std::to_string(object) + " --filtered-stream-data " + shell_quote(path), &status);
   return status == 0 ? data : std::string();
 }
 

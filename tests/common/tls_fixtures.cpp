@@ -33,13 +33,11 @@ bool openssl_present() {
 }
 
 void require_openssl() {
-  if (!openssl_present())
-    ADD_FAILURE() << "the openssl program is missing; run .ci/deps.sh to install it";
+  if (!openssl_present()) ADD_FAILURE() << "the openssl program is missing; run .ci/deps.sh to install it";
 }
 
 // The key type used for every test certificate: quick to generate.
-const std::vector<std::string> kNewKey = {"-newkey", "ec", "-pkeyopt",
-                                          "ec_paramgen_curve:prime256v1", "-nodes"};
+const std::vector<std::string> kNewKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
 
 }  // namespace
 
@@ -79,8 +77,8 @@ TestCertificates::TestCertificates() {
   require_openssl();
   std::vector<std::string> args = {"req", "-x509"};
   args.insert(args.end(), kNewKey.begin(), kNewKey.end());
-  args.insert(args.end(), {"-keyout", folder_.file("ca.key"), "-out", ca_file(), "-subj",
-                           "/CN=Tessel Test CA", "-days", "2"});
+  args.insert(args.end(),
+              {"-keyout", folder_.file("ca.key"), "-out", ca_file(), "-subj", "/CN=Tessel Test CA", "-days", "2"});
   if (!run_openssl(args)) ADD_FAILURE() << "openssl could not make the test CA";
 }
 
@@ -98,26 +96,24 @@ CertificateFiles TestCertificates::issue(const std::string& name, const std::str
   args.insert(args.end(), kNewKey.begin(), kNewKey.end());
   args.insert(args.end(), {"-keyout", files.key, "-out", request, "-subj", "/CN=" + common_name});
   bool made = run_openssl(args) &&
-              run_openssl({"x509", "-req", "-in", request, "-CA", ca_file(), "-CAkey",
-                           folder_.file("ca.key"), "-CAcreateserial", "-out", files.certificate,
-                           "-days", "2", "-extfile", extensions});
+              run_openssl({"x509", "-req", "-in", request, "-CA", ca_file(), "-CAkey", folder_.file("ca.key"),
+                           "-CAcreateserial", "-out", files.certificate, "-days", "2", "-extfile", extensions});
   if (!made) ADD_FAILURE() << "openssl could not issue " << name;
   return files;
 }
 
-CertificateFiles TestCertificates::self_signed(const std::string& name,
-                                               const std::string& common_name) {
+CertificateFiles TestCertificates::self_signed(const std::string& name, const std::string& common_name) {
   CertificateFiles files{folder_.file(name + ".pem"), folder_.file(name + ".key")};
   std::vector<std::string> args = {"req", "-x509"};
   args.insert(args.end(), kNewKey.begin(), kNewKey.end());
-  args.insert(args.end(), {"-keyout", files.key, "-out", files.certificate, "-subj",
-                           "/CN=" + common_name, "-days", "2"});
+  args.insert(args.end(),
+              {"-keyout", files.key, "-out", files.certificate, "-subj", "/CN=" + common_name, "-days", "2"});
   if (!run_openssl(args)) ADD_FAILURE() << "openssl could not make " << name;
   return files;
 }
 
-OpenSSLServer::OpenSSLServer(const CertificateFiles& files,
-                             const std::vector<std::string>& extra_args, int lifetime_ms) {
+OpenSSLServer::OpenSSLServer(const CertificateFiles& files, const std::vector<std::string>& extra_args,
+                             int lifetime_ms) {
   require_openssl();
   int to_server[2];
   int from_server[2];
@@ -127,9 +123,9 @@ OpenSSLServer::OpenSSLServer(const CertificateFiles& files,
   }
   // timeout(1) ends the server after its lifetime even when nobody comes.
   std::string seconds = std::to_string((lifetime_ms + 999) / 1000);
-  std::vector<std::string> args = {"timeout", "-s", "KILL", seconds, "openssl", "s_server",
-                                   "-accept", "127.0.0.1:0", "-cert", files.certificate,
-                                   "-key", files.key, "-naccept", "1"};
+  std::vector<std::string> args = {"timeout",  "-s",      "KILL",        seconds, "openssl",
+                                   "s_server", "-accept", "127.0.0.1:0", "-cert", files.certificate,
+                                   "-key",     files.key, "-naccept",    "1"};
   args.insert(args.end(), extra_args.begin(), extra_args.end());
   pid_ = fork();
   if (pid_ == 0) {

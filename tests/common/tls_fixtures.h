@@ -30,8 +30,7 @@ class TestCertificates {
   std::string ca_file() const { return folder_.file("ca.pem"); }
   // alt_names: subjectAltName value such as "DNS:localhost,IP:127.0.0.1";
   // empty for a certificate with the common name only.
-  CertificateFiles issue(const std::string& name, const std::string& common_name,
-                         const std::string& alt_names = "");
+  CertificateFiles issue(const std::string& name, const std::string& common_name, const std::string& alt_names = "");
   CertificateFiles self_signed(const std::string& name, const std::string& common_name);
 
  private:

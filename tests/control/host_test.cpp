@@ -66,7 +66,9 @@ std::string first_difference(const std::string& a, const std::string& b) {
   }
 }
 
-std::string sample(const std::string& name) { return std::string(TESSEL_SOURCE_DIR) + "/samples/" + name; }
+std::string sample(const std::string& name) {
+  return std::string(TESSEL_SOURCE_DIR) + "/samples/" + name;
+}
 
 TEST(Host, DumpOfAFileAndOfTheSameDocumentOnAWebServerAgreeOverHttpAndHttps) {
   tessel_testing::NoSystemProxy no_proxy;
@@ -77,8 +79,7 @@ TEST(Host, DumpOfAFileAndOfTheSameDocumentOnAWebServerAgreeOverHttpAndHttps) {
   const Outcome local = run(kTessel + " --src " + sample("letter.html") + " dump");
   const Outcome served = run(kTessel + " --src " + nginx.http_url("/letter.html") + " dump");
   // The host does not link the TLS library; it is loaded for this fetch.
-  const Outcome secure =
-      run(kTessel + " --src " + nginx.https_url("/letter.html") + " --param tlsverify=false dump");
+  const Outcome secure = run(kTessel + " --src " + nginx.https_url("/letter.html") + " --param tlsverify=false dump");
   const Outcome direct = run(kDump + " " + sample("letter.html"));
   ASSERT_EQ(local.status, 0);
   ASSERT_EQ(served.status, 0);

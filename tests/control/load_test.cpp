@@ -110,8 +110,7 @@ TEST_F(ControlLoad, DocumentBuildsAndTheTemporaryFileGoes) {
 }
 
 TEST_F(ControlLoad, NotFoundAndEmptyAnswersShowTheDownloadMessage) {
-  LoopbackHttpServer server({{LoopbackHttpServer::plain("gone", "404 Not Found")},
-                             {LoopbackHttpServer::plain("")}});
+  LoopbackHttpServer server({{LoopbackHttpServer::plain("gone", "404 Not Found")}, {LoopbackHttpServer::plain("")}});
   bag_.set("src", server.url("/missing.html"));
   control_.Load(&bag_, nullptr);
   EXPECT_EQ(boxes_.titles(), std::vector<std::string>{kDownloadFailed});

@@ -37,13 +37,28 @@ DISPID id_of(IDispatch* d, const char16_t* name) {
 TEST_F(ModuleTest, AnswersTheControlInterfacesWithOneIdentity) {
   ComPtr<ITesselCtrl> control = create<ITesselCtrl>();
   ASSERT_TRUE(control);
-  const IID* all[] = {&IID_ITesselCtrl, &IID_IDispatch, &IID_IPersistStreamInit, &IID_IPersist,
-                      &IID_IOleControl, &IID_IOleObject, &IID_IOleInPlaceActiveObject, &IID_IOleWindow,
-                      &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject,
-                      &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IPersistStorage,
-                      &IID_ISpecifyPropertyPages, &IID_IQuickActivate, &IID_IDataObject,
-                      &IID_IProvideClassInfo2, &IID_IProvideClassInfo, &IID_IPersistPropertyBag,
-                      &IID_IObjectSafety, &IID_ISupportErrorInfo};
+  const IID* all[] = {&IID_ITesselCtrl,
+                      &IID_IDispatch,
+                      &IID_IPersistStreamInit,
+                      &IID_IPersist,
+                      &IID_IOleControl,
+                      &IID_IOleObject,
+                      &IID_IOleInPlaceActiveObject,
+                      &IID_IOleWindow,
+                      &IID_IViewObjectEx,
+                      &IID_IViewObject2,
+                      &IID_IViewObject,
+                      &IID_IOleInPlaceObjectWindowless,
+                      &IID_IOleInPlaceObject,
+                      &IID_IPersistStorage,
+                      &IID_ISpecifyPropertyPages,
+                      &IID_IQuickActivate,
+                      &IID_IDataObject,
+                      &IID_IProvideClassInfo2,
+                      &IID_IProvideClassInfo,
+                      &IID_IPersistPropertyBag,
+                      &IID_IObjectSafety,
+                      &IID_ISupportErrorInfo};
   void* identity = nullptr;
   ASSERT_EQ(control->QueryInterface(IID_IUnknown, &identity), S_OK);
   for (const IID* iid : all) {

@@ -27,19 +27,21 @@ TEST_F(ModuleTest, HostExportsAnswerOnlyForTheModulesOwnControls) {
   ASSERT_TRUE(exports_.report_control(control.get(), &report));
   EXPECT_EQ(report.current_page, 5);
   EXPECT_FALSE(exports_.dump_tree(control.get(), stdout)) << "no document yet";
-  EXPECT_TRUE(exports_.on_page_drawn(control.get(), [](void*, int) {}, nullptr));
+  EXPECT_TRUE(exports_.on_page_drawn(
+      control.get(), [](void*, int) {}, nullptr));
   EXPECT_TRUE(exports_.on_page_drawn(control.get(), nullptr, nullptr));
 
   // Any other object, even one the module made, is refused.
   ComPtr<IStream> stream = create_memory_stream();
   ComPtr<IClassFactory> factory;
   ASSERT_EQ(exports_.get_class_object(CLSID_TesselCtrl, IID_IClassFactory, factory.put_void()), S_OK);
-  for (IUnknown* other : {static_cast<IUnknown*>(stream.get()), static_cast<IUnknown*>(factory.get()),
-                          static_cast<IUnknown*>(nullptr)}) {
+  for (IUnknown* other :
+       {static_cast<IUnknown*>(stream.get()), static_cast<IUnknown*>(factory.get()), static_cast<IUnknown*>(nullptr)}) {
     EXPECT_FALSE(exports_.report_control(other, &report));
     EXPECT_FALSE(exports_.go_to_page(other, 1));
     EXPECT_FALSE(exports_.dump_tree(other, stdout));
-    EXPECT_FALSE(exports_.on_page_drawn(other, [](void*, int) {}, nullptr));
+    EXPECT_FALSE(exports_.on_page_drawn(
+        other, [](void*, int) {}, nullptr));
   }
   EXPECT_EQ(report.current_page, 5) << "a refused report leaves the record alone";
 }

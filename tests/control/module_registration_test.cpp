@@ -104,10 +104,10 @@ TEST_F(ModuleTest, RegistrationWritesTheClassAndUnregistrationKeepsTheRoots) {
   EXPECT_TRUE(key_exists("CLSID"));
   EXPECT_TRUE(key_exists("AppID"));
   EXPECT_TRUE(key_exists("CLSID\\{00000000-1111-2222-3333-444444444444}"));
-  for (const std::string& gone : {c, std::string("Tessel.TesselCtrl"), std::string("Tessel.TesselCtrl.1"),
-                                  "AppID\\" + appid, std::string("AppID\\Tessel.DLL"),
-                                  "TypeLib\\" + guid_to_string(LIBID_TesselLib),
-                                  "Interface\\" + guid_to_string(IID_ITesselCtrl)})
+  for (const std::string& gone :
+       {c, std::string("Tessel.TesselCtrl"), std::string("Tessel.TesselCtrl.1"), "AppID\\" + appid,
+        std::string("AppID\\Tessel.DLL"), "TypeLib\\" + guid_to_string(LIBID_TesselLib),
+        "Interface\\" + guid_to_string(IID_ITesselCtrl)})
     EXPECT_FALSE(key_exists(gone)) << gone;
 
   // Nothing left to remove is no failure, and the roots still stay.

@@ -41,8 +41,9 @@ TEST(Values, IntegersSaturateAndLengthsSplit) {
 }
 
 TEST(Attributes, TextRunsModifyTheInheritedStyle) {
-  pdoc_document_ptr d = build("<font size=+2 color=red face=Arial>a</font><font size=-1>b</font>"
-                "<font size=+1 size=+1 outline=#00FF00>c</font><center align=left>d</center>");
+  pdoc_document_ptr d = build(
+      "<font size=+2 color=red face=Arial>a</font><font size=-1>b</font>"
+      "<font size=+1 size=+1 outline=#00FF00>c</font><center align=left>d</center>");
   pdoc_element* a = first_of(d->root, ELE_TEXT);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->style.size, 5);
@@ -59,10 +60,11 @@ TEST(Attributes, TextRunsModifyTheInheritedStyle) {
 }
 
 TEST(Attributes, ImagesTablesCellsRules) {
-  pdoc_document_ptr d = build("<img width=50% src=a.png src=b.png embed-encoding name=pic>"
-                "<table frame=box forcedisplay=Height width=80% bgcolor=MediumPurple><tr valign=middle>"
-                "<td width=50% height=20 colspan=0 rowspan=-4 valign=bottom>x</td></tr></table>"
-                "<hr size=0 width=75% noshade>");
+  pdoc_document_ptr d = build(
+      "<img width=50% src=a.png src=b.png embed-encoding name=pic>"
+      "<table frame=box forcedisplay=Height width=80% bgcolor=MediumPurple><tr valign=middle>"
+      "<td width=50% height=20 colspan=0 rowspan=-4 valign=bottom>x</td></tr></table>"
+      "<hr size=0 width=75% noshade>");
   pdoc_element* img = first_of(d->root, ELE_IMAGE);
   ASSERT_TRUE(img);
   EXPECT_EQ(img->image.width, 50);
@@ -92,8 +94,9 @@ TEST(Attributes, ImagesTablesCellsRules) {
   EXPECT_DOUBLE_EQ(hr->rule.width_frac, 0.75);
   EXPECT_EQ(hr->rule.noshade, 1);
 
-  pdoc_document_ptr e = build("<table forcedisplay><tr><td colspan=2000000000>x</td></tr></table>"
-                "<img embed-encoding></img>");
+  pdoc_document_ptr e = build(
+      "<table forcedisplay><tr><td colspan=2000000000>x</td></tr></table>"
+      "<img embed-encoding></img>");
   EXPECT_EQ(first_of(e->root, ELE_TABLE)->table.forcedisplay, 'B');
   EXPECT_EQ(first_of(e->root, ELE_CELL)->cell.colspan, 1000);
   pdoc_element* inline_img = first_of(e->root, ELE_IMAGE);

@@ -52,11 +52,13 @@ Built build(const char* html, bool with_dump = true) {
   if (with_dump) b.tree = dump(b.doc.get());
   return b;
 }
-Built build(const std::string& html, bool with_dump = true) { return build(html.c_str(), with_dump); }
+Built build(const std::string& html, bool with_dump = true) {
+  return build(html.c_str(), with_dump);
+}
 
 std::string report(int line, int col, const std::string& message) {
-  return "PDOC_BUILDER ERROR at (line,col) (" + std::to_string(line) + "," + std::to_string(col) +
-         "): " + message + "\n";
+  return "PDOC_BUILDER ERROR at (line,col) (" + std::to_string(line) + "," + std::to_string(col) + "): " + message +
+         "\n";
 }
 
 TEST(Builder, TextGetsAutomaticHtmlAndBody) {
@@ -93,7 +95,7 @@ TEST(Builder, StylesComeFromTheStackNotTheTree) {
   EXPECT_EQ(p.reports, report(1, 18, "Unmatched ending. name: p, curr: BODY. Ignoring."));
 
   Built nested = build("<u><i>x</i>y</u>z");
-  pdoc_element* run = nested.body()->child;  // the empty U run was dropped
+  pdoc_element* run = nested.body()->child;                     // the empty U run was dropped
   EXPECT_EQ(run->style.flags, STYLE_ITALIC | STYLE_UNDERLINE);  // I inherits U
   EXPECT_EQ(run->next->style.flags, STYLE_UNDERLINE);           // TEXT after </i>
   EXPECT_EQ(run->next->next->style.flags, 0);                   // </u> after TEXT closed
@@ -149,16 +151,14 @@ TEST(Builder, ContentOutsideCellsIsDroppedOrRepaired) {
 
 TEST(Builder, HeadGoesIntoAnAutomaticBody) {
   Built b = build("<html><head><title>T</title></head><body>Hi</body></html>");
-  EXPECT_EQ(b.tree,
-            "HTML\n  BODY\n    HEAD\n      TITLE data=\"T\"\n    BODY\n      TEXT data=\"Hi\"\n");
+  EXPECT_EQ(b.tree, "HTML\n  BODY\n    HEAD\n      TITLE data=\"T\"\n    BODY\n      TEXT data=\"Hi\"\n");
   EXPECT_EQ(b.reports, report(1, 58, "Unmatched ending. name: html, curr: BODY. Found it. Closing em..") +
                            report(1, 58, "-Forced ending BODY."));
 }
 
 TEST(Builder, UnknownAndUnmatchedTags) {
   Built unknown = build("<blink>x</blink><span>y</span><meta a=b>z");
-  EXPECT_EQ(unknown.reports, report(1, 8, "Unknown TAG blink.") +
-                                 report(1, 17, "Unknown ending TAG blink. Ignoring.") +
+  EXPECT_EQ(unknown.reports, report(1, 8, "Unknown TAG blink.") + report(1, 17, "Unknown ending TAG blink. Ignoring.") +
                                  report(1, 42, "Unknown ending TAG meta. Ignoring."));
   EXPECT_EQ(unknown.tree, "HTML\n  BODY\n    TEXT data=\"xyz\"\n");
 
@@ -166,10 +166,9 @@ TEST(Builder, UnknownAndUnmatchedTags) {
   EXPECT_EQ(orphan.reports, report(1, 11, "Unmatched ending. name: tr, curr: BODY. Parent not found, Ignoring."));
 
   Built styled = build("<b>x</i>");
-  EXPECT_EQ(styled.reports,
-            report(1, 9,
-                   "endElement: Ignoring </i> unmatched text ending. (current->name: B) "
-                   "(current->parent->name: BODY)\n"));
+  EXPECT_EQ(styled.reports, report(1, 9,
+                                   "endElement: Ignoring </i> unmatched text ending. (current->name: B) "
+                                   "(current->parent->name: BODY)\n"));
 
   Built plain = build("x</center>y");
   EXPECT_EQ(plain.reports, report(1, 11, "Unmatched ending. name: center, curr: BODY. Ignoring."));
@@ -178,11 +177,11 @@ TEST(Builder, UnknownAndUnmatchedTags) {
 }
 
 TEST(Builder, ADoctypeBeforeTheDocumentMakesNoElement) {
-  for (const std::string html : {"<html><head><title>T</title></head><body>Hi</body></html>",
-                                 "Hello <b>world</b>", "<table><tr><td>x</table><p>after", ""}) {
+  for (const std::string html : {"<html><head><title>T</title></head><body>Hi</body></html>", "Hello <b>world</b>",
+                                 "<table><tr><td>x</table><p>after", ""}) {
     const std::string without = dump(build(html).doc.get(), true);
-    for (const std::string doctype : {"<!DOCTYPE html>", "<!doctype HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n",
-                                      "\n  <!DOCTYPE html>\n"}) {
+    for (const std::string doctype :
+         {"<!DOCTYPE html>", "<!doctype HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\">\n", "\n  <!DOCTYPE html>\n"}) {
       EXPECT_EQ(dump(build(doctype + html).doc.get(), true), without) << doctype << html;
     }
   }
@@ -250,8 +249,9 @@ TEST(Builder, ListsBecomeBorderlessTables) {
 }
 
 TEST(Builder, ScriptAndStyleLeaveNoTrace) {
-  Built b = build("a<script>if (x<y) document.write(\"<b>no</b>\");</script>"
-                  "<STYLE>p { color: red }</style>b");
+  Built b = build(
+      "a<script>if (x<y) document.write(\"<b>no</b>\");</script>"
+      "<STYLE>p { color: red }</style>b");
   EXPECT_EQ(b.tree, "HTML\n  BODY\n    TEXT data=\"ab\"\n");
   EXPECT_EQ(b.reports, "");
 }
@@ -268,8 +268,7 @@ TEST(Builder, WhitespacePreAndNobr) {
             "HTML\n  BODY\n    FONT data=\"x\\xa0\\xa0y\\x0a\\xa0\\xa0\\xa0\\xa0\\xa0\\xa0\\xa0z\"\n"
             "    TEXT data=\"w\"\n");
   EXPECT_EQ(build("<pre>a  b\nc</pre>").tree, "HTML\n  BODY\n    FONT data=\"a  b\\x0ac\"\n");
-  EXPECT_EQ(build("<nobr>p q\nr</nobr> s").tree,
-            "HTML\n  BODY\n    TEXT data=\"p\\xa0q\\xa0r s\"\n");
+  EXPECT_EQ(build("<nobr>p q\nr</nobr> s").tree, "HTML\n  BODY\n    TEXT data=\"p\\xa0q\\xa0r s\"\n");
   // The end of a cell also ends NOBR.
   EXPECT_EQ(build("<nobr><td>p q</td><td>r s").tree,
             "HTML\n  BODY\n    TABLE\n      TR\n        TD\n          TEXT data=\"p\\xa0q\"\n"
@@ -432,11 +431,11 @@ TEST(Builder, EndTagsMatchingNothingOpenAreIgnoredUnderDeepNesting) {
 
   // An open element further up is found, unless the table rule stops the
   // search first: a TR is not looked for beyond a TABLE, a TD not beyond a TR.
-  EXPECT_EQ(build("<table><tr><td>a<table></tr>b").reports.rfind(
-                report(1, 29, "Unmatched ending. name: tr, curr: TABLE. " + ignoring), 0),
+  EXPECT_EQ(build("<table><tr><td>a<table></tr>b")
+                .reports.rfind(report(1, 29, "Unmatched ending. name: tr, curr: TABLE. " + ignoring), 0),
             0u);
-  EXPECT_EQ(build("<table><tr><td>a<table><tr></td>b").reports.rfind(
-                report(1, 33, "Unmatched ending. name: td, curr: TR. " + ignoring), 0),
+  EXPECT_EQ(build("<table><tr><td>a<table><tr></td>b")
+                .reports.rfind(report(1, 33, "Unmatched ending. name: td, curr: TR. " + ignoring), 0),
             0u);
   Built found = build("<table><tr><td>" + repeat("<head>", 50) + "</table>x");
   EXPECT_EQ(count(found.reports, "-Forced ending HEAD."), 50u);
@@ -483,8 +482,8 @@ TEST(Builder, RunsOfEqualStylesAreHeldOnce) {
 }
 
 TEST(Builder, FacesAndNamesAreSharedByTheDocument) {
-  Built b = build("<font face=Arial name=a>x</font><font face=Arial>y</font><font face=\"" +
-                  std::string(150, 'f') + "\">z</font>");
+  Built b = build("<font face=Arial name=a>x</font><font face=Arial>y</font><font face=\"" + std::string(150, 'f') +
+                  "\">z</font>");
   pdoc_element* x = b.body()->child;
   ASSERT_TRUE(x && x->next && x->next->next);
   EXPECT_EQ(x->style.face, x->next->style.face);  // one copy

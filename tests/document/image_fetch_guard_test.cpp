@@ -21,9 +21,9 @@ namespace {
 using imagetest::Answer;
 using imagetest::build;
 using imagetest::Built;
-using tessel_testing::TempDir;
 using tessel_testing::Hostile;
 using tessel_testing::HostilePeer;
+using tessel_testing::TempDir;
 
 const char* kCookie = "Cookie: SESSION\r\n";
 

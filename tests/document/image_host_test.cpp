@@ -43,8 +43,8 @@ TEST(HostRun, LeavesNoPictureFilesInTheTemporaryDirectory) {
   ASSERT_GE(QELBase64EncodeLines(png.data(), png.size(), &inline_png), 0);
   imagetest::write_file(site.file("doc.html"),
                         "<html><body><img src=logo.png width=80><img src=photo.jpg><img src=anim.gif>"
-                        "<img src=gone.png><img embed-encoding>" + std::string(inline_png) +
-                            "</img><img embed-encoding>@@@@</img>Text</body></html>");
+                        "<img src=gone.png><img embed-encoding>" +
+                            std::string(inline_png) + "</img><img embed-encoding>@@@@</img>Text</body></html>");
   free(inline_png);
 
   int status = -1;

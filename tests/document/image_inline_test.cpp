@@ -39,7 +39,9 @@ std::string wrapped(const std::string& text, size_t width, const std::string& in
   return out;
 }
 
-bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool exists(const std::string& path) {
+  return access(path.c_str(), F_OK) == 0;
+}
 
 class InlinePicture : public testing::Test {
  protected:
@@ -187,8 +189,10 @@ TEST_F(InlinePicture, TextThatCannotBeKeptWholeLeavesThePictureOutAndSaysSo) {
 }
 
 TEST_F(InlinePicture, OneWithoutDataHasNoSourceAndDoesNotShowTheNext) {
-  const std::string html = "<img embed-encoding width=5 height=6></img><img embed-encoding> \n </img>"
-                           "<img embed-encoding>" + base64_lines(png) + "</img>";
+  const std::string html =
+      "<img embed-encoding width=5 height=6></img><img embed-encoding> \n </img>"
+      "<img embed-encoding>" +
+      base64_lines(png) + "</img>";
   Built b = build(html, nullptr, temp.path().c_str());
   ASSERT_EQ(b.images().size(), 3u);
   EXPECT_EQ(b.image(0)->image.src, nullptr);

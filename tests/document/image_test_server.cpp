@@ -93,11 +93,9 @@ PictureServer::PictureServer(const std::string& address, int lifetime_ms)
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = 0;
-  if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1 ||
-      (ntohl(local.sin_addr.s_addr) >> 24) != 127)
+  if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1 || (ntohl(local.sin_addr.s_addr) >> 24) != 127)
     throw std::runtime_error("picture server: not a loopback address: " + address);
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(listen_fd_, 16) != 0)
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(listen_fd_, 16) != 0)
     throw std::runtime_error("picture server: cannot listen on " + address);
   socklen_t length = sizeof local;
   ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&local), &length);
@@ -224,8 +222,8 @@ pdoc_element* Built::image(size_t index) const {
   return index < found.size() ? found[index] : nullptr;
 }
 
-Built build(const std::string& html, const char* base_url, const char* temp_dir,
-            const char* extra_headers, const pdoc_fetch_settings& fetch) {
+Built build(const std::string& html, const char* base_url, const char* temp_dir, const char* extra_headers,
+            const pdoc_fetch_settings& fetch) {
   Built built;
   const pdoc_sources sources{base_url, temp_dir, fetch};
   testing::internal::CaptureStdout();

@@ -21,7 +21,7 @@ struct Answer {
   std::string status = "200 OK";
   std::string content_type;  // no Content-Type line when empty
   std::string body;
-  long garbage_bytes = 0;    // > 0: this many pseudo-random bytes instead of body
+  long garbage_bytes = 0;  // > 0: this many pseudo-random bytes instead of body
 };
 
 class PictureServer {
@@ -75,8 +75,8 @@ struct Built {
   std::vector<pdoc_element*> images() const;
   pdoc_element* image(size_t index = 0) const;
 };
-Built build(const std::string& html, const char* base_url, const char* temp_dir,
-            const char* extra_headers = nullptr, const pdoc_fetch_settings& fetch = {});
+Built build(const std::string& html, const char* base_url, const char* temp_dir, const char* extra_headers = nullptr,
+            const pdoc_fetch_settings& fetch = {});
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& contents);

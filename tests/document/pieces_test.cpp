@@ -37,8 +37,7 @@ void feed_pieces(qelhtmlparser* parser, void* user) {
 
 // The dump with every field; names of temporary picture files (which differ
 // from build to build) are replaced by TEMP.
-std::string dump_in_pieces(const std::string& html, size_t piece, const std::string& base,
-                           const TempDir& temp) {
+std::string dump_in_pieces(const std::string& html, size_t piece, const std::string& base, const TempDir& temp) {
   Pieces in{&html, piece};
   const pdoc_sources sources{base.c_str(), temp.path().c_str()};
   testing::internal::CaptureStdout();
@@ -82,8 +81,8 @@ void expect_same_in_pieces(const fs::path& path, const std::string& html) {
     size_t at = 0;
     while (at < cut.size() && at < whole.size() && cut[at] == whole[at]) ++at;
     const size_t line = whole.rfind('\n', at) == std::string::npos ? 0 : whole.rfind('\n', at) + 1;
-    ADD_FAILURE() << "pieces of " << piece << " differ at: " << whole.substr(line, 160) << "\nvs: "
-                  << cut.substr(line, 160);
+    ADD_FAILURE() << "pieces of " << piece << " differ at: " << whole.substr(line, 160)
+                  << "\nvs: " << cut.substr(line, 160);
   }
 }
 
@@ -119,13 +118,20 @@ TEST(Pieces, FuzzingSeedsBuildTheSameTree) {
 TEST(Pieces, BlankRunsTabsAndRawTextDoNotDependOnWhereTheTextIsCut) {
   const fs::path here = kSource / "tests/document";
   for (const std::string html : {
-           "<nobr>one  \n  two</nobr> three", "<nobr>a \t b</nobr>", "<pre>a  b\tc d</pre>",
-           "<pre>x y\n</pre><pre>\tz w</pre>", "<nobr><pre>p q\tr</pre></nobr>",
-           "<p>a   b <b> c </b>  d</p>", "<img embed-encoding>iVBO Rw0K\nGgo=</img>",
+           "<nobr>one  \n  two</nobr> three",
+           "<nobr>a \t b</nobr>",
+           "<pre>a  b\tc d</pre>",
+           "<pre>x y\n</pre><pre>\tz w</pre>",
+           "<nobr><pre>p q\tr</pre></nobr>",
+           "<p>a   b <b> c </b>  d</p>",
+           "<img embed-encoding>iVBO Rw0K\nGgo=</img>",
            // whitespace where it opens nothing, kept with the text that follows
-           "<pre>a</html>  \v b", "<ul><li>a</li>\v\f c<li>d</ul>",
+           "<pre>a</html>  \v b",
+           "<ul><li>a</li>\v\f c<li>d</ul>",
            // processing instructions and raw text after a dropped '<'
-           "a<<?x ?>b", "p<<!-- c -->?q?>r", "<script>x<b>y</script>z",
+           "a<<?x ?>b",
+           "p<<!-- c -->?q?>r",
+           "<script>x<b>y</script>z",
        }) {
     expect_same_in_pieces(here / "inline", html);
   }

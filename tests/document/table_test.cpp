@@ -31,8 +31,8 @@ Built build(const char* html) {
 }
 
 std::string warn(int line, int col, const std::string& message) {
-  return "PDOC_BUILDER ERROR at (line,col) (" + std::to_string(line) + "," + std::to_string(col) +
-         "): " + message + "\n";
+  return "PDOC_BUILDER ERROR at (line,col) (" + std::to_string(line) + "," + std::to_string(col) + "): " + message +
+         "\n";
 }
 
 }  // namespace
@@ -44,8 +44,7 @@ TEST(Table, RegularAndShortRows) {
 
   Built s = build("<table><tr><td>a<td>b<td>c</tr><tr><td>d</td></tr></table>");
   EXPECT_EQ(s.table()->table.cols, 3);
-  EXPECT_NE(s.reports.find("WARNING Coumns(1) for this Row[1] do not match table(3). Fixing.\n\n"),
-            std::string::npos);
+  EXPECT_NE(s.reports.find("WARNING Coumns(1) for this Row[1] do not match table(3). Fixing.\n\n"), std::string::npos);
   pdoc_element* filler = s.table()->child->next->child->next;
   ASSERT_TRUE(filler);
   EXPECT_EQ(filler->cell.colspan, 2);
@@ -127,8 +126,8 @@ TEST(Table, OneOverTheCellLimitIsReportedAndKeepsNoMatrix) {
   ASSERT_EQ(table->type, ELE_TABLE);
   EXPECT_EQ(table->table.matrix, nullptr);
   EXPECT_EQ(table->table.rows, rows);
-  EXPECT_EQ(b.reports, warn(2, static_cast<int>(html.size()) - 8, "WARNING Table line: 2 col: 10 has 1000 columns and " +
-                                                                     std::to_string(rows) +
-                                                                     " rows, over the limit of 8388608 cells. "
-                                                                     "Leaving it out.\n"));
+  EXPECT_EQ(b.reports, warn(2, static_cast<int>(html.size()) - 8,
+                            "WARNING Table line: 2 col: 10 has 1000 columns and " + std::to_string(rows) +
+                                " rows, over the limit of 8388608 cells. "
+                                "Leaving it out.\n"));
 }

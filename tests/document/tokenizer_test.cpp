@@ -68,7 +68,6 @@ struct Tokenizer {
 
 using Events = std::vector<std::string>;
 
-
 // Both ways of feeding must give the same events.
 void expect_events(const std::string& input, const Events& expected) {
   EXPECT_EQ(Tokenizer().whole(input), expected) << "whole: " << input;
@@ -95,8 +94,7 @@ TEST(Tokenizer, AttributeLists) {
 
 TEST(Tokenizer, AttributeValueEntities) {
   expect_events("<x v=\"a&amp;b&LT;c\">", {"S:x v=[a&b<c]"});
-  expect_events("<x v=\"&#65;&#x42;&bogus;&#0;&&lt;\" n&amp;=1>",
-                {"S:x v=[AB&bogus&#0&<] n&amp;=[1]"});
+  expect_events("<x v=\"&#65;&#x42;&bogus;&#0;&&lt;\" n&amp;=1>", {"S:x v=[AB&bogus&#0&<] n&amp;=[1]"});
   expect_events("<x v=\"open &amp\">", {"S:x v=[open &amp]"});
 }
 
@@ -104,8 +102,7 @@ TEST(Tokenizer, AutomaticAndSelfClosingEndTags) {
   expect_events("<br>x", {"S:br", "E:br", "C:x"});
   expect_events("<hr/>", {"S:hr", "E:hr"});
   expect_events("<img src=\"a.png\">text<b>", {"S:img src=[a.png]", "E:img", "C:text", "S:b"});
-  expect_events("<img embed-encoding=uu src=a>data</img>",
-                {"S:img embed-encoding=[uu] src=[a]", "C:data", "E:img"});
+  expect_events("<img embed-encoding=uu src=a>data</img>", {"S:img embed-encoding=[uu] src=[a]", "C:data", "E:img"});
   expect_events("<img src=a embed-encoding=uu>x<b>", {"S:img src=[a] embed-encoding=[uu]", "E:img", "C:x", "S:b"});
   expect_events("<meta a=b><p>", {"S:meta a=[b]", "E:meta", "S:p"});
   expect_events("<!DOCTYPE html><html>", {"S:!DOCTYPE html=[]", "E:!DOCTYPE", "S:html"});
@@ -141,8 +138,7 @@ TEST(Tokenizer, CommentsSplitAcrossPieces) {
 }
 
 TEST(Tokenizer, ScriptBodyIsRawText) {
-  expect_events("<script>if (a<b) x=\"</p>\";</script>y",
-                {"S:script", "C:if (a<b) x=\"</p>\";", "E:script", "C:y"});
+  expect_events("<script>if (a<b) x=\"</p>\";</script>y", {"S:script", "C:if (a<b) x=\"</p>\";", "E:script", "C:y"});
   expect_events("<SCRIPT>a&amp;b</Script>&amp;", {"S:SCRIPT", "C:a&amp;b", "E:Script", "C:&"});
 }
 

@@ -27,8 +27,8 @@ class BmpTest : public ImageTest {
 
 TEST_F(BmpTest, TwentyFourBitRowsAreBottomUpAndSwapped) {
   bytes dib = info_header(2, 2, 24);
-  append(dib, {1, 2, 3, 4, 5, 6, 0, 0});        // file row 0: bottom
-  append(dib, {7, 8, 9, 10, 11, 12, 0, 0});     // file row 1: top
+  append(dib, {1, 2, 3, 4, 5, 6, 0, 0});     // file row 0: bottom
+  append(dib, {7, 8, 9, 10, 11, 12, 0, 0});  // file row 1: top
   ASSERT_EQ(read_bytes("a.bmp", bmp_file(dib, 54)), 1) << error();
   ASSERT_EQ(img()->type, IMF_RGB24);
   EXPECT_EQ(row(0), (std::vector<unsigned char>{9, 8, 7, 12, 11, 10}));

@@ -29,9 +29,8 @@ inline void put32(bytes& out, uint32_t v) {
 }
 
 // A 40-byte info header.
-inline bytes info_header(int32_t width, int32_t height, unsigned bits, uint32_t compression = 0,
-                         uint32_t colors = 0, uint32_t image_size = 0, int32_t x_ppm = 0,
-                         int32_t y_ppm = 0) {
+inline bytes info_header(int32_t width, int32_t height, unsigned bits, uint32_t compression = 0, uint32_t colors = 0,
+                         uint32_t image_size = 0, int32_t x_ppm = 0, int32_t y_ppm = 0) {
   bytes h;
   put32(h, 40);
   put32(h, static_cast<uint32_t>(width));
@@ -57,7 +56,9 @@ inline bytes bmp_file(const bytes& dib, uint32_t bits_offset) {
   return f;
 }
 
-inline void append(bytes& out, const bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void append(bytes& out, const bytes& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
 
 // A scratch directory removed with the fixture.
 class ImageTest : public ::testing::Test {
@@ -123,14 +124,11 @@ inline void write_png(const std::string& file, int width, int height, const png_
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_init_io(png, f);
-  png_set_IHDR(png, info, width, height, o.depth, o.color_type,
-               o.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  if (!o.palette.empty())
-    png_set_PLTE(png, info, o.palette.data(), static_cast<int>(o.palette.size()));
+  png_set_IHDR(png, info, width, height, o.depth, o.color_type, o.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!o.palette.empty()) png_set_PLTE(png, info, o.palette.data(), static_cast<int>(o.palette.size()));
   if (!o.trans.empty() || o.has_trans_color)
-    png_set_tRNS(png, info, o.trans.empty() ? nullptr : o.trans.data(),
-                 static_cast<int>(o.trans.size()),
+    png_set_tRNS(png, info, o.trans.empty() ? nullptr : o.trans.data(), static_cast<int>(o.trans.size()),
                  o.has_trans_color ? const_cast<png_color_16*>(&o.trans_color) : nullptr);
   if (o.has_background) png_set_bKGD(png, info, &o.background);
   if (o.has_phys) png_set_pHYs(png, info, o.x_res, o.y_res, o.phys_unit);
@@ -154,8 +152,7 @@ struct jpeg_options {
 };
 
 // Writes interleaved 8-bit samples as a baseline JPEG file.
-inline void write_jpeg(const std::string& file, int width, int height, const jpeg_options& o,
-                       const bytes& samples) {
+inline void write_jpeg(const std::string& file, int width, int height, const jpeg_options& o, const bytes& samples) {
   FILE* f = fopen(file.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   jpeg_compress_struct info;
@@ -175,8 +172,8 @@ inline void write_jpeg(const std::string& file, int width, int height, const jpe
   info.Y_density = static_cast<UINT16>(o.y_density);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<unsigned char*>(samples.data()) +
-                   static_cast<size_t>(info.next_scanline) * width * o.components;
+    JSAMPROW row =
+        const_cast<unsigned char*>(samples.data()) + static_cast<size_t>(info.next_scanline) * width * o.components;
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

@@ -39,7 +39,9 @@ class OpsTest : public ::testing::Test {
 TEST_F(OpsTest, RisingEightBitRampBecomesGrayWithSamePixels) {
   make(IMF_PAL8, 4, 1);
   ASSERT_EQ(imf_alloc_palette(&image_), 1);
-  for (int i = 0; i < 256; ++i) image_.palette[i] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i), static_cast<unsigned char>(i), 0};
+  for (int i = 0; i < 256; ++i)
+    image_.palette[i] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i), static_cast<unsigned char>(i),
+                         0};
   image_.palette_count = 256;
   const unsigned char pixels[] = {0, 7, 128, 255};
   memcpy(image_.data, pixels, 4);

@@ -19,9 +19,7 @@ class PngTest : public ImageTest {
     write_png(file, width, height, o, rows);
     return read(file);
   }
-  std::vector<unsigned char> pixels() const {
-    return {img()->data, img()->data + img()->data_size};
-  }
+  std::vector<unsigned char> pixels() const { return {img()->data, img()->data + img()->data_size}; }
   const imf_image* img() const { return context_->image; }
 };
 

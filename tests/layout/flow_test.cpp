@@ -8,10 +8,11 @@
 
 namespace {
 
-std::vector<std::string> texts(const RecordingDc& dc) { return dc.ops_starting("text_out"); }
+std::vector<std::string> texts(const RecordingDc& dc) {
+  return dc.ops_starting("text_out");
+}
 
-pdoc_element* flow(RecordingPage& page, pdoc_element* e, int* offset, int* width, int* height,
-                   int flags = 0) {
+pdoc_element* flow(RecordingPage& page, pdoc_element* e, int* offset, int* width, int* height, int flags = 0) {
   *width = 0;
   *height = 0;
   return layout_flow(page.job, page.target, width, height, e, offset, flags);
@@ -24,8 +25,7 @@ TEST(Flow, WrapsWordsAndSharesOnePixelRowBetweenLines) {
   RecordingPage page(100, 200);
   int offset = 0, w = 0, h = 0;
   EXPECT_EQ(flow(page, run, &offset, &w, &h), nullptr);
-  EXPECT_EQ(texts(page.dc),
-            (std::vector<std::string>{"text_out(0,0,\"hello world \")", "text_out(0,12,\"foo\")"}));
+  EXPECT_EQ(texts(page.dc), (std::vector<std::string>{"text_out(0,0,\"hello world \")", "text_out(0,12,\"foo\")"}));
   EXPECT_EQ(h, 24);  // last row of the second line
   EXPECT_EQ(w, 84);
 }
@@ -41,8 +41,7 @@ TEST(Flow, AlignsRightAndCentreInTheFreeSpan) {
   RecordingPage page(100, 200);
   int offset = 0, w = 0, h = 0;
   flow(page, right, &offset, &w, &h);
-  EXPECT_EQ(texts(page.dc),
-            (std::vector<std::string>{"text_out(79,0,\"abc\")", "text_out(39,12,\"abc\")"}));
+  EXPECT_EQ(texts(page.dc), (std::vector<std::string>{"text_out(79,0,\"abc\")", "text_out(39,12,\"abc\")"}));
 }
 
 TEST(Flow, InheritsAlignmentFromTheCell) {
@@ -120,8 +119,7 @@ TEST(Flow, TwoBreaksGiveOneEmptyLineAndParagraphsAddALine) {
   int offset = 0, w = 0, h = 0;
   flow(page, first, &offset, &w, &h);
   EXPECT_EQ(texts(page.dc),
-            (std::vector<std::string>{"text_out(0,0,\"line\")", "text_out(0,24,\"next\")",
-                                      "text_out(0,49,\"para\")"}));
+            (std::vector<std::string>{"text_out(0,0,\"line\")", "text_out(0,24,\"next\")", "text_out(0,49,\"para\")"}));
 }
 
 TEST(Flow, WrappedParagraphLinesGetNoExtraSpace) {
@@ -131,8 +129,7 @@ TEST(Flow, WrappedParagraphLinesGetNoExtraSpace) {
   RecordingPage page(50, 200);
   int offset = 0, w = 0, h = 0;
   flow(page, p, &offset, &w, &h);
-  EXPECT_EQ(texts(page.dc),
-            (std::vector<std::string>{"text_out(0,0,\"aaaa \")", "text_out(0,12,\"bbbb\")"}));
+  EXPECT_EQ(texts(page.dc), (std::vector<std::string>{"text_out(0,0,\"aaaa \")", "text_out(0,12,\"bbbb\")"}));
 }
 
 TEST(Flow, MixedSizesShareTheBaseline) {
@@ -145,8 +142,7 @@ TEST(Flow, MixedSizesShareTheBaseline) {
   int offset = 0, w = 0, h = 0;
   flow(page, small, &offset, &w, &h);
   // ascent 40 from the picture, descent 3 from the text: baseline at 40.
-  EXPECT_EQ(texts(page.dc),
-            (std::vector<std::string>{"text_out(0,30,\"ab \")", "text_out(31,30,\" cd\")"}));
+  EXPECT_EQ(texts(page.dc), (std::vector<std::string>{"text_out(0,30,\"ab \")", "text_out(31,30,\" cd\")"}));
   EXPECT_EQ(h, 42);
 }
 

@@ -21,7 +21,9 @@ namespace {
 
 constexpr int kPageW = 400, kPageH = 300, kMaxPages = 4;
 
-std::string golden_dir() { return std::string(TESSEL_SOURCE_DIR) + "/tests/layout/golden"; }
+std::string golden_dir() {
+  return std::string(TESSEL_SOURCE_DIR) + "/tests/layout/golden";
+}
 
 std::vector<std::string> documents() {
   std::vector<std::string> names;
@@ -72,8 +74,7 @@ std::unique_ptr<CairoDc> render(const std::string& name) {
   auto dc = CairoDc::create_screen(kPageW, kPageH * kMaxPages);
   StackedPages pages(dc.get());
   const int laid_out = paginate(pages, doc->root, kMaxPages).pages;
-  for (int page = laid_out + 1; page <= kMaxPages; page++)
-    RenderTargetPtr(pages.blank_page(page));
+  for (int page = laid_out + 1; page <= kMaxPages; page++) RenderTargetPtr(pages.blank_page(page));
   return dc;
 }
 
@@ -125,8 +126,7 @@ TEST_P(GoldenPage, MatchesTheStoredRendering) {
     for (int x = 0; x < want.width; x++) {
       const unsigned char* got = bits + static_cast<size_t>(y) * stride + x * 4;  // B G R X
       const unsigned char* exp = want.rgb.data() + (static_cast<size_t>(y) * want.width + x) * 3;
-      int d = std::max({std::abs(got[2] - exp[0]), std::abs(got[1] - exp[1]),
-                        std::abs(got[0] - exp[2])});
+      int d = std::max({std::abs(got[2] - exp[0]), std::abs(got[1] - exp[1]), std::abs(got[0] - exp[2])});
       if (d > 64) differing++;
     }
   }

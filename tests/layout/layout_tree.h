@@ -41,8 +41,7 @@ class LayoutTree {
     pdoc_element* html = add(nullptr, ELE_HTML, PDOC_TAG_HTML, "HTML");
     return add(html, ELE_BODY, PDOC_TAG_BODY, "BODY");
   }
-  pdoc_element* text(pdoc_element* parent, const std::string& data, int tag = PDOC_TAG_TEXT,
-                     int size = 3) {
+  pdoc_element* text(pdoc_element* parent, const std::string& data, int tag = PDOC_TAG_TEXT, int size = 3) {
     pdoc_element* e = add(parent, ELE_TEXT, tag, tag == PDOC_TAG_P ? "P" : tag == PDOC_TAG_BR ? "BR" : "TEXT");
     e->style.face = "Times";
     e->style.size = size;
@@ -98,8 +97,7 @@ class LayoutTree {
     return e;
   }
   // A cell holding one text run.
-  pdoc_element* cell_text(pdoc_element* row, const std::string& data, int colspan = 1,
-                          int rowspan = 1) {
+  pdoc_element* cell_text(pdoc_element* row, const std::string& data, int colspan = 1, int rowspan = 1) {
     pdoc_element* c = cell(row, colspan, rowspan);
     text(c, data);
     return c;

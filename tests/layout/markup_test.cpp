@@ -81,8 +81,8 @@ TEST(Markup, NegativeTableLengthsCountAsNone) {
   for (int dpi : {96, 600}) {
     for (const char* attribute : {"cellspacing", "cellpadding", "border"}) {
       for (const char* value : {"-1", "-40", "-2147483648"}) {
-        const std::string html = std::string("<table ") + attribute + "=" + value +
-                                 " frame=void><tr><td>a<td>b<tr><td>c<td>d</table>after";
+        const std::string html =
+            std::string("<table ") + attribute + "=" + value + " frame=void><tr><td>a<td>b<tr><td>c<td>d</table>after";
         Job job = lay_out(html, 2 * dpi, 2 * dpi, dpi);
         EXPECT_TRUE(job.finished) << html;
         EXPECT_EQ(job.texts(), (std::vector<std::string>{"a", "b", "c", "d", "after"})) << html;
@@ -114,14 +114,17 @@ TEST(Markup, HugeLengthsNeitherWrapNorVanishUncounted) {
 }
 
 TEST(Markup, TextWithoutAColourIsBlackWhateverWasDrawnBeforeOrAfterIt) {
-  Job job = lay_out("plain <font color=red>red</font> plain again<br>"
-                    "<table><thead><tr><th><font color=white>Head</font></th></tr></thead>"
-                    "<tr><td>body</td></tr></table>",
-                    400, 300);
+  Job job = lay_out(
+      "plain <font color=red>red</font> plain again<br>"
+      "<table><thead><tr><th><font color=white>Head</font></th></tr></thead>"
+      "<tr><td>body</td></tr></table>",
+      400, 300);
   ASSERT_EQ(job.pages.size(), 1u);
-  const std::vector<std::pair<std::string, std::string>> want = {
-      {"plain ", "0x000000"}, {"red ", "0x0000ff"}, {"plain again", "0x000000"},
-      {"Head", "0xffffff"},   {"body", "0x000000"}};
+  const std::vector<std::pair<std::string, std::string>> want = {{"plain ", "0x000000"},
+                                                                 {"red ", "0x0000ff"},
+                                                                 {"plain again", "0x000000"},
+                                                                 {"Head", "0xffffff"},
+                                                                 {"body", "0x000000"}};
   EXPECT_EQ(job.pages[0], want);
 }
 
@@ -178,9 +181,10 @@ TEST(Markup, WhatIsLeftOutIsCountedWithItsFirstPage) {
 
   // A table that cannot be fitted ends its sequence: it and the two
   // elements after it are missing, the blank between them is not counted.
-  Job failed = lay_out("<p>before</p><table forcedisplay=W><tr><td><img width=100000 height=5>"
-                       "</table> <b>one</b><hr>",
-                       100, 100);
+  Job failed = lay_out(
+      "<p>before</p><table forcedisplay=W><tr><td><img width=100000 height=5>"
+      "</table> <b>one</b><hr>",
+      100, 100);
   EXPECT_EQ(failed.left_out.elements, 3);
   EXPECT_EQ(failed.left_out.first_page, 1);
   EXPECT_EQ(failed.texts(), std::vector<std::string>{"before"});
@@ -201,8 +205,7 @@ TEST(Markup, WhatIsLeftOutIsCountedWithItsFirstPage) {
 std::unique_ptr<CairoDc> draw_first_page(const std::string& html, int width, int height) {
   pdoc_document_ptr document(pdocbuild_string(html.c_str(), nullptr, nullptr));
   auto dc = CairoDc::create_screen(width, height);
-  RenderTargetPtr target(
-      rt_create(dc.get(), {0, 0, width - 1, height - 1}, RT_VERSION));
+  RenderTargetPtr target(rt_create(dc.get(), {0, 0, width - 1, height - 1}, RT_VERSION));
   target->fill_rect(target.get(), 0, 0, width, height, 0xFFFFFF);
   int offset = 0;
   LayoutJob job;
@@ -218,8 +221,12 @@ int pixels(CairoDc& dc, int x0, int y0, int x1, int y1, Test test) {
     for (int x = x0; x < x1; x++) n += test(dc.get_pixel(x, y)) ? 1 : 0;
   return n;
 }
-bool reddish(DcColor c) { return (c & 0xFF) > 160 && ((c >> 8) & 0xFF) < 110 && (c >> 16) < 110; }
-bool dark(DcColor c) { return (c & 0xFF) < 60 && ((c >> 8) & 0xFF) < 60 && (c >> 16) < 60; }
+bool reddish(DcColor c) {
+  return (c & 0xFF) > 160 && ((c >> 8) & 0xFF) < 110 && (c >> 16) < 110;
+}
+bool dark(DcColor c) {
+  return (c & 0xFF) < 60 && ((c >> 8) & 0xFF) < 60 && (c >> 16) < 60;
+}
 
 // Text is measured a line at a time before it is drawn: the red word after
 // the plain one must not lend it its colour.

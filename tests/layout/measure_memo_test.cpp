@@ -24,10 +24,11 @@ namespace {
 // how their cells lie: spanning rows or columns, aligned by their content's
 // height.
 std::string ledger(int rows, const char* face) {
-  std::string html = "<html><body><font face=\"Arial\" size=5><b>Ledger</b></font>"
-                     "<table forcedisplay=\"W\" border=1 cellpadding=2 cellspacing=0>"
-                     "<thead><tr bgcolor=\"#DCE6F0\"><th>No.</th><th>Text</th><th>More</th>"
-                     "</tr></thead>";
+  std::string html =
+      "<html><body><font face=\"Arial\" size=5><b>Ledger</b></font>"
+      "<table forcedisplay=\"W\" border=1 cellpadding=2 cellspacing=0>"
+      "<thead><tr bgcolor=\"#DCE6F0\"><th>No.</th><th>Text</th><th>More</th>"
+      "</tr></thead>";
   for (int r = 1; r <= rows; r++) {
     std::string more;
     if (r % 7 == 0)
@@ -40,12 +41,10 @@ std::string ledger(int rows, const char* face) {
       more = "<i>note " + std::to_string(r * 7 % 101) + "</i>";
     std::string first = "<td align=right>" + std::to_string(r) + "</td>";
     if (r % 17 == 0)
-      first = "<td align=right valign=bottom rowspan=2>" + std::to_string(r) +
-              "<br>of<br>two<br>rows</td>";
+      first = "<td align=right valign=bottom rowspan=2>" + std::to_string(r) + "<br>of<br>two<br>rows</td>";
     else if (r % 17 == 1 && r > 1)
       first.clear();  // covered by the cell above
-    std::string posting =
-        "<td><font color=red>Posting " + std::to_string(r) + "</font> for order</td>";
+    std::string posting = "<td><font color=red>Posting " + std::to_string(r) + "</font> for order</td>";
     if (r % 19 == 0) {
       posting = "<td colspan=2>Posting " + std::to_string(r) +
                 " across two columns, long enough that one column would not hold it on a line"
@@ -55,8 +54,7 @@ std::string ledger(int rows, const char* face) {
       more = "<td>" + more + "</td>";
     }
     if (r % 23 == 0) more = "<td>tall<br>tall<br>tall</td>";
-    html += std::string(r % 23 == 0 ? "<tr valign=middle>" : "<tr>") + first + posting + more +
-            "</tr>";
+    html += std::string(r % 23 == 0 ? "<tr valign=middle>" : "<tr>") + first + posting + more + "</tr>";
   }
   return html + "</table><p>After the table</p></body></html>";
 }
@@ -180,8 +178,7 @@ pdoc_element* first_table(pdoc_element* e) {
   return nullptr;
 }
 
-std::vector<std::pair<pdoc_element*, int>> pass_rows(pdoc_element* table, int start,
-                                                     const TableCells* cells) {
+std::vector<std::pair<pdoc_element*, int>> pass_rows(pdoc_element* table, int start, const TableCells* cells) {
   std::vector<std::pair<pdoc_element*, int>> rows;
   TablePassRows pass(table, start, cells);
   pdoc_element* row;
@@ -192,12 +189,13 @@ std::vector<std::pair<pdoc_element*, int>> pass_rows(pdoc_element* table, int st
 
 TEST(MeasureMemo, GatheredRowsGiveTheSamePassAsWalkingThem) {
   // Two header rows, then body rows with a cell spanning three rows.
-  std::string html = "<table border=1><thead><tr><th>h1</th><th>a</th></tr>"
-                     "<tr><th>h2</th><th>b</th></tr></thead>";
+  std::string html =
+      "<table border=1><thead><tr><th>h1</th><th>a</th></tr>"
+      "<tr><th>h2</th><th>b</th></tr></thead>";
   for (int r = 0; r < 9; r++)
-    html += r == 3 ? "<tr><td rowspan=3>tall</td><td>x</td></tr>"
-           : r == 4 || r == 5 ? "<tr><td>y</td></tr>"
-                              : "<tr><td>" + std::to_string(r) + "</td><td>z</td></tr>";
+    html += r == 3             ? "<tr><td rowspan=3>tall</td><td>x</td></tr>"
+            : r == 4 || r == 5 ? "<tr><td>y</td></tr>"
+                               : "<tr><td>" + std::to_string(r) + "</td><td>z</td></tr>";
   pdoc_document_ptr document(pdocbuild_string((html + "</table>").c_str(), nullptr, nullptr));
   pdoc_element* table = first_table(document->root);
   ASSERT_NE(table, nullptr);

@@ -21,9 +21,7 @@ struct Recorder {
       auto* self = static_cast<Recorder*>(u);
       self->pages.push_back(self->dc->ops_starting("text_out"));
     };
-    h.no_progress = [](void* u, int, pdoc_element* e) {
-      static_cast<Recorder*>(u)->skipped.push_back(e);
-    };
+    h.no_progress = [](void* u, int, pdoc_element* e) { static_cast<Recorder*>(u)->skipped.push_back(e); };
     return h;
   }
 };
@@ -49,8 +47,7 @@ TEST(Paginate, CountingWithoutARecordLaysOutTheSame) {
   RecordingPage kept(70, 40), counted(70, 40);
   counted.dc.set_recording(false);
   counted.dc.clear();  // what making the target recorded
-  EXPECT_EQ(paginate_document(counted.target, tree.root()).pages,
-            paginate_document(kept.target, tree.root()).pages);
+  EXPECT_EQ(paginate_document(counted.target, tree.root()).pages, paginate_document(kept.target, tree.root()).pages);
   EXPECT_FALSE(kept.dc.ops().empty());
   EXPECT_TRUE(counted.dc.ops().empty());
   // The operations still took place: the same objects were made and freed.

@@ -17,8 +17,7 @@ TEST(Paint, PictureFrameIsBorderPixelsThickAroundTheBox) {
   EXPECT_EQ(w, 24);
   EXPECT_EQ(h, 14);
   draw_image_box(page.target, img, 10, 10);
-  EXPECT_EQ(page.dc.ops_starting("move_to"),
-            (std::vector<std::string>{"move_to(10,23)", "move_to(11,22)"}));
+  EXPECT_EQ(page.dc.ops_starting("move_to"), (std::vector<std::string>{"move_to(10,23)", "move_to(11,22)"}));
   auto lines = page.dc.ops_starting("line_to");
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[1], "line_to(33,10)");  // outer top edge ends at x + w + 2n - 1
@@ -64,11 +63,9 @@ TEST(Paint, RulesSunkenOrSolid) {
   RecordingPage page(300, 200);
   paint_rule(page.target, 10, 5, 110, 2, 3, false);
   EXPECT_EQ(page.dc.ops_starting("move_to"),
-            (std::vector<std::string>{"move_to(10,5)", "move_to(10,5)", "move_to(10,7)",
-                                      "move_to(110,5)"}));
+            (std::vector<std::string>{"move_to(10,5)", "move_to(10,5)", "move_to(10,7)", "move_to(110,5)"}));
   EXPECT_EQ(page.dc.ops_starting("line_to"),
-            (std::vector<std::string>{"line_to(110,5)", "line_to(10,7)", "line_to(110,7)",
-                                      "line_to(110,7)"}));
+            (std::vector<std::string>{"line_to(110,5)", "line_to(10,7)", "line_to(110,7)", "line_to(110,7)"}));
   auto pens = page.dc.ops_starting("create_pen");
   ASSERT_EQ(pens.size(), 3u);
   EXPECT_EQ(pens[0].substr(0, 22), "create_pen(1,0x808080)");
@@ -81,8 +78,7 @@ TEST(Paint, RulesSunkenOrSolid) {
 
   page.dc.clear();
   paint_rule(page.target, 10, 5, 110, 0, 1, true);  // an empty bar
-  EXPECT_EQ(page.dc.ops_starting("fill_rect"),
-            (std::vector<std::string>{"fill_rect(10,5,110,5,0x000000)"}));
+  EXPECT_EQ(page.dc.ops_starting("fill_rect"), (std::vector<std::string>{"fill_rect(10,5,110,5,0x000000)"}));
 }
 
 TEST(Paint, LineInAChildTargetIsDrawnAtItsOrigin) {

@@ -26,8 +26,8 @@ std::string write_picture(const std::string& name, int w, int h) {
   std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      pixels[static_cast<size_t>(y) * w + x] = (uint32_t(x * 7 % 256) << 16) |
-                                               (uint32_t(y * 5 % 256) << 8) | uint32_t((x + y) % 256);
+      pixels[static_cast<size_t>(y) * w + x] =
+          (uint32_t(x * 7 % 256) << 16) | (uint32_t(y * 5 % 256) << 8) | uint32_t((x + y) % 256);
   std::string png;
   EXPECT_TRUE(png_encode_rgb24(reinterpret_cast<const unsigned char*>(pixels.data()), w, h, 4 * w, &png));
   const std::string path =
@@ -57,8 +57,8 @@ TEST(PictureFile, KeptPicturesDrawAsDecodedOnesAtEveryBoxSize) {
   };
   // The same size, smaller, larger, smaller one way and larger the other,
   // and a box reaching past the surface.
-  for (const Box& box : {Box{3, 4, 37, 23}, Box{5, 5, 13, 9}, Box{0, 0, 110, 80},
-                         Box{2, 1, 11, 70}, Box{60, 40, 90, 60}}) {
+  for (const Box& box :
+       {Box{3, 4, 37, 23}, Box{5, 5, 13, 9}, Box{0, 0, 110, 80}, Box{2, 1, 11, 70}, Box{60, 40, 90, 60}}) {
     SCOPED_TRACE(std::to_string(box.w) + "x" + std::to_string(box.h));
     bool decoded_ok = false, kept_ok = false, again_ok = false;
     const std::vector<DcColor> decoded = drawn(path, box.x, box.y, box.w, box.h, &decoded_ok);

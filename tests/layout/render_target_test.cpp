@@ -16,7 +16,9 @@ namespace {
 
 using Ops = std::vector<std::string>;
 
-RenderTargetPtr make(DeviceContext* dc, RtRect rect) { return RenderTargetPtr(rt_create(dc, rect, RT_VERSION)); }
+RenderTargetPtr make(DeviceContext* dc, RtRect rect) {
+  return RenderTargetPtr(rt_create(dc, rect, RT_VERSION));
+}
 
 TEST(RenderTarget, RectanglesAndSubtargetOrigins) {
   RecordingDc dc;
@@ -112,9 +114,9 @@ TEST(RenderTarget, OutlineDrawsSixDisplacementsThenText) {
   dc.clear();
   RtSize size{};
   t->draw_text(t.get(), 0, 0, "abc", 3, &size);
-  Ops expected = {"text_color(0xffffff)", "text_out(9,10,\"abc\")", "text_out(10,9,\"abc\")",
-                  "text_out(9,9,\"abc\")",  "text_out(11,10,\"abc\")", "text_out(10,11,\"abc\")",
-                  "text_out(11,11,\"abc\")", "text_color(0x000000)", "text_out(10,10,\"abc\")"};
+  Ops expected = {"text_color(0xffffff)",    "text_out(9,10,\"abc\")",  "text_out(10,9,\"abc\")",
+                  "text_out(9,9,\"abc\")",   "text_out(11,10,\"abc\")", "text_out(10,11,\"abc\")",
+                  "text_out(11,11,\"abc\")", "text_color(0x000000)",    "text_out(10,10,\"abc\")"};
   EXPECT_EQ(dc.ops(), expected);
   EXPECT_EQ(size.width, 21);
   EXPECT_EQ(size.height, 13);
@@ -203,11 +205,13 @@ TEST(RenderTargetPixels, OutlineHaloSurroundsTheGlyphs) {
 // through the target's origin lands as four 2 x 2 blocks.
 TEST(RenderTargetPixels, DrawImageStretchesIntoTheTarget) {
   // A 24-bit DIB: rows bottom-up and padded to four bytes, pixels blue-green-red.
+  // clang-format off
   std::vector<unsigned char> dib = {40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,
                                     0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                     0, 0, 0, 0, 0, 0, 0, 0,
                                     0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,   // bottom: blue, white
                                     0, 0, 0xFF, 0, 0xFF, 0, 0, 0};        // top: red, green
+  // clang-format on
   imf_context_ptr image(imf_create(IMF_VERSION));
   ASSERT_TRUE(image);
   imf_register(image.get(), imf_module_bmp);

@@ -176,8 +176,7 @@ struct PageTexts {
   }
   // Paginates root on the page, collecting the text of every page; what the
   // layout prints goes to *printed.
-  PaginateResult paginate(RecordingPage& page, pdoc_element* root, int max_pages,
-                          std::string* printed) {
+  PaginateResult paginate(RecordingPage& page, pdoc_element* root, int max_pages, std::string* printed) {
     PaginateHooks hooks;
     hooks.user = this;
     hooks.begin_page = begin;
@@ -205,8 +204,8 @@ TEST(TableLayout, SplitTableRepeatsItsHeaderOnEveryPage) {
   EXPECT_EQ(result.skipped, 0);
   EXPECT_EQ(out, "Table can't fit: TABLE from line:1,1\nTable can't fit: TABLE from line:1,1\n");
   ASSERT_EQ(texts.pages.size(), 3u);
-  EXPECT_EQ(texts.pages[0], (std::vector<std::string>{"text_out(3,3,\"HEAD\")", "text_out(3,20,\"r1\")",
-                                                      "text_out(3,37,\"r2\")"}));
+  EXPECT_EQ(texts.pages[0],
+            (std::vector<std::string>{"text_out(3,3,\"HEAD\")", "text_out(3,20,\"r1\")", "text_out(3,37,\"r2\")"}));
   EXPECT_EQ(texts.pages[1][0], "text_out(3,3,\"HEAD\")");
   EXPECT_EQ(texts.pages[1][1], "text_out(3,20,\"r3\")");
   EXPECT_EQ(texts.pages[2], (std::vector<std::string>{"text_out(3,3,\"HEAD\")", "text_out(3,20,\"r5\")"}));

@@ -18,9 +18,7 @@ pdoc_element* float_cell(LayoutTree& tree, pdoc_element* row, int width, int col
 struct Table {
   LayoutTree tree;
   pdoc_element* table;
-  Table(int border = 0, int padding = 0, int spacing = 0) {
-    table = tree.table(nullptr, border, padding, spacing);
-  }
+  Table(int border = 0, int padding = 0, int spacing = 0) { table = tree.table(nullptr, border, padding, spacing); }
   int final(int c) { return table->table.columns[c].final_width; }
 };
 
@@ -53,8 +51,8 @@ TEST(TableSize, ColumnWhoseMinimumExceedsItsShareIsFixedFirst) {
 TEST(TableSize, NaturalWidthPercentAndTooWideTables) {
   Table t(1, 1, 2);
   pdoc_element* row = t.tree.row(t.table);
-  t.tree.cell_text(row, "abc");      // 21 wide
-  t.tree.cell_text(row, "de fgh");   // 42 wide, widest word 21
+  t.tree.cell_text(row, "abc");     // 21 wide
+  t.tree.cell_text(row, "de fgh");  // 42 wide, widest word 21
   t.tree.grid(t.table);
   RecordingPage page(600, 400);
   // e = 2p + 2b + s = 6 per column, then s + 2b for the outer frame.

@@ -68,20 +68,20 @@ TEST_P(StalledPeer, EndsWithinTheTimeOut) {
   EXPECT_LT(outcome.seconds, 2.5);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Hostile, StalledPeer,
-    ::testing::Values(Stall{Hostile::SilentAfterAccept, -9, "SilentAfterAccept"},
-                      Stall{Hostile::FullAcceptQueue, -7, "FullAcceptQueue"},
-                      Stall{Hostile::TrickleHead, -9, "TrickleHead"},
-                      Stall{Hostile::StallMidBody, -10, "StallMidBody"},
-                      Stall{Hostile::TrickleChunkLines, -10, "TrickleChunkLines"},
-                      Stall{Hostile::HalfServerHello, -7, "HalfServerHello"}),
-    [](const ::testing::TestParamInfo<Stall>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Hostile, StalledPeer,
+                         ::testing::Values(Stall{Hostile::SilentAfterAccept, -9, "SilentAfterAccept"},
+                                           Stall{Hostile::FullAcceptQueue, -7, "FullAcceptQueue"},
+                                           Stall{Hostile::TrickleHead, -9, "TrickleHead"},
+                                           Stall{Hostile::StallMidBody, -10, "StallMidBody"},
+                                           Stall{Hostile::TrickleChunkLines, -10, "TrickleChunkLines"},
+                                           Stall{Hostile::HalfServerHello, -7, "HalfServerHello"}),
+                         [](const ::testing::TestParamInfo<Stall>& info) { return std::string(info.param.name); });
 
 TEST(BoundedWaits, ConnectAndHandshakeTimeOutsSayWhy) {
   tessel_testing::NoSystemProxy no_proxy;
   HostilePeer queue(Hostile::FullAcceptQueue);
-  EXPECT_EQ(get(queue.url(), 1).socket_error, "Couldn't Connect To Socket [WSA error " + std::to_string(ETIMEDOUT) + "]");
+  EXPECT_EQ(get(queue.url(), 1).socket_error,
+            "Couldn't Connect To Socket [WSA error " + std::to_string(ETIMEDOUT) + "]");
   HostilePeer hello(Hostile::HalfServerHello);
   EXPECT_NE(get(hello.url(), 1).socket_error.find("did not finish in time"), std::string::npos);
 }
@@ -161,18 +161,19 @@ TEST_F(AnnouncedLength, TheBodyEndsAtItsLength) {
 }
 
 TEST_F(AnnouncedLength, LengthsThatCannotBeTrustedFailTheHead) {
-  for (const char* head : {"Content-Length: 12abc\r\n", "Content-Length: -1\r\n", "Content-Length:\r\n",
-                           "Content-Length: 99999999999999999999999\r\n",
-                           "Content-Length: 4\r\nContent-Length: 5\r\n"}) {
+  for (const char* head :
+       {"Content-Length: 12abc\r\n", "Content-Length: -1\r\n", "Content-Length:\r\n",
+        "Content-Length: 99999999999999999999999\r\n", "Content-Length: 4\r\nContent-Length: 5\r\n"}) {
     LoopbackHttpServer server({{std::string("HTTP/1.0 200 OK\r\n") + head + "\r\nbody", true, 0}});
     EXPECT_EQ(get(server.url(), 2).result, -9) << head;
   }
   // The same length twice is one length; chunks override a length.
   LoopbackHttpServer twice({{"HTTP/1.0 200 OK\r\nContent-Length: 4\r\ncontent-length: 4\r\n\r\nbody", true, 0}});
   EXPECT_EQ(get(twice.url(), 2).result, 4);
-  LoopbackHttpServer chunked({{"HTTP/1.1 200 OK\r\nContent-Length: 99\r\nTransfer-Encoding: chunked\r\n\r\n"
-                               "3\r\nabc\r\n0\r\n\r\n",
-                               true, 0}});
+  LoopbackHttpServer chunked(
+      {{"HTTP/1.1 200 OK\r\nContent-Length: 99\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "3\r\nabc\r\n0\r\n\r\n",
+        true, 0}});
   EXPECT_EQ(get(chunked.url(), 2).result, 3);
 }
 

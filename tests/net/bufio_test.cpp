@@ -39,9 +39,7 @@ struct ScriptedSource {
 
 class BufioTest : public ::testing::Test {
  protected:
-  QELBufPtr make(int capacity) {
-    return QELBufPtr(QELBufCreate(capacity, &source_, ScriptedSource::read));
-  }
+  QELBufPtr make(int capacity) { return QELBufPtr(QELBufCreate(capacity, &source_, ScriptedSource::read)); }
   std::string line(QELBuf* reader, int max, int* result = nullptr) {
     std::string destination(static_cast<size_t>(max) + 8, '#');
     int n = QELBufReadLine(reader, destination.data(), max);

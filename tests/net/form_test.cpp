@@ -15,7 +15,9 @@ int collect(void* context, const char* data, int length) {
   static_cast<std::string*>(context)->append(data, static_cast<size_t>(length));
   return 0;
 }
-int refuse(void*, const char*, int) { return -1; }
+int refuse(void*, const char*, int) {
+  return -1;
+}
 
 struct FieldList {
   QELHTTPField* head = nullptr;

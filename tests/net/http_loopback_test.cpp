@@ -33,9 +33,10 @@ std::string exchange(int port, const std::string& request) {
 
 TEST(LoopbackHttpServer, RecordsRequestsAndRepliesInOrder) {
   using tessel_testing::LoopbackHttpServer;
-  LoopbackHttpServer server({{LoopbackHttpServer::plain("hello"), true, 0},
-                             {LoopbackHttpServer::chunked({"abcde"}), true, 0}});
-  EXPECT_EQ(exchange(server.port(), "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
+  LoopbackHttpServer server(
+      {{LoopbackHttpServer::plain("hello"), true, 0}, {LoopbackHttpServer::chunked({"abcde"}), true, 0}});
+  EXPECT_EQ(exchange(server.port(), "GET / HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello");
   std::string post = "POST /f HTTP/1.0\r\nContent-Length: 3\r\n\r\na=1";
   EXPECT_EQ(exchange(server.port(), post),
             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n0\r\n\r\n");

@@ -26,7 +26,8 @@ std::pair<uint64_t, long long> checksum(const std::string& path) {
   uint64_t hash = 1469598103934665603ull;
   long long size = 0;
   while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
-    for (std::streamsize i = 0; i < in.gcount(); ++i) hash = (hash ^ static_cast<unsigned char>(block[i])) * 1099511628211ull;
+    for (std::streamsize i = 0; i < in.gcount(); ++i)
+      hash = (hash ^ static_cast<unsigned char>(block[i])) * 1099511628211ull;
     size += in.gcount();
   }
   return {hash, size};

@@ -39,7 +39,8 @@ class HttpRequestTest : public ::testing::Test {
 TEST_F(HttpRequestTest, GetHeaderBlockVersionAndConnectionLine) {
   QELHTTPPtr http = client(QELHTTP_GET);
   EXPECT_EQ(sent(http.get()), "GET /doc HTTP/1.0\r\n" + host() + "Connection: close\r\n\r\n");
-  EXPECT_EQ(QELHTTPBytesSent(http.get()), static_cast<int>(("GET /doc HTTP/1.0\r\n" + host() + "Connection: close\r\n\r\n").size()));
+  EXPECT_EQ(QELHTTPBytesSent(http.get()),
+            static_cast<int>(("GET /doc HTTP/1.0\r\n" + host() + "Connection: close\r\n\r\n").size()));
 }
 
 TEST_F(HttpRequestTest, Version11WithoutConnectionClose) {
@@ -76,7 +77,8 @@ TEST_F(HttpRequestTest, ThroughAProxyTheTargetIsTheWholeUrlAndDefaultPortsLeaveH
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, "http://example.test/p?q");
   QELHTTPSetOption(http.get(), QELHTTP_OPT_PROXY, server_.url().c_str());
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
-  EXPECT_EQ(sent(http.get()), "GET http://example.test:80/p?q HTTP/1.0\r\nHost: example.test\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(sent(http.get()),
+            "GET http://example.test:80/p?q HTTP/1.0\r\nHost: example.test\r\nConnection: close\r\n\r\n");
 }
 
 // The longest path a URL holds goes out whole, also inside a proxy's
@@ -109,7 +111,8 @@ TEST_F(HttpRequestTest, PortTextIsComparedAsText) {
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, "http://example.test:080/");
   QELHTTPSetOption(http.get(), QELHTTP_OPT_PROXY, server_.url().c_str());
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
-  EXPECT_EQ(sent(http.get()), "GET http://example.test:080/ HTTP/1.0\r\nHost: example.test:080\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(sent(http.get()),
+            "GET http://example.test:080/ HTTP/1.0\r\nHost: example.test:080\r\nConnection: close\r\n\r\n");
 }
 
 TEST_F(HttpRequestTest, GetQueryFromValueFieldsSkipsFiles) {
@@ -144,15 +147,17 @@ TEST_F(HttpRequestTest, UrlEncodedBodiesForPostPutDelete) {
     server.wait_requests(1);
     const char* word = method == QELHTTP_POST ? "POST" : method == QELHTTP_PUT ? "PUT" : "DELETE";
     EXPECT_EQ(server.requests().at(0),
-              std::string(word) + " /f HTTP/1.0\r\nContent-Length: 9\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
+              std::string(word) +
+                  " /f HTTP/1.0\r\nContent-Length: 9\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
                   "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\nConnection: close\r\n\r\na=1&b=x+y\r\n");
   }
 }
 
 TEST_F(HttpRequestTest, PostWithoutFieldsAnnouncesOne) {
   QELHTTPPtr http = client(QELHTTP_POST);
-  EXPECT_EQ(sent(http.get()), "POST /doc HTTP/1.0\r\nContent-Length: 1\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
-                                  host() + "Connection: close\r\n\r\n\r\n");
+  EXPECT_EQ(sent(http.get()),
+            "POST /doc HTTP/1.0\r\nContent-Length: 1\r\nContent-Type: application/x-www-form-urlencoded\r\n" + host() +
+                "Connection: close\r\n\r\n\r\n");
 }
 
 TEST_F(HttpRequestTest, RawUploadGoesOutAsItStands) {
@@ -167,7 +172,9 @@ TEST_F(HttpRequestTest, RawUploadGoesOutAsItStands) {
 
 TEST_F(HttpRequestTest, MultipartBodyMatchesItsAnnouncedLength) {
   tessel_testing::TempDir dir;
-  tessel_testing::write_file(dir.file("ten.bin"), std::string("0123\0""56789", 10));
+  tessel_testing::write_file(dir.file("ten.bin"), std::string("0123\0"
+                                                              "56789",
+                                                              10));
   QELHTTPPtr http = client(QELHTTP_POST_MULTIPART);
   QELHTTPAddField(http.get(), "a", "1", 1);
   QELHTTPField* file = QELHTTPAddFile(http.get(), dir.file("ten.bin").c_str(), "application/octet-stream", "up", 1);
@@ -181,7 +188,11 @@ TEST_F(HttpRequestTest, MultipartBodyMatchesItsAnnouncedLength) {
   std::string body = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n" + "--" + boundary +
                      "\r\nContent-Disposition: form-data; name=\"up\"; filename=\"ten.bin\"\r\n"
                      "Content-Type: application/octet-stream\r\n\r\n" +
-                     std::string("0123\0""56789", 10) + "\r\n--" + boundary + "--\r\n";
+                     std::string(
+                         "0123\0"
+                         "56789",
+                         10) +
+                     "\r\n--" + boundary + "--\r\n";
   EXPECT_EQ(request, "POST /doc HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) +
                          "\r\nContent-Type: multipart/form-data; boundary=" + boundary + "\r\n" + host() +
                          "Connection: close\r\n\r\n" + body);
@@ -218,7 +229,8 @@ TEST_F(HttpRequestTest, SystemProxyIsUsedUnlessSwitchedOff) {
   QELHTTPPtr http(QELHTTPCreate());
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, "http://target.test/page");
   QELHTTPSetOptionInt(http.get(), QELHTTP_OPT_METHOD, QELHTTP_GET);
-  EXPECT_EQ(sent(http.get()), "GET http://target.test:80/page HTTP/1.0\r\nHost: target.test\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(sent(http.get()),
+            "GET http://target.test:80/page HTTP/1.0\r\nHost: target.test\r\nConnection: close\r\n\r\n");
 
   LoopbackHttpServer direct({{LoopbackHttpServer::plain("ok"), true, 0}});
   QELHTTPPtr off = client(QELHTTP_GET);

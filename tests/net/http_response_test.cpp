@@ -94,8 +94,8 @@ TEST_F(HttpResponseTest, ChunkedBodyWithTraces) {
 }
 
 TEST_F(HttpResponseTest, ChunkExtensionsAndLongSizeLinesAreIgnored) {
-  std::string reply = "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n3;name=" + std::string(200, 'v') +
-                      "\r\nabc\r\n0\r\n\r\n";
+  std::string reply =
+      "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n3;name=" + std::string(200, 'v') + "\r\nabc\r\n0\r\n\r\n";
   LoopbackHttpServer server({{reply, true, 0}});
   QELHTTPPtr http = get(server);
   EXPECT_EQ(QELHTTPExecute(http.get()), 3);
@@ -104,10 +104,9 @@ TEST_F(HttpResponseTest, ChunkExtensionsAndLongSizeLinesAreIgnored) {
 
 TEST_F(HttpResponseTest, BrokenChunkedBodiesEndWithReadError) {
   const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-  for (const std::string& rest : {std::string("5\r\nabcde\r\n"),      // ends where a size line is due
-                                  std::string("5\r\nab"),               // ends inside a chunk
-                                  std::string("-5\r\nabcde\r\n0\r\n\r\n"),
-                                  std::string("zz\r\nabcde\r\n0\r\n\r\n"),
+  for (const std::string& rest : {std::string("5\r\nabcde\r\n"),  // ends where a size line is due
+                                  std::string("5\r\nab"),         // ends inside a chunk
+                                  std::string("-5\r\nabcde\r\n0\r\n\r\n"), std::string("zz\r\nabcde\r\n0\r\n\r\n"),
                                   std::string("ffffffffff\r\nabc")}) {
     LoopbackHttpServer server({{head + rest, true, 0}});
     QELHTTPPtr http = get(server);
@@ -159,10 +158,10 @@ TEST_F(HttpResponseTest, MalformedHeads) {
     const char* reply;
     int result;
   } cases[] = {
-      {"", -9},                                    // closed before a status line
-      {"HTTP/1.0 200 OK\r\nX: 1\r\n", -9},         // closed inside the head
-      {"HTTX/1.0 200 OK\r\n\r\nbody", -5},        // status line not HTTP
-      {"garbage\r\n\r\n", -6},                     // no status code either (-6 wins)
+      {"", -9},                             // closed before a status line
+      {"HTTP/1.0 200 OK\r\nX: 1\r\n", -9},  // closed inside the head
+      {"HTTX/1.0 200 OK\r\n\r\nbody", -5},  // status line not HTTP
+      {"garbage\r\n\r\n", -6},              // no status code either (-6 wins)
       {"HTTP/1.0 200 OK\r\nno colon here\r\n\r\n", 0},
   };
   for (const Case& c : cases) {
@@ -201,8 +200,8 @@ TEST_F(HttpResponseTest, CancelFromTheBodyCallbackKeepsWhatArrived) {
 TEST_F(HttpResponseTest, BodyCallbackStopsTheTransfer) {
   LoopbackHttpServer server({{LoopbackHttpServer::plain("data"), true, 0}});
   QELHTTPPtr http = get(server);
-  tessel_testing::set_callback(http.get(), QELHTTP_OPT_BODY_CALLBACK,
-                               +[](void*, const char*, int) -> int { return -1; });
+  tessel_testing::set_callback(
+      http.get(), QELHTTP_OPT_BODY_CALLBACK, +[](void*, const char*, int) -> int { return -1; });
   EXPECT_EQ(QELHTTPExecute(http.get()), -11);
 }
 
@@ -247,7 +246,8 @@ TEST_F(HttpResponseTest, ConnectionFailuresAndMissingTls) {
   EXPECT_EQ(QELHTTPExecute(http.get()), -7);
   char description[256];
   std::string text = QELHTTPErrorDescription(http.get(), description, sizeof description);
-  EXPECT_EQ(text.rfind("Error during socket initiation, HTTP Status Code(0), Socket: Couldn't Connect To Socket", 0), 0u)
+  EXPECT_EQ(text.rfind("Error during socket initiation, HTTP Status Code(0), Socket: Couldn't Connect To Socket", 0),
+            0u)
       << text;
   QELHTTPSetOption(http.get(), QELHTTP_OPT_URL, ("https://127.0.0.1:" + std::to_string(port) + "/").c_str());
   EXPECT_EQ(QELHTTPExecute(http.get()), -14);
@@ -265,10 +265,10 @@ TEST_F(HttpResponseTest, DownloadExFollowsLocationsUpToFive) {
   EXPECT_EQ(written(), "final");
   EXPECT_EQ(target.wait_requests(1).at(0).rfind("GET /f HTTP/1.1\r\n", 0), 0u);
 
-
   // A chain of redirects is followed for five "Location" values and no more.
   std::vector<std::unique_ptr<LoopbackHttpServer>> chain;
-  chain.push_back(std::make_unique<LoopbackHttpServer>(std::vector<ScriptedReply>{{LoopbackHttpServer::plain("end"), true, 0}}));
+  chain.push_back(
+      std::make_unique<LoopbackHttpServer>(std::vector<ScriptedReply>{{LoopbackHttpServer::plain("end"), true, 0}}));
   for (int i = 0; i < 6; ++i) {
     std::string reply = "HTTP/1.1 302 Found\r\nLocation: " + chain.back()->url() + "\r\n\r\n";
     chain.push_back(std::make_unique<LoopbackHttpServer>(std::vector<ScriptedReply>{{reply, true, 0}}));
@@ -285,9 +285,9 @@ TEST_F(HttpResponseTest, DownloadExFollowsLocationsUpToFive) {
 TEST_F(HttpResponseTest, DownloadArgumentChecks) {
   EXPECT_EQ(QELHTTPDownload(nullptr, "x", nullptr, nullptr, nullptr, nullptr, nullptr), -17);
   EXPECT_EQ(QELHTTPDownload("", "x", nullptr, nullptr, nullptr, nullptr, nullptr), -17);
-  EXPECT_EQ(QELHTTPDownload("http://u:0123456789012345678901234567@h/", "x", nullptr, nullptr, nullptr, nullptr,
-                            nullptr),
-            -19);
+  EXPECT_EQ(
+      QELHTTPDownload("http://u:0123456789012345678901234567@h/", "x", nullptr, nullptr, nullptr, nullptr, nullptr),
+      -19);
   EXPECT_EQ(QELHTTPDownload("http://127.0.0.1/", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), -1);
   LoopbackHttpServer server({{LoopbackHttpServer::plain("doc"), true, 0}});
   EXPECT_EQ(QELHTTPDownload(server.url().c_str(), out().c_str(), nullptr, nullptr, nullptr, nullptr, nullptr), 3);

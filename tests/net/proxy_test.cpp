@@ -96,11 +96,20 @@ TEST_F(SystemProxyTest, NoProxyFollowsTheUsualConventions) {
     const char* host;
     bool direct;
   } cases[] = {
-      {"example.com", true},      {"www.EXAMPLE.com", true}, {"example.com.", true},
-      {"notexample.com", false},  {"example.com.evil", false}, {"internal", true},
-      {"a.b.internal", true},     {"www.corp", true},        {"corp", true},
-      {"10.1.2.3", true},         {"10.1.2.30", false},       {"192.168.7.9", true},
-      {"192.169.0.1", false},     {"build", false},  // only on port 8443
+      {"example.com", true},
+      {"www.EXAMPLE.com", true},
+      {"example.com.", true},
+      {"notexample.com", false},
+      {"example.com.evil", false},
+      {"internal", true},
+      {"a.b.internal", true},
+      {"www.corp", true},
+      {"corp", true},
+      {"10.1.2.3", true},
+      {"10.1.2.30", false},
+      {"192.168.7.9", true},
+      {"192.169.0.1", false},
+      {"build", false},  // only on port 8443
       {"other.org", false},
   };
   for (const Case& c : cases) EXPECT_EQ(lookup(0, c.host), c.direct ? "<direct>" : "127.0.0.1:3128") << c.host;

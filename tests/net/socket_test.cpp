@@ -37,8 +37,7 @@ class Peer {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listen_fd_, 4) != 0 ||
+    if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listen_fd_, 4) != 0 ||
         getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
       ADD_FAILURE() << "peer cannot listen: " << std::strerror(errno);
     port_ = ntohs(address.sin_port);
@@ -74,8 +73,7 @@ struct Events {
     static_cast<Events*>(self)->seen.push_back("S" + std::to_string(code) + " " + text);
   }
   static void io(void* self, int code, int result) {
-    static_cast<Events*>(self)->seen.push_back("I" + std::to_string(code) + " " +
-                                               std::to_string(result));
+    static_cast<Events*>(self)->seen.push_back("I" + std::to_string(code) + " " + std::to_string(result));
   }
   void attach(QELTCPSocket* socket) {
     QELTCPSocketSetUserData(socket, this);
@@ -99,9 +97,8 @@ TEST(SocketConnect, RefusedPortGivesCodeAndSystemText) {
   EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_CONNECT);
   EXPECT_EQ(std::string(QELTCPSocketError(socket.get())),
             "Couldn't Connect To Socket [WSA error " + std::to_string(ECONNREFUSED) + "]");
-  EXPECT_EQ(events.seen, (std::vector<std::string>{"S0 Commencing Name Lookup",
-                                                   "S1 Name Lookup Complete",
-                                                   "S2 Connecting Socket"}));
+  EXPECT_EQ(events.seen,
+            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete", "S2 Connecting Socket"}));
 }
 
 TEST(SocketConnect, LookupFailuresStoreOnlyTheCode) {
@@ -114,8 +111,7 @@ TEST(SocketConnect, LookupFailuresStoreOnlyTheCode) {
   QELTCPSocketPtr port(QELTCPSocketCreate());
   EXPECT_EQ(QELTCPSocketConnect(port.get(), "127.0.0.1", "65536", 0), QELSOCK_ERR_SERVICE);
   QELTCPSocketPtr zero(QELTCPSocketCreate());
-  EXPECT_EQ(QELTCPSocketConnect(zero.get(), "127.0.0.1", "no-such-service", 0),
-            QELSOCK_ERR_SERVICE);
+  EXPECT_EQ(QELTCPSocketConnect(zero.get(), "127.0.0.1", "no-such-service", 0), QELSOCK_ERR_SERVICE);
   EXPECT_STREQ(QELTCPSocketError(zero.get()), "Couldn't Find Service/Port!");
 }
 
@@ -127,9 +123,7 @@ TEST(SocketConnect, PortTextForms) {
 
   Peer wrapped([](int) {});
   QELTCPSocketPtr second(QELTCPSocketCreate());
-  EXPECT_EQ(QELTCPSocketConnect(second.get(), "127.0.0.1",
-                                std::to_string(65536 + wrapped.number()).c_str(), 0),
-            0);
+  EXPECT_EQ(QELTCPSocketConnect(second.get(), "127.0.0.1", std::to_string(65536 + wrapped.number()).c_str(), 0), 0);
   EXPECT_EQ(ntohs(second->address.sin_port), wrapped.number());
 
   // A service name resolves for tcp; whether anything listens there is not
@@ -147,8 +141,7 @@ TEST(SocketConnect, TLSWithoutHooksFailsBeforeLookup) {
   EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", "1", 1), QELSOCK_ERR_NO_SSL);
   EXPECT_TRUE(events.seen.empty());
   EXPECT_EQ(socket->host_name, nullptr);
-  EXPECT_STREQ(QELTCPSocketError(socket.get()),
-               "No SSL Support was compiled with this version");
+  EXPECT_STREQ(QELTCPSocketError(socket.get()), "No SSL Support was compiled with this version");
   EXPECT_EQ(QELTCPSocketStartTLS(socket.get()), QELSOCK_ERR_NO_SSL);
 }
 
@@ -185,9 +178,8 @@ TEST(SocketTLSHooks, EachEntryRunsInItsPlace) {
   Events events;  // outlives the socket, whose close still reports
   QELTCPSocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
-  static constexpr QELSocketTLSHooks kTable = {NotingTLS::connect, NotingTLS::shutdown,
-                                               NotingTLS::read, NotingTLS::write,
-                                               NotingTLS::release};
+  static constexpr QELSocketTLSHooks kTable = {NotingTLS::connect, NotingTLS::shutdown, NotingTLS::read,
+                                               NotingTLS::write, NotingTLS::release};
   socket->tls_hooks = &kTable;
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 1), 0);
   EXPECT_STREQ(socket->host_name.get(), "127.0.0.1");
@@ -195,12 +187,10 @@ TEST(SocketTLSHooks, EachEntryRunsInItsPlace) {
   char buffer[8];
   EXPECT_EQ(QELTCPSocketRead(socket.get(), buffer, sizeof buffer), 5);
   EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
-  EXPECT_EQ(events.seen,
-            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete",
-                                      "S2 Connecting Socket", "S3 Socket Connected",
-                                      "T connect", "S8 Sending Data", "T write", "I11 3",
-                                      "S9 Reading From Socket", "T read", "I12 5", "T shutdown",
-                                      "S7 Closing Socket", "T release"}));
+  EXPECT_EQ(events.seen, (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete",
+                                                   "S2 Connecting Socket", "S3 Socket Connected", "T connect",
+                                                   "S8 Sending Data", "T write", "I11 3", "S9 Reading From Socket",
+                                                   "T read", "I12 5", "T shutdown", "S7 Closing Socket", "T release"}));
 }
 
 // Entries a table leaves out are failures of their step, never calls
@@ -210,8 +200,7 @@ TEST(SocketTLSHooks, MissingEntriesFailTheirStep) {
   Events events;
   QELTCPSocketPtr socket(QELTCPSocketCreate());
   events.attach(socket.get());
-  static constexpr QELSocketTLSHooks kHandshakeOnly = {NotingTLS::connect, nullptr, nullptr,
-                                                       nullptr, nullptr};
+  static constexpr QELSocketTLSHooks kHandshakeOnly = {NotingTLS::connect, nullptr, nullptr, nullptr, nullptr};
   socket->tls_hooks = &kHandshakeOnly;
   ASSERT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", peer.port().c_str(), 1), 0);
   EXPECT_EQ(QELTCPSocketWrite(socket.get(), "abc", 3), -1);
@@ -268,11 +257,9 @@ TEST(SocketTransfer, CallbackSequenceOfAnExchange) {
   EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);
   EXPECT_EQ(QELTCPSocketClose(socket.get()), 0);  // harmless, and silent
   EXPECT_EQ(events.seen,
-            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete",
-                                      "S2 Connecting Socket", "S3 Socket Connected",
-                                      "S8 Sending Data", "I9 4", "S9 Reading From Socket",
-                                      "I10 4", "S9 Reading From Socket", "I10 0",
-                                      "S7 Closing Socket"}));
+            (std::vector<std::string>{"S0 Commencing Name Lookup", "S1 Name Lookup Complete", "S2 Connecting Socket",
+                                      "S3 Socket Connected", "S8 Sending Data", "I9 4", "S9 Reading From Socket",
+                                      "I10 4", "S9 Reading From Socket", "I10 0", "S7 Closing Socket"}));
 }
 
 TEST(SocketTransfer, ReadTimesOut) {
@@ -330,8 +317,7 @@ TEST(SocketServer, ListenAcceptAndPeerAddress) {
 
   std::thread client([&port] {
     QELTCPSocketPtr socket(QELTCPSocketCreate());
-    if (QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 0) == 0)
-      QELTCPSocketWrite(socket.get(), "hi", 2);
+    if (QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 0) == 0) QELTCPSocketWrite(socket.get(), "hi", 2);
   });
   QELTCPSocketPtr accepted(QELTCPSocketAccept(server.get()));
   ASSERT_NE(accepted, nullptr);

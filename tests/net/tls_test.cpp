@@ -30,9 +30,7 @@ using tessel_testing::unused_loopback_port;
 
 struct Statuses {
   std::vector<int> codes;
-  static void status(void* self, int code, const char*) {
-    static_cast<Statuses*>(self)->codes.push_back(code);
-  }
+  static void status(void* self, int code, const char*) { static_cast<Statuses*>(self)->codes.push_back(code); }
 };
 
 QELTCPSocketPtr tls_client(Statuses* statuses = nullptr) {
@@ -75,8 +73,7 @@ class TLSTest : public ::testing::Test {
     return files;
   }
   static const CertificateFiles& right() {
-    static const CertificateFiles files =
-        certificates().issue("right", "localhost", "DNS:localhost,IP:127.0.0.1");
+    static const CertificateFiles files = certificates().issue("right", "localhost", "DNS:localhost,IP:127.0.0.1");
     return files;
   }
   static std::string ca_file() { return certificates().ca_file(); }
@@ -133,8 +130,7 @@ TEST_F(TLSTest, WrongNameFailsWithMismatchText) {
   QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
-  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
-            QELSOCK_ERR_SSL_VERIFY);
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1), QELSOCK_ERR_SSL_VERIFY);
   EXPECT_EQ(QELTCPSocketErrorCode(socket.get()), QELSOCK_ERR_SSL_VERIFY);
   EXPECT_STREQ(QELTCPSocketError(socket.get()),
                "Name on certificate doesn't match hostname (wrong.example vs localhost)");
@@ -145,10 +141,8 @@ TEST_F(TLSTest, AlternativeNamesComeBeforeTheCommonName) {
   QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
   QELSockSSLSetCAFile(socket.get(), ca_file().c_str());
-  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
-            QELSOCK_ERR_SSL_VERIFY);
-  EXPECT_STREQ(QELTCPSocketError(socket.get()),
-               "Name on certificate doesn't match hostname (localhost vs localhost)");
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1), QELSOCK_ERR_SSL_VERIFY);
+  EXPECT_STREQ(QELTCPSocketError(socket.get()), "Name on certificate doesn't match hostname (localhost vs localhost)");
 }
 
 TEST_F(TLSTest, VerifyWithoutLocationsUsesSystemTrust) {
@@ -157,10 +151,8 @@ TEST_F(TLSTest, VerifyWithoutLocationsUsesSystemTrust) {
   OpenSSLServer server(self_signed());
   QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVerify(socket.get(), 1);
-  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1),
-            QELSOCK_ERR_SSL_VERIFY);
-  EXPECT_EQ(std::string(QELTCPSocketError(socket.get())).rfind("Certificate verification error [", 0),
-            0u)
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "localhost", server.port_text().c_str(), 1), QELSOCK_ERR_SSL_VERIFY);
+  EXPECT_EQ(std::string(QELTCPSocketError(socket.get())).rfind("Certificate verification error [", 0), 0u)
       << QELTCPSocketError(socket.get());
 }
 
@@ -191,10 +183,8 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
        "Failed to set chain_file: /nonexistent/chain.pem"},
       {[](QELTCPSocket* s) { QELSockSSLSetKeyFile(s, "/nonexistent/key.pem"); },
        "Failed to set RSAPrivateKeyfile: /nonexistent/key.pem"},
-      {[](QELTCPSocket* s) { QELSockSSLSetVersion(s, QELSSL_VERSION_SSL2); },
-       "SSL 2.0 is not available"},
-      {[](QELTCPSocket* s) { QELSockSSLSetVersion(s, QELSSL_VERSION_SSL3); },
-       "SSL 3.0 is not available"},
+      {[](QELTCPSocket* s) { QELSockSSLSetVersion(s, QELSSL_VERSION_SSL2); }, "SSL 2.0 is not available"},
+      {[](QELTCPSocket* s) { QELSockSSLSetVersion(s, QELSSL_VERSION_SSL3); }, "SSL 3.0 is not available"},
   };
   // Nothing is sent, so a listener that never accepts is peer enough.
   QELTCPSocketPtr listener(QELTCPSocketCreate());
@@ -204,8 +194,7 @@ TEST_F(TLSTest, UnreadableFilesFailBeforeTheHandshake) {
     Statuses statuses;
     QELTCPSocketPtr socket = tls_client(&statuses);
     c.set(socket.get());
-    EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 1),
-              QELSOCK_ERR_SSL_SETTINGS);
+    EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", port.c_str(), 1), QELSOCK_ERR_SSL_SETTINGS);
     EXPECT_EQ(QELTCPSocketError(socket.get()), c.text);
     EXPECT_EQ(statuses.codes.back(), QELSOCK_STATUS_CONNECTED);
     EXPECT_EQ(QELSockSSLGetSSL(socket.get()), nullptr);
@@ -216,8 +205,7 @@ TEST_F(TLSTest, PinnedTLS10AgainstNewerOnlyServerFailsHandshake) {
   OpenSSLServer server(self_signed(), {"-tls1_2"});
   QELTCPSocketPtr socket = tls_client();
   QELSockSSLSetVersion(socket.get(), QELSSL_VERSION_TLS1);
-  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1),
-            QELSOCK_ERR_SSL_CONNECT);
+  EXPECT_EQ(QELTCPSocketConnect(socket.get(), "127.0.0.1", server.port_text().c_str(), 1), QELSOCK_ERR_SSL_CONNECT);
   EXPECT_EQ(std::string(QELTCPSocketError(socket.get())).rfind("SSL connection failed (", 0), 0u)
       << QELTCPSocketError(socket.get());
 }
@@ -351,8 +339,7 @@ TEST_F(TLSTest, ServerContextEdges) {
   ASSERT_NE(context, nullptr);
   EXPECT_EQ(context->accept, QELSockSSLAccept);
   EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), "/nonexistent/ca.pem", nullptr), -1);
-  EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), ca_file().c_str(), nullptr),
-            0);
+  EXPECT_EQ(QELSockSSLCtxSetCALocations(context.get(), ca_file().c_str(), nullptr), 0);
   EXPECT_EQ(QELSockSSLCtxSetChainFile(context.get(), "/nonexistent"), 0);  // result ignored
 
   QELTCPSocketPtr socket(QELTCPSocketCreate());

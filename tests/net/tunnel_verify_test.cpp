@@ -10,7 +10,6 @@
 
 namespace {
 
-
 int get_through(const std::string& proxy, int port, const std::string& ca_file, std::string* error) {
   QELHTTPPtr http(QELHTTPCreate());
   QELHTTPEnableSSL(http.get());

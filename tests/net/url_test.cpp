@@ -9,7 +9,9 @@
 
 namespace {
 
-QELURLPtr parse(const std::string& text) { return QELURLPtr(QELURLCreate(text.c_str())); }
+QELURLPtr parse(const std::string& text) {
+  return QELURLPtr(QELURLCreate(text.c_str()));
+}
 
 std::string format(const QELURL& url, int size = 2048) {
   std::string buffer(static_cast<size_t>(size), 'x');
@@ -87,11 +89,9 @@ TEST(URLParse, OverlongUserInformationFails) {
   QELURL url{};
   EXPECT_EQ(QELURLParse(&url, ("http://" + over + "@h/").c_str()), QELURL_ERR_USER_TOO_LONG);
   url = QELURL{};
-  EXPECT_EQ(QELURLParse(&url, ("http://" + over + ":pw@h/").c_str()),
-            QELURL_ERR_USER_BEFORE_COLON);
+  EXPECT_EQ(QELURLParse(&url, ("http://" + over + ":pw@h/").c_str()), QELURL_ERR_USER_BEFORE_COLON);
   url = QELURL{};
-  EXPECT_EQ(QELURLParse(&url, ("http://ann:" + over + "@h/").c_str()),
-            QELURL_ERR_PASSWORD_TOO_LONG);
+  EXPECT_EQ(QELURLParse(&url, ("http://ann:" + over + "@h/").c_str()), QELURL_ERR_PASSWORD_TOO_LONG);
   EXPECT_FALSE(parse("http://" + over + "@h/"));
   EXPECT_FALSE(parse("http://ann:" + over + "@h/"));
   EXPECT_EQ(QELURLParse(&url, nullptr), QELURL_ERR_NULL_TEXT);
@@ -101,8 +101,7 @@ TEST(URLParse, OverlongUserInformationFails) {
 TEST(URLParse, HostBeforeColonLimit) {
   EXPECT_TRUE(parse("http://" + std::string(254, 'h') + ":80/"));
   QELURL url{};
-  EXPECT_EQ(QELURLParse(&url, ("http://" + std::string(255, 'h') + ":80/").c_str()),
-            QELURL_ERR_HOST_TOO_LONG);
+  EXPECT_EQ(QELURLParse(&url, ("http://" + std::string(255, 'h') + ":80/").c_str()), QELURL_ERR_HOST_TOO_LONG);
 }
 
 TEST(URLParse, UndelimitedFieldsAreCutToTheirLimits) {

@@ -12,11 +12,18 @@ constexpr TypeMemberDescription kMembers[] = {
     {"Go", 8, INVOKE_FUNC, VT_EMPTY, nullptr},
 };
 constexpr TypeDescription kTypes[] = {
-    {"IThing", "Thing Interface", {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}, TKIND_DISPATCH, TYPEFLAG_FDUAL, kMembers, 3,
-     -1, 7},
+    {"IThing",
+     "Thing Interface",
+     {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}},
+     TKIND_DISPATCH,
+     TYPEFLAG_FDUAL,
+     kMembers,
+     3,
+     -1,
+     7},
 };
-constexpr TypeLibDescription kLib = {"ThingLib", "Thing 2.1 Library", {9, 9, 9, {9, 9, 9, 9, 9, 9, 9, 9}}, 2, 1,
-                                     kTypes, 1};
+constexpr TypeLibDescription kLib = {"ThingLib", "Thing 2.1 Library", {9, 9, 9, {9, 9, 9, 9, 9, 9, 9, 9}}, 2, 1, kTypes,
+                                     1};
 
 TEST(ComTypeLib, FindsMembersByNameAndRefusesWhatItLacks) {
   EXPECT_EQ(find_member_id(kTypes[0], u"colour"), 7);

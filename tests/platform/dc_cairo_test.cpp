@@ -146,16 +146,14 @@ TEST(CairoDcText, FacesDrawInsideTheirBoxAndDifferInWidth) {
   EXPECT_GT(widths[2], widths[0]);
   EXPECT_EQ(widths[1], n * text_width(*dc, "courier new", "M"));
   const char* tmp = getenv("TMPDIR");
-  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel_dc_faces_" +
-                     std::to_string(getpid()) + ".png";
+  std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel_dc_faces_" + std::to_string(getpid()) + ".png";
   EXPECT_TRUE(dc->write_png(path.c_str()));
   unlink(path.c_str());
 }
 
 TEST(CairoDcText, WidthsAddUpAndSymbolBulletIsDrawn) {
   auto dc = white_surface(50, 50);
-  EXPECT_EQ(text_width(*dc, "arial", "ab cd"),
-            text_width(*dc, "arial", "ab") + text_width(*dc, "arial", " cd"));
+  EXPECT_EQ(text_width(*dc, "arial", "ab cd"), text_width(*dc, "arial", "ab") + text_width(*dc, "arial", " cd"));
   // 0xB7 is the bullet in the Symbol encoding and a middle dot in 1252.
   EXPECT_GT(text_width(*dc, "SYMBOL", "\xB7"), 0);
 

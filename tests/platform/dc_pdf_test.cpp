@@ -40,8 +40,7 @@ using tessel_testing::pdf_text;
 using tessel_testing::qpdf_check;
 
 std::string scratch(const std::string& name) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("tessel-dcpdf-" + std::to_string(getpid()));
+  const auto dir = std::filesystem::temp_directory_path() / ("tessel-dcpdf-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   return (dir / name).string();
 }
@@ -116,10 +115,10 @@ TEST(PdfContent, SmallSheetsAreWholePixelOperatorsAfterOneTransform) {
   DcObject red = dc->create_solid_brush(dc_rgb(255, 0, 0));
   DcObject grey = dc->create_solid_brush(dc_rgb(128, 128, 128));
   dc->fill_rect({10, 20, 40, 60}, red);
-  dc->fill_rect({50, 20, 50, 60}, red);      // empty: nothing
-  dc->fill_rect({-50, 0, -1, 60}, grey);     // beyond the sheet: nothing
-  dc->fill_rect({-5, 0, 5, 2}, red);         // cut to the sheet; the colour is not set again
-  dc->fill_rect({0, 0, 1, 1}, grey);         // greys take one operand
+  dc->fill_rect({50, 20, 50, 60}, red);   // empty: nothing
+  dc->fill_rect({-50, 0, -1, 60}, grey);  // beyond the sheet: nothing
+  dc->fill_rect({-5, 0, 5, 2}, red);      // cut to the sheet; the colour is not set again
+  dc->fill_rect({0, 0, 1, 1}, grey);      // greys take one operand
   expected += "1 0 0 rg\n10 20 30 40 re f\n0 0 5 2 re f\n0.502 g\n0 0 1 1 re f\n";
   EXPECT_EQ(dc->sheet_content(), expected);
 
@@ -167,8 +166,7 @@ TEST(PdfContent, SmallSheetsAreWholePixelOperatorsAfterOneTransform) {
   dc->set_bk_color(dc_rgb(255, 255, 255));
   dc->text_out(0, 0, "e", 1);
   expected += "1 g\n0 0 " + std::to_string(extent.cx) + " " + std::to_string(extent.cy) +
-              " re f\n0 0 1 rg\nBT 1 0 0 -1 0 " + std::to_string(metrics.ascent) +
-              " Tm (e) Tj ET\n";
+              " re f\n0 0 1 rg\nBT 1 0 0 -1 0 " + std::to_string(metrics.ascent) + " Tm (e) Tj ET\n";
   EXPECT_EQ(dc->sheet_content(), expected);
 
   // A picture is placed by one transform of its own.
@@ -180,8 +178,7 @@ TEST(PdfContent, SmallSheetsAreWholePixelOperatorsAfterOneTransform) {
 
   dc->select_object(old_font);
   EXPECT_TRUE(dc->end_page());
-  EXPECT_EQ(dc->sheet_content(), "0.12 0 0 -0.12 18 774 cm\n0 0 4800 6300 re W n\n")
-      << "the next sheet starts afresh";
+  EXPECT_EQ(dc->sheet_content(), "0.12 0 0 -0.12 18 774 cm\n0 0 4800 6300 re W n\n") << "the next sheet starts afresh";
   EXPECT_TRUE(dc->finish()) << dc->error();
   std::string report;
   EXPECT_TRUE(qpdf_check(scratch("small.pdf"), &report)) << report;
@@ -214,8 +211,7 @@ TEST(PdfFiles, TheFileSaysItsTitleProducerAndDate) {
 
 // A glyph's outline: its points, which a subset must keep as they are.
 std::vector<FT_Vector> outline(FT_Face face, FT_UInt glyph) {
-  if (glyph == 0 || FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0)
-    return {};
+  if (glyph == 0 || FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return {};
   const FT_Outline& o = face->glyph->outline;
   return std::vector<FT_Vector>(o.points, o.points + o.n_points);
 }
@@ -233,8 +229,12 @@ TEST(PdfFonts, EachFaceIsEmbeddedOnceAsASubsetHoldingEveryGlyphItsSheetsShow) {
   };
   // Arial at two sizes (one face), Times, and the Symbol face's bullet and
   // alpha; the second sheet adds letters to Arial's subset.
-  const Shown shown[] = {{"arial", -100, "Ledger"}, {"arial", -60, "posting"},
-                         {"times", -80, "Caf\xE9 \x80"}, {"symbol", -80, "\xB7" "a"},
+  const Shown shown[] = {{"arial", -100, "Ledger"},
+                         {"arial", -60, "posting"},
+                         {"times", -80, "Caf\xE9 \x80"},
+                         {"symbol", -80,
+                          "\xB7"
+                          "a"},
                          {"arial", -100, "XYZ"}};
   int sheet_of[5] = {0, 0, 0, 0, 1};
   for (int i = 0; i < 5; ++i) {
@@ -259,15 +259,15 @@ TEST(PdfFonts, EachFaceIsEmbeddedOnceAsASubsetHoldingEveryGlyphItsSheetsShow) {
     (is_cff ? cff : truetype)++;
     EXPECT_NE(object.find("/FontName /"), std::string::npos);
     EXPECT_EQ(object[object.find("/FontName /") + 17], '+') << "a subset's name has a tag";
-    const std::string program =
-        pdf_stream_data(path, referenced(object, is_cff ? "/FontFile3" : "/FontFile2"));
+    const std::string program = pdf_stream_data(path, referenced(object, is_cff ? "/FontFile3" : "/FontFile2"));
     ASSERT_FALSE(program.empty());
     FT_Face subset;
     ASSERT_EQ(FT_New_Memory_Face(library, reinterpret_cast<const FT_Byte*>(program.data()),
                                  static_cast<FT_Long>(program.size()), 0, &subset),
               0);
     // The face it was made from, and what was shown with it.
-    const std::string name = object.substr(object.find('+') + 1, object.find(' ', object.find('+')) - object.find('+') - 1);
+    const std::string name =
+        object.substr(object.find('+') + 1, object.find(' ', object.find('+')) - object.find('+') - 1);
     for (const Shown& s : shown) {
       std::shared_ptr<const DcFont> font = dc_realise_font(request(s.face, s.height), 600);
       ASSERT_NE(font, nullptr);
@@ -301,8 +301,7 @@ TEST(PdfFonts, EachFaceIsEmbeddedOnceAsASubsetHoldingEveryGlyphItsSheetsShow) {
   EXPECT_EQ(fonts, 4) << "a font per face and size";
 
   // A Type 1 file cannot be subset: it is named, not embedded.
-  const PdfFaceSubset type1 =
-      pdf_subset_face("/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1", 0, {U'A'}, {});
+  const PdfFaceSubset type1 = pdf_subset_face("/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1", 0, {U'A'}, {});
   EXPECT_TRUE(type1.program.empty());
   EXPECT_FALSE(type1.truetype || type1.cff);
 
@@ -466,7 +465,8 @@ TEST(PdfFailures, AFullDiskOrAMissingFolderFailsThePrintAndLeavesNoFile) {
 TEST(PdfFailures, AJobFileThatCannotGrowFailsTheJobAndNothingIsSent) {
   // A file size limit stands in for a full disk under the job's file.
   KeepingSpooler spooler;
-  struct sigaction ignore {}, previous {};
+  struct sigaction ignore {
+  }, previous{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &previous);
   rlimit limit{}, saved{};
@@ -495,8 +495,7 @@ TEST(PdfFiles, RandomDrawingMakesFilesThatQpdfAccepts) {
     auto dc = letter_sheets(path);
     ASSERT_NE(dc, nullptr);
     std::vector<DcObject> fonts;
-    for (const char* face : faces)
-      fonts.push_back(dc->create_font(request(face, -pick(20, 200), pick(0, 1) == 1)));
+    for (const char* face : faces) fonts.push_back(dc->create_font(request(face, -pick(20, 200), pick(0, 1) == 1)));
     std::string title;
     for (int i = 0; i < 12; ++i) title.push_back(static_cast<char>(pick(1, 255)));
     dc->set_title(title);
@@ -532,9 +531,7 @@ TEST(PdfFiles, RandomDrawingMakesFilesThatQpdfAccepts) {
           dc->save_dc();
           dc->intersect_clip_rect({pick(0, 4000), pick(0, 6000), pick(0, 4800), pick(0, 6300)});
           break;
-        case 4:
-          dc->restore_dc(pick(-2, 3));
-          break;
+        case 4: dc->restore_dc(pick(-2, 3)); break;
         case 5: {
           const int w = pick(1, 5), h = pick(1, 5), bits = pick(0, 1) ? 24 : 8;
           const DcBitmapInfoHeader info = tessel_testing::dib_header(w, pick(0, 1) ? h : -h, bits);
@@ -552,9 +549,7 @@ TEST(PdfFiles, RandomDrawingMakesFilesThatQpdfAccepts) {
             ++sheets;
           }
           break;
-        default:
-          dc->text_out(10, 10, "", 0);
-          break;
+        default: dc->text_out(10, 10, "", 0); break;
       }
     }
     if (sheets == 0) dc->end_page();

@@ -58,8 +58,7 @@ TEST(PngEncode, PixelsComeBackExactlyWithTheUnusedByteIgnored) {
   ASSERT_TRUE(png_encode_rgb24(pixels.data(), w, h, stride, &png));
   ASSERT_EQ(png.substr(0, 4), "keep");  // appended, not replaced
 
-  EXPECT_EQ(chunk_types(png.substr(4)),
-            (std::vector<std::string>{"IHDR", "bKGD", "IDAT", "IEND"}));
+  EXPECT_EQ(chunk_types(png.substr(4)), (std::vector<std::string>{"IHDR", "bKGD", "IDAT", "IEND"}));
   Decoded got;
   ASSERT_TRUE(decode(png.substr(4), &got));
   ASSERT_EQ(got.width, w);
@@ -106,8 +105,8 @@ TEST(PngEncode, ScreenContextWritesWhatItHoldsAndPdfHasNoPixels) {
 
   // The file holds the same bytes; an unwritable path is a failure.
   const char* tmp = getenv("TMPDIR");
-  const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel_png_encode_" +
-                           std::to_string(getpid()) + ".png";
+  const std::string path =
+      std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel_png_encode_" + std::to_string(getpid()) + ".png";
   ASSERT_TRUE(dc->write_png(path.c_str()));
   std::string file;
   if (FILE* f = fopen(path.c_str(), "rb")) {

@@ -62,8 +62,7 @@ DevModeRecord settings(int16_t orientation, int16_t paper = 0, int16_t copies = 
 }
 
 std::string scratch(const std::string& name) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("tessel-printdc-" + std::to_string(getpid()));
+  const auto dir = std::filesystem::temp_directory_path() / ("tessel-printdc-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   return (dir / name).string();
 }
@@ -229,8 +228,7 @@ TEST(PdfSheets, DrawingStartsAtThePrintableCornerAndStaysInside) {
   dc->end_page();
   ASSERT_TRUE(dc->finish()) << dc->error();
   std::string error;
-  EXPECT_EQ(PdfDc::create(scratch("wide.pdf"), 612, 792, {0, 0, 6000, 100}, DC_PRINTER_DPI, &error),
-            nullptr)
+  EXPECT_EQ(PdfDc::create(scratch("wide.pdf"), 612, 792, {0, 0, 6000, 100}, DC_PRINTER_DPI, &error), nullptr)
       << "a printable area wider than the sheet";
   EXPECT_FALSE(error.empty());
 
@@ -290,8 +288,7 @@ TEST(PdfSheets, EachSheetShowsOnlyWhatWasDrawnWhateverDrawsFirst) {
   // At 60 per inch the box is (75, 90) - (135, 150) on the paper.
   for (int page = 1; page <= 4; ++page) {
     SCOPED_TRACE(page);
-    const Surface sheet =
-        rendered_sheet(path, page, 60, scratch("first-" + std::to_string(page) + ".png"));
+    const Surface sheet = rendered_sheet(path, page, 60, scratch("first-" + std::to_string(page) + ".png"));
     ASSERT_NE(sheet, nullptr);
     const unsigned char* data = cairo_image_surface_get_data(sheet.get());
     const int stride = cairo_image_surface_get_stride(sheet.get());

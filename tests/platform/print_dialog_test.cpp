@@ -9,8 +9,7 @@ namespace {
 // Installs a dialog for one test and restores the previous one.
 class ScopedDialog {
  public:
-  explicit ScopedDialog(PrintDialogHandler handler)
-      : previous_(set_print_dialog_handler(std::move(handler))) {}
+  explicit ScopedDialog(PrintDialogHandler handler) : previous_(set_print_dialog_handler(std::move(handler))) {}
   ~ScopedDialog() { set_print_dialog_handler(std::move(previous_)); }
 
  private:
@@ -39,8 +38,7 @@ TEST(DeviceNames, BlockRoundTripAndMalformedBlocks) {
   unterminated[2] = DEVNAMES_HEADER_SIZE;
   unterminated[3] = 0;
   EXPECT_EQ(devnames_device(unterminated), "") << "name without its NUL";
-  EXPECT_TRUE(devnames_make("", std::string(70000, 'p'), "").empty())
-      << "offsets are 16 bits wide";
+  EXPECT_TRUE(devnames_make("", std::string(70000, 'p'), "").empty()) << "offsets are 16 bits wide";
 }
 
 TEST(PrintDialog, CancelledOrUnusableLeavesTheOutputsEmpty) {
@@ -117,14 +115,13 @@ TEST_P(PrintDialogCopies, SplitBetweenCallerAndPrinter) {
   EXPECT_EQ(record.dc, nullptr) << "no context without PD_RETURNDC";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PrintDialogCopies,
-    testing::Values(CopiesCase{"office", true, PD_USEDEVMODECOPIESANDCOLLATE, 2, 1, 2},
-                    CopiesCase{"office", false, PD_USEDEVMODECOPIESANDCOLLATE, 2, 2, 1},
-                    CopiesCase{"office", true, 0, 3, 3, 1},
-                    CopiesCase{"pdf:/tmp/x.pdf", true, PD_USEDEVMODECOPIESANDCOLLATE, 2, 2, 1},
-                    CopiesCase{"office", false, PD_USEDEVMODECOPIESANDCOLLATE, 0, 1, 1},
-                    CopiesCase{"office", true, PD_USEDEVMODECOPIESANDCOLLATE, -5, 1, 1},
-                    CopiesCase{"office", false, PD_USEDEVMODECOPIESANDCOLLATE, 32000, 9999, 1}));
+INSTANTIATE_TEST_SUITE_P(Cases, PrintDialogCopies,
+                         testing::Values(CopiesCase{"office", true, PD_USEDEVMODECOPIESANDCOLLATE, 2, 1, 2},
+                                         CopiesCase{"office", false, PD_USEDEVMODECOPIESANDCOLLATE, 2, 2, 1},
+                                         CopiesCase{"office", true, 0, 3, 3, 1},
+                                         CopiesCase{"pdf:/tmp/x.pdf", true, PD_USEDEVMODECOPIESANDCOLLATE, 2, 2, 1},
+                                         CopiesCase{"office", false, PD_USEDEVMODECOPIESANDCOLLATE, 0, 1, 1},
+                                         CopiesCase{"office", true, PD_USEDEVMODECOPIESANDCOLLATE, -5, 1, 1},
+                                         CopiesCase{"office", false, PD_USEDEVMODECOPIESANDCOLLATE, 32000, 9999, 1}));
 
 }  // namespace

@@ -28,8 +28,8 @@ class RegistryTest : public ::testing::Test {
       unsetenv(v);
   }
   void TearDown() override {
-    for (const char* v : {"TESSEL_REGISTRY_USER", "TESSEL_REGISTRY_SYSTEM", "TESSEL_REGISTRY_CLASSES",
-                          "http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
+    for (const char* v : {"TESSEL_REGISTRY_USER", "TESSEL_REGISTRY_SYSTEM", "TESSEL_REGISTRY_CLASSES", "http_proxy",
+                          "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"})
       unsetenv(v);
   }
   std::string read_string(RegRoot root, const char* path, const char* name) {
@@ -58,8 +58,7 @@ TEST_F(RegistryTest, ValuesPersistAcrossHandlesAndIgnoreCase) {
   EXPECT_EQ(RegSetValue(key, "Blob", REG_BINARY, blob, sizeof blob), REG_OK);
   RegCloseKey(key);
 
-  EXPECT_EQ(read_string(RegRoot::CurrentUser, "software\\orv\\TESSEL\\printers\\", "DEFAULT"),
-            "Office \"Laser\"\\2\n");
+  EXPECT_EQ(read_string(RegRoot::CurrentUser, "software\\orv\\TESSEL\\printers\\", "DEFAULT"), "Office \"Laser\"\\2\n");
   EXPECT_EQ(read_string(RegRoot::CurrentUser, kPrinters, ""), "unnamed");
   // Another root does not see it.
   EXPECT_EQ(read_string(RegRoot::LocalMachine, kPrinters, "Default"), "<no key>");

@@ -15,7 +15,8 @@ namespace {
 
 std::string encode(const std::string& data, bool lines) {
   char* text = nullptr;
-  int n = lines ? QELBase64EncodeLines(data.data(), data.size(), &text) : QELBase64Encode(data.data(), data.size(), &text);
+  int n =
+      lines ? QELBase64EncodeLines(data.data(), data.size(), &text) : QELBase64Encode(data.data(), data.size(), &text);
   EXPECT_GE(n, 0);
   std::string result = text ? std::string(text) : std::string();
   EXPECT_EQ(result.size(), static_cast<size_t>(n));

@@ -73,8 +73,10 @@ bool is_exact_tie(const char* format, double v) {
   int precision = point == std::string::npos ? 6 : std::atoi(f.c_str() + point + 1);
   // glibc prints the exact binary value when asked for enough digits.
   static char exact_digits[1600];
-  if (f[conversion] == 'f') std::snprintf(exact_digits, sizeof exact_digits, "%.1100f", std::fabs(v));
-  else std::snprintf(exact_digits, sizeof exact_digits, "%.800e", std::fabs(v));
+  if (f[conversion] == 'f')
+    std::snprintf(exact_digits, sizeof exact_digits, "%.1100f", std::fabs(v));
+  else
+    std::snprintf(exact_digits, sizeof exact_digits, "%.800e", std::fabs(v));
   std::string exact = exact_digits;
   size_t at = exact.find('.') + 1 + static_cast<size_t>(precision);
   size_t end = f[conversion] == 'f' ? exact.size() : exact.find_first_of("eE");
@@ -87,8 +89,8 @@ bool is_exact_tie(const char* format, double v) {
 TEST(FormatFloat, AgreesWithTheCLibrary) {
   std::mt19937_64 random(11);
   std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
-  const char* formats[] = {"%f", "%e", "%E", "%.2f", "%.3e", "%12.4f", "%-12.1e|", "%+f", "% e", "%.0f",
-                           "%.10f", "%.15e", "%#.0f"};
+  const char* formats[] = {"%f",  "%e",  "%E",   "%.2f",  "%.3e",  "%12.4f", "%-12.1e|",
+                           "%+f", "% e", "%.0f", "%.10f", "%.15e", "%#.0f"};
   int compared = 0;
   int ties = 0;
   for (int round = 0; round < 2000; ++round) {

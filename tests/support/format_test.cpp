@@ -150,8 +150,7 @@ TEST(FormatIntegers, LengthModifiers) {
 
 TEST(FormatDirectives, TextCharactersAndOddDirectives) {
   const char* volatile no_text = nullptr;  // hidden from the compiler's null check
-  EXPECT_EQ(fmt("%s|%.3s|%6.2s|%-6s|", no_text, "abcdef", "abc", "ab"),
-            "(null)|abc|    ab|ab    |");
+  EXPECT_EQ(fmt("%s|%.3s|%6.2s|%-6s|", no_text, "abcdef", "abc", "ab"), "(null)|abc|    ab|ab    |");
   // Precision bounds the read: the text need not be terminated.
   const char unterminated[3] = {'x', 'y', 'z'};
   EXPECT_EQ(fmt("%.3s", unterminated), "xyz");
@@ -189,8 +188,8 @@ TEST(FormatQuoting, SettersAnswerThePreviousCharacter) {
 // Where the C library agrees: plain conversions over generated values.
 TEST(FormatIntegers, AgreesWithTheCLibrary) {
   std::mt19937_64 random(7);
-  const char* formats[] = {"%d", "%i", "%u", "%x", "%X", "%o", "%8d", "%-8d|", "%+d", "% d", "%.5d", "%12.7x",
-                           "%#x", "%#o", "%-+9d|", "%08d", "%08u", "%08x", "%08o", "%3c|", "%c"};
+  const char* formats[] = {"%d",     "%i",  "%u",  "%x",     "%X",   "%o",   "%8d",  "%-8d|", "%+d",  "% d", "%.5d",
+                           "%12.7x", "%#x", "%#o", "%-+9d|", "%08d", "%08u", "%08x", "%08o",  "%3c|", "%c"};
   const char* texts[] = {"", "a", "hello world", "\xe9t\xe9"};
   for (int round = 0; round < 400; ++round) {
     int shift = static_cast<int>(random() % 32);
