@@ -196,15 +196,19 @@ int view_all(CommandContext& c, const AreaSize& size, const std::string& folder)
     p->writer.write(p->folder + name, p->dc->bits(), p->size.width, p->size.height, p->dc->stride());
     p->pages = page;
   };
+  // Without the hand-over the draw would write no page and say so as if the
+  // document had none.
+  if (!c.control.on_page_drawn(hand_on, &pass)) {
+    std::fprintf(stderr, "tessel: the control module cannot hand over its pages\n");
+    return 1;
+  }
   const int current = c.control.report().current_page;
-  c.control.on_page_drawn(hand_on, &pass);
   c.control.go_to_page(INT_MAX);
   const HRESULT drawn = c.control.draw(dc.get(), {0, 0, size.width, size.height});
   c.control.go_to_page(current);
   c.control.on_page_drawn(nullptr, nullptr);
   const int pages = pass.pages;
-  PageWriter& writer = pass.writer;
-  const std::string unwritten = writer.finish();
+  const std::string unwritten = pass.writer.finish();
   if (FAILED(drawn) || !unwritten.empty()) {
     std::fprintf(stderr, "tessel: cannot write %s\n", unwritten.empty() ? folder.c_str() : unwritten.c_str());
     return 1;
